@@ -1,0 +1,1 @@
+namespace {} // keeps the support library non-empty
