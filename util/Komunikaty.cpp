@@ -1,0 +1,70 @@
+#include "Komunikaty.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace Komunikaty {
+
+namespace {
+
+Hook &hook()
+{
+    static Hook h;
+    return h;
+}
+
+QWidget *rodzic()
+{
+    return QApplication::activeWindow();
+}
+
+} // namespace
+
+void UstawHook(Hook h)
+{
+    hook() = std::move(h);
+}
+
+QString TytulProgramu()
+{
+    const QString nazwa = QApplication::applicationDisplayName();
+    return nazwa.isEmpty() ? QStringLiteral("Vestibulomat") : nazwa;
+}
+
+bool Pytanie(const QString &tekst)
+{
+    if (hook())
+        return hook()(Rodzaj::Pytanie, tekst);
+    return QMessageBox::question(rodzic(), QStringLiteral("Uwaga!"), tekst,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void Komunikat(const QString &tekst)
+{
+    if (hook()) {
+        hook()(Rodzaj::Komunikat, tekst);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, TytulProgramu(), tekst, QMessageBox::Ok, rodzic());
+    box.exec();
+}
+
+void PokazBlad(const QString &wiadomosc)
+{
+    QString tekst = wiadomosc;
+    if (!tekst.endsWith(u'.'))
+        tekst += u'.';
+    if (hook()) {
+        hook()(Rodzaj::Blad, tekst);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, TytulProgramu(), tekst, QMessageBox::Ok, rodzic());
+    box.exec();
+}
+
+void PokazWyjatek(const std::exception &e)
+{
+    PokazBlad(QString::fromUtf8(e.what()));
+}
+
+} // namespace Komunikaty
