@@ -1,0 +1,147 @@
+#include "Narzedzia.h"
+
+#include "Komunikaty.h"
+#include "PlikIni.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <stdexcept>
+
+namespace {
+
+// One walk for both text kinds: T is QByteArray or QString.
+template <typename T> T wytnij(const T &tekst, const T &separator, int wystapienie, const T &koniec)
+{
+    const qsizetype dl = tekst.size();
+    if (dl == 0)
+        return T();
+    int licznik = 0;
+    qsizetype start = -1; // 1-based position of the separator; -1 while unset
+    for (qsizetype p = 1; p <= dl; ++p) {
+        const auto znak = tekst.at(p - 1);
+        if (separator.isEmpty()) {
+            start = 0;
+        } else if (start < 0 && separator.size() == 1 && znak == separator.at(0)) {
+            ++licznik;
+            if (licznik == wystapienie)
+                start = p;
+        }
+        if (start < 0 || start >= p)
+            continue;
+        if (koniec.isEmpty()) {
+            if (p == dl)
+                return tekst.mid(start);
+        } else if (koniec.size() == 1 && znak == koniec.at(0)) {
+            return tekst.mid(start, p - 1 - start);
+        } else if (p == dl) {
+            return tekst.mid(start);
+        }
+    }
+    return T();
+}
+
+template <typename T> T zamien(const T &tekst, const T &wzorzec, const T &zamiana)
+{
+    if (wzorzec.isEmpty() || tekst.isEmpty())
+        return tekst;
+    // Searching again from the start after every replacement would never end
+    // when the replacement holds the pattern: replace in one pass instead.
+    if (zamiana.contains(wzorzec))
+        return T(tekst).replace(wzorzec, zamiana);
+
+    // A new occurrence can only begin where the replacement or the
+    // characters just before it are, so the search resumes there; the
+    // result is the same as searching from the start every time.
+    // Some pattern/replacement pairs keep forming new occurrences forever
+    // ("ba" -> "aabb"); past a generous bound the single pass is used.
+    const qsizetype limit = 4096 + 64 * (tekst.size() + 1);
+    T wynik = tekst;
+    qsizetype kroki = 0;
+    qsizetype p = wynik.indexOf(wzorzec);
+    while (p >= 0) {
+        if (++kroki > limit)
+            return T(tekst).replace(wzorzec, zamiana);
+        wynik.replace(p, wzorzec.size(), zamiana);
+        p = wynik.indexOf(wzorzec, qMax<qsizetype>(0, p - wzorzec.size() + 1));
+    }
+    return wynik;
+}
+
+QString kanoniczna(const QString &sciezka)
+{
+    return QFileInfo(sciezka).canonicalFilePath();
+}
+
+} // namespace
+
+QByteArray WytnijPole(const QByteArray &tekst, const QByteArray &separator, int wystapienie,
+                      const QByteArray &koniec)
+{
+    return wytnij(tekst, separator, wystapienie, koniec);
+}
+
+QString WytnijPole(const QString &tekst, const QString &separator, int wystapienie,
+                   const QString &koniec)
+{
+    return wytnij(tekst, separator, wystapienie, koniec);
+}
+
+QByteArray ZamienTekst(const QByteArray &tekst, const QByteArray &wzorzec,
+                       const QByteArray &zamiana)
+{
+    return zamien(tekst, wzorzec, zamiana);
+}
+
+QString ZamienTekst(const QString &tekst, const QString &wzorzec, const QString &zamiana)
+{
+    return zamien(tekst, wzorzec, zamiana);
+}
+
+QString WersjaProgramu()
+{
+    return QString::number(VESTIBULOMAT_VERSION_MAJOR) + u'.' +
+           QString::number(VESTIBULOMAT_VERSION_MINOR) + u'.' +
+           QString::number(VESTIBULOMAT_VERSION_PATCH) + u'.' +
+           QString::number(VESTIBULOMAT_VERSION_TWEAK);
+}
+
+QString WersjaPliku(const QString &sciezka)
+{
+    // Only our own executable carries a version: the numbers compiled in.
+    const QString wlasna = kanoniczna(QCoreApplication::applicationFilePath());
+    const QString szukana = kanoniczna(sciezka);
+    if (szukana.isEmpty() || szukana != wlasna)
+        return QString();
+    return WersjaProgramu();
+}
+
+void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
+               QStringList &wartosci, const QStringList &domyslne)
+{
+    try {
+        const qsizetype n = sekcje.size();
+        if (klucze.size() < n || domyslne.size() < n)
+            throw std::invalid_argument("za mało kluczy lub wartości domyślnych");
+        while (wartosci.size() < n)
+            wartosci.append(QString());
+        const TIniFile ini(plik);
+        for (qsizetype i = 0; i < n; ++i) {
+            wartosci[i] = ZCp1250(
+                ini.ReadString(DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(domyslne[i])));
+        }
+    } catch (const std::exception &) {
+        Komunikaty::Komunikat(QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!"));
+    }
+}
+
+void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
+               const QStringList &wartosci)
+{
+    const qsizetype n = sekcje.size();
+    if (klucze.size() < n || wartosci.size() < n)
+        throw std::invalid_argument("Za mało kluczy lub wartości do zapisania");
+    TIniFile ini(plik);
+    for (qsizetype i = 0; i < n; ++i)
+        ini.WriteString(DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(wartosci[i]));
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+// Narzedzia: the program's small shared helpers.
+//
+// - WytnijPole / ZamienTekst work on single-byte text: the QByteArray forms
+//   are the ones used on the device's report; the QString forms do the same
+//   per character for texts that are already decoded.
+// - WersjaPliku gives the version of the program's own executable.
+// - CzytajIni / ZapiszIni read and write a list of settings in one call.
+// - The Windows-1250 conversions come from Cp1250.h (included here).
+
+#include "Cp1250.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Cuts the field that follows the given occurrence (counted from 1) of a
+// one-character separator, up to a one-character end mark or the end of the
+// text. An empty separator starts the field at the first character. A
+// separator or end mark of more than one character never matches.
+QByteArray WytnijPole(const QByteArray &tekst, const QByteArray &separator, int wystapienie,
+                      const QByteArray &koniec = QByteArray());
+QString WytnijPole(const QString &tekst, const QString &separator, int wystapienie,
+                   const QString &koniec = QString());
+
+// Replaces every occurrence of wzorzec, searching again from the start after
+// each replacement (so an occurrence formed across a replacement is replaced
+// too). When the replacement itself contains the pattern the search could
+// never end; then one left-to-right pass is made instead.
+QByteArray ZamienTekst(const QByteArray &tekst, const QByteArray &wzorzec,
+                       const QByteArray &zamiana);
+QString ZamienTekst(const QString &tekst, const QString &wzorzec, const QString &zamiana);
+
+// "major.minor.release.build" of the program's own executable; the empty
+// text for any other file (Linux executables carry no version resource).
+QString WersjaPliku(const QString &sciezka);
+
+// The version compiled into the program, "major.minor.release.build".
+QString WersjaProgramu();
+
+// Reads key i of section i for every i < sekcje.size() into wartosci[i],
+// defaults[i] standing in for a missing file, section or key. Texts are
+// stored in Windows-1250. wartosci grows to sekcje.size() when shorter. A
+// failure shows "Nieprawidłowa ilość parametrów wczytywanych!" and returns;
+// the values read so far are kept.
+void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
+               QStringList &wartosci, const QStringList &domyslne);
+
+// Writes value i as key i of section i, in order. The file is replaced
+// atomically at every key; a refused write stops at that key and throws
+// BladPlikuIni naming the file (the keys before it are written).
+void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
+               const QStringList &wartosci);
