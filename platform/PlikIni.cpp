@@ -201,6 +201,11 @@ QByteArray TIniFile::ReadString(const QByteArray &sekcja, const QByteArray &kluc
 void TIniFile::WriteString(const QByteArray &sekcja, const QByteArray &klucz,
                            const QByteArray &wartosc)
 {
+    WriteStrings({Wpis{sekcja, klucz, wartosc}});
+}
+
+void TIniFile::WriteStrings(const QList<Wpis> &wpisy)
+{
     QByteArray zawartosc;
     const QFileInfo info(plik_);
     if (info.exists()) {
@@ -222,7 +227,9 @@ void TIniFile::WriteString(const QByteArray &sekcja, const QByteArray &klucz,
     f.setDirectWriteFallback(false);
     if (!f.open(QIODevice::WriteOnly))
         throw BladPlikuIni(plik_, f.errorString());
-    const QByteArray nowa = Ini::Wpisz(zawartosc, sekcja, klucz, wartosc);
+    QByteArray nowa = zawartosc;
+    for (const Wpis &w : wpisy)
+        nowa = Ini::Wpisz(nowa, w.sekcja, w.klucz, w.wartosc);
     if (f.write(nowa) != nowa.size()) {
         const QString powod = f.errorString();
         f.cancelWriting();

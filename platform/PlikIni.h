@@ -16,6 +16,7 @@
 // it), so a failure never leaves half a file behind.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <stdexcept>
@@ -50,6 +51,13 @@ public:
     // CR and LF become spaces). Throws BladPlikuIni when the file cannot be
     // written.
     void WriteString(const QByteArray &sekcja, const QByteArray &klucz, const QByteArray &wartosc);
+
+    struct Wpis
+    {
+        QByteArray sekcja, klucz, wartosc;
+    };
+    // Several keys in one replacement of the file: all of them or none.
+    void WriteStrings(const QList<Wpis> &wpisy);
 
 private:
     QString plik_;

@@ -141,7 +141,9 @@ void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList
     const qsizetype n = sekcje.size();
     if (klucze.size() < n || wartosci.size() < n)
         throw std::invalid_argument("Za mało kluczy lub wartości do zapisania");
-    TIniFile ini(plik);
+    QList<TIniFile::Wpis> wpisy;
+    wpisy.reserve(n);
     for (qsizetype i = 0; i < n; ++i)
-        ini.WriteString(DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(wartosci[i]));
+        wpisy.append({DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(wartosci[i])});
+    TIniFile(plik).WriteStrings(wpisy);
 }

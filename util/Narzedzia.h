@@ -47,8 +47,8 @@ QString WersjaProgramu();
 void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                QStringList &wartosci, const QStringList &domyslne);
 
-// Writes value i as key i of section i, in order. The file is replaced
-// atomically at every key; a refused write stops at that key and throws
-// BladPlikuIni naming the file (the keys before it are written).
+// Writes value i as key i of section i, in order, in one atomic replacement
+// of the file: either every key is written or the file stays as it was. A
+// refused write throws BladPlikuIni (platform/PlikIni.h) naming the file.
 void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                const QStringList &wartosci);

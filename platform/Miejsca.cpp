@@ -1,0 +1,66 @@
+#include "Miejsca.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+const QString nazwaPliku = QStringLiteral("Vestibulomat.ini");
+
+// A path is usable when it exists and can be written, or when it does not
+// exist and the directory that would hold it can be written.
+bool moznaPisac(const QString &sciezka)
+{
+    const QFileInfo info(sciezka);
+    if (info.exists())
+        return info.isWritable();
+    const QFileInfo katalog(info.absolutePath());
+    return katalog.isDir() && katalog.isWritable();
+}
+
+QString obokProgramu(const QString &katalogProgramu)
+{
+    return katalogProgramu + nazwaPliku;
+}
+
+QString uzytkownika()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Vestibulomat/") + nazwaPliku;
+}
+
+} // namespace
+
+QString PlikUstawienDoOdczytu(const QString &katalogProgramu)
+{
+    const QString obok = obokProgramu(katalogProgramu);
+    if (moznaPisac(obok))
+        return obok;
+    const QString wlasny = uzytkownika();
+    return QFileInfo::exists(wlasny) ? wlasny : obok;
+}
+
+QString PlikUstawienDoZapisu(const QString &katalogProgramu)
+{
+    const QString obok = obokProgramu(katalogProgramu);
+    if (moznaPisac(obok))
+        return obok;
+    const QString wlasny = uzytkownika();
+    if (!QFileInfo::exists(wlasny)) {
+        QDir().mkpath(QFileInfo(wlasny).absolutePath());
+        if (QFileInfo::exists(obok))
+            QFile::copy(obok, wlasny);
+    }
+    return wlasny;
+}
+
+QString KatalogTymczasowy(const QString &katalogProgramu)
+{
+    const QString obok = katalogProgramu + QStringLiteral("temp");
+    if (moznaPisac(obok))
+        return obok;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Vestibulomat/temp");
+}
