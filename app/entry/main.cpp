@@ -1,7 +1,13 @@
+#include "main.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    UtworzOkna();
+    frmMain->show();
+    const int kod = app.exec();
+    UsunOkna();
+    return kod;
 }

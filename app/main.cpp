@@ -1,0 +1,440 @@
+#include "main.h"
+
+#include "Formaty.h"
+#include "Katalog.h"
+#include "Komunikaty.h"
+#include "Miejsca.h"
+#include "Narzedzia.h"
+#include "Postep.h"
+#include "Uwaga.h"
+#include "konfiguracja.h"
+#include "oProgr.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+TfrmMain *frmMain = nullptr;
+
+namespace {
+
+QString &katalogZastepczy()
+{
+    static QString katalog;
+    return katalog;
+}
+
+const char *const plikiObrazkow[] = {
+    ":/obrazki/0-polacz-dane.svg",  ":/obrazki/1-polacz-bezczynny.svg",
+    ":/obrazki/2-polacz-czeka.svg", ":/obrazki/3-mail-wyslany.svg",
+    ":/obrazki/4-mail.svg",         ":/obrazki/5-mail-szary.svg",
+    ":/obrazki/6-zapisany.svg",     ":/obrazki/7-zapisz.svg",
+    ":/obrazki/8-zapisz-szary.svg",
+};
+
+// Runs a handler behind the general error handler.
+template <typename F> auto chron(TfrmMain *okno, F handler)
+{
+    return [okno, handler] { Komunikaty::Chron([&] { (okno->*handler)(); }); };
+}
+
+} // namespace
+
+void TfrmMain::UstawKatalogProgramu(const QString &katalog)
+{
+    QString k = katalog;
+    if (!k.isEmpty() && !k.endsWith(u'/'))
+        k += u'/';
+    katalogZastepczy() = k;
+}
+
+TfrmMain::TfrmMain(QWidget *parent)
+    : QMainWindow(parent)
+{
+    utworzKontrolki();
+    connectHandlers();
+    Komunikaty::Chron([&] { FormCreate(); });
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::utworzKontrolki()
+{
+    Q_INIT_RESOURCE(obrazki);
+    auto nazwij = [](QObject *o, const char *nazwa) { o->setObjectName(QLatin1String(nazwa)); };
+
+    nazwij(this, "frmMain");
+    setWindowTitle(QStringLiteral("Vestibulomat"));
+    resize(696, 479);
+    if (const QScreen *ekran = QGuiApplication::primaryScreen())
+        move(ekran->availableGeometry().center() - rect().center());
+    QPalette paleta = palette();
+    paleta.setColor(QPalette::Window, Qt::white);
+    setPalette(paleta);
+    setAutoFillBackground(true);
+
+    for (const char *plik : plikiObrazkow)
+        ImageList1.append(QIcon(QLatin1String(plik)));
+
+    // Status bar: port, first day, last day, and an empty panel.
+    stbStatus = new QStatusBar(this);
+    nazwij(stbStatus, "stbStatus");
+    const int szerokosci[4] = {50, 100, 100, 50};
+    for (int i = 0; i < 4; ++i) {
+        panele[i] = new QLabel(stbStatus);
+        panele[i]->setObjectName(QStringLiteral("stbStatusPanel%1").arg(i));
+        panele[i]->setFixedWidth(szerokosci[i]);
+        panele[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        stbStatus->addWidget(panele[i]);
+    }
+    setStatusBar(stbStatus);
+
+    // Menu.
+    MainMenu1 = menuBar();
+    nazwij(MainMenu1, "MainMenu1");
+    auto akcja = [&](QAction *&a, const char *nazwa, const QString &tekst) {
+        a = new QAction(tekst, this);
+        nazwij(a, nazwa);
+    };
+    Plik1 = new QMenu(QStringLiteral("&Plik"), MainMenu1);
+    nazwij(Plik1, "Plik1");
+    akcja(WylijOdbierz1, "WylijOdbierz1", QStringLiteral("Połącz/&Odbierz"));
+    akcja(Zapisz1, "Zapisz1", QStringLiteral("Zapi&sz"));
+    akcja(Wylij1, "Wylij1", QStringLiteral("&Wyślij"));
+    akcja(N2, "N2", QString());
+    N2->setSeparator(true);
+    akcja(Zakocz1, "Zakocz1", QStringLiteral("&Zakończ"));
+    Plik1->addActions({WylijOdbierz1, Zapisz1, Wylij1, N2, Zakocz1});
+    MainMenu1->addMenu(Plik1);
+    akcja(Konfiguracja1, "Konfiguracja1", QStringLiteral("&Konfiguracja"));
+    MainMenu1->addAction(Konfiguracja1);
+    Pomoc1 = new QMenu(QStringLiteral("Pomo&c"), MainMenu1);
+    nazwij(Pomoc1, "Pomoc1");
+    akcja(Tematypomocy1, "Tematypomocy1", QStringLiteral("&Tematy pomocy"));
+    akcja(N1, "N1", QString());
+    N1->setSeparator(true);
+    akcja(Oprogramie1, "Oprogramie1", QStringLiteral("&O programie"));
+    Pomoc1->addActions({Tematypomocy1, N1, Oprogramie1});
+    MainMenu1->addMenu(Pomoc1);
+
+    // Toolbar: captioned buttons with pictures and hints.
+    ToolBar1 = new QToolBar(this);
+    nazwij(ToolBar1, "ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+    auto przycisk = [&](QToolButton *&b, const char *nazwa, const QString &tekst,
+                        const QString &podpowiedz) {
+        b = new QToolButton(ToolBar1);
+        nazwij(b, nazwa);
+        b->setText(tekst);
+        b->setToolTip(podpowiedz);
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setFixedSize(88, 36);
+        ToolBar1->addWidget(b);
+    };
+    przycisk(tobPolacz, "tobPolacz", QStringLiteral(" Połącz/Odbierz "),
+             QStringLiteral("Połącz/Odbierz"));
+    przycisk(tobZapisz, "tobZapisz", QStringLiteral("Zapisz"), QStringLiteral("Zapisz"));
+    przycisk(tobMail, "tobMail", QStringLiteral("Wyślij"), QStringLiteral("Wyślij E-mail"));
+
+    // The report area: read-only, fixed-pitch, never folds long lines,
+    // keeps showing its selection without focus. Hidden until a download.
+    auto *srodek = new QWidget(this);
+    auto *uklad = new QVBoxLayout(srodek);
+    uklad->setContentsMargins(0, 0, 0, 0);
+    memDane = new QPlainTextEdit(srodek);
+    nazwij(memDane, "memDane");
+    memDane->setReadOnly(true);
+    memDane->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memDane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memDane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont czcionka(QStringLiteral("Courier New"));
+    czcionka.setStyleHint(QFont::Monospace);
+    czcionka.setFixedPitch(true);
+    czcionka.setPixelSize(13);
+    memDane->setFont(czcionka);
+    QPalette p = memDane->palette();
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+               p.color(QPalette::Active, QPalette::HighlightedText));
+    memDane->setPalette(p);
+    memDane->hide();
+    uklad->addWidget(memDane);
+    setCentralWidget(srodek);
+
+    // Timers, all stopped.
+    auto zegar = [&](QTimer *&t, const char *nazwa, int ms) {
+        t = new QTimer(this);
+        nazwij(t, nazwa);
+        t->setInterval(ms);
+    };
+    zegar(timTimeOut, "timTimeOut", 10000);
+    zegar(timPytanie, "timPytanie", 1000);
+    zegar(timTransmisja, "timTransmisja", 500);
+
+    // Save dialog: text files, ".txt" appended to a bare name, no question
+    // before replacing a file.
+    SaveDialog1 = new QFileDialog(this);
+    nazwij(SaveDialog1, "SaveDialog1");
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setFileMode(QFileDialog::AnyFile);
+    SaveDialog1->setNameFilter(QStringLiteral("Pliki tekstowe (*.txt)"));
+    SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+
+    StanStart();
+}
+
+void TfrmMain::connectHandlers()
+{
+    connect(WylijOdbierz1, &QAction::triggered, this, chron(this, &TfrmMain::tobPolaczClick));
+    connect(Zapisz1, &QAction::triggered, this, chron(this, &TfrmMain::tobZapiszClick));
+    connect(Wylij1, &QAction::triggered, this, chron(this, &TfrmMain::tobMailClick));
+    connect(Zakocz1, &QAction::triggered, this, chron(this, &TfrmMain::Zakocz1Click));
+    connect(Konfiguracja1, &QAction::triggered, this, chron(this, &TfrmMain::Konfiguracja1Click));
+    connect(Tematypomocy1, &QAction::triggered, this, chron(this, &TfrmMain::Tematypomocy1Click));
+    connect(Oprogramie1, &QAction::triggered, this, chron(this, &TfrmMain::Oprogramie1Click));
+
+    connect(tobPolacz, &QToolButton::clicked, this, chron(this, &TfrmMain::tobPolaczClick));
+    connect(tobZapisz, &QToolButton::clicked, this, chron(this, &TfrmMain::tobZapiszClick));
+    connect(tobMail, &QToolButton::clicked, this, chron(this, &TfrmMain::tobMailClick));
+
+    connect(timPytanie, &QTimer::timeout, this, chron(this, &TfrmMain::timPytanieTimer));
+    connect(timTimeOut, &QTimer::timeout, this, chron(this, &TfrmMain::timTimeOutTimer));
+    connect(timTransmisja, &QTimer::timeout, this, chron(this, &TfrmMain::timTransmisjaTimer));
+}
+
+void TfrmMain::FormCreate()
+{
+    NiezapisaneDane = false;
+    KatalogProgramu = katalogZastepczy().isEmpty() ? QCoreApplication::applicationDirPath() + u'/'
+                                                   : katalogZastepczy();
+    HelpFile = KatalogProgramu + QStringLiteral("Vestibulomat.hlp");
+    UstawFormaty();
+    DataOd.clear();
+    DataDo.clear();
+}
+
+void TfrmMain::FormShow()
+{
+    using namespace Ustawienia;
+    TfrmKonfiguracja *k = frmKonfiguracja;
+
+    QStringList w(Liczba);
+    CzytajIni(PlikUstawienDoOdczytu(KatalogProgramu), Sekcje(), Klucze(), w,
+              Domyslne(KatalogProgramu));
+
+    k->ediNazwa->setText(w[Obiekt]);
+    k->ediKatalog->setText(w[Katalog]);
+
+    // A stored save policy that is not a number must not cost the other
+    // settings: nothing is selected, the rest is applied, and the error is
+    // shown once everything is in place.
+    QString blad;
+    try {
+        const int zapis = NaLiczbe(w[Autozapis]);
+        k->cobZapis->setCurrentIndex(zapis >= 0 && zapis < k->cobZapis->count() ? zapis : -1);
+    } catch (const std::exception &e) {
+        k->cobZapis->setCurrentIndex(-1);
+        blad = QString::fromUtf8(e.what()) + QStringLiteral(" (klucz \"autozapis\")");
+    }
+
+    k->ediMail->setText(w[Mail]);
+    k->WybierzPort(w[Port]);
+    UstawPanel(0, w[Port]);
+    // The serial port component takes the name here (the port stays closed).
+    k->chbSynchronizuj->setChecked(NaLogiczna(w[Synchro]));
+    k->chbPodglad->setChecked(NaLogiczna(w[Podglad]));
+    setWindowTitle(QStringLiteral("Vestibulomat v") +
+                   WersjaPliku(QCoreApplication::applicationFilePath()));
+
+    if (!blad.isEmpty())
+        throw std::runtime_error(blad.toStdString());
+}
+
+void TfrmMain::FormCloseQuery(bool &CanClose)
+{
+    CanClose = true;
+    if (!NiezapisaneDane)
+        return;
+    if (Komunikaty::Pytanie(
+            QStringLiteral("Czy chcesz zapisać dane przed zamknięciem programu?"))) {
+        // A save that fails keeps the window open; its error goes on to the
+        // general error handler.
+        CanClose = false;
+        tobZapiszClick();
+        CanClose = true;
+    }
+}
+
+void TfrmMain::Zakocz1Click()
+{
+    close();
+}
+
+void TfrmMain::Konfiguracja1Click()
+{
+    frmKonfiguracja->exec();
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!pokazane && !event->spontaneous()) {
+        pokazane = true;
+        Komunikaty::Chron([&] { FormShow(); });
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    bool mozna = false;
+    if (!Komunikaty::Chron([&] { FormCloseQuery(mozna); }))
+        mozna = false;
+    event->setAccepted(mozna);
+}
+
+// Command states.
+
+void TfrmMain::UstawObrazek(QToolButton *przycisk, int indeks)
+{
+    przycisk->setProperty("imageIndex", indeks);
+    przycisk->setIcon(ImageList1.value(indeks));
+}
+
+int TfrmMain::IndeksObrazka(const QToolButton *przycisk)
+{
+    return przycisk->property("imageIndex").toInt();
+}
+
+void TfrmMain::StanStart()
+{
+    tobPolacz->setEnabled(true);
+    UstawObrazek(tobPolacz, obrPolaczBezczynny);
+    tobZapisz->setEnabled(false);
+    UstawObrazek(tobZapisz, obrZapiszSzary);
+    tobMail->setEnabled(false);
+    UstawObrazek(tobMail, obrMailSzary);
+    Zapisz1->setEnabled(false);
+    Wylij1->setEnabled(false);
+}
+
+void TfrmMain::StanPolaczony()
+{
+    UstawObrazek(tobPolacz, obrPolaczCzeka);
+    tobZapisz->setEnabled(false);
+    UstawObrazek(tobZapisz, obrZapiszSzary);
+    tobMail->setEnabled(false);
+    UstawObrazek(tobMail, obrMailSzary);
+    Zapisz1->setEnabled(false);
+    Wylij1->setEnabled(false);
+}
+
+void TfrmMain::StanBezPolaczenia()
+{
+    UstawObrazek(tobPolacz, obrPolaczBezczynny);
+}
+
+void TfrmMain::StanOczekiwanie()
+{
+    UstawObrazek(tobPolacz, obrPolaczCzeka);
+}
+
+void TfrmMain::StanDane()
+{
+    UstawObrazek(tobPolacz, obrPolaczDane);
+    tobZapisz->setEnabled(true);
+    UstawObrazek(tobZapisz, obrZapisz);
+    tobMail->setEnabled(true);
+    UstawObrazek(tobMail, obrMail);
+    Zapisz1->setEnabled(true);
+    Wylij1->setEnabled(true);
+}
+
+void TfrmMain::StanZapisany()
+{
+    UstawObrazek(tobZapisz, obrZapisany);
+}
+
+void TfrmMain::StanWyslany()
+{
+    UstawObrazek(tobMail, obrMailWyslany);
+}
+
+QString TfrmMain::TekstPanelu(int panel) const
+{
+    return panele.at(panel)->text();
+}
+
+void TfrmMain::UstawPanel(int panel, const QString &tekst)
+{
+    panele.at(panel)->setText(tekst);
+}
+
+void TfrmMain::PortZmieniony(const QString &nazwa)
+{
+    // The serial port component moves to the new port here (closed and
+    // opened again when it was open).
+    UstawPanel(0, nazwa);
+}
+
+// Start-up.
+
+void UtworzOkna()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Vestibulomat"));
+
+    frmMain = new TfrmMain;
+    frmKonfiguracja = new TfrmKonfiguracja;
+    frmKonfiguracja->UstawKatalogProgramu(frmMain->KatalogProgramu);
+    QObject::connect(
+        frmKonfiguracja, &TfrmKonfiguracja::portZmieniony, frmMain,
+        [](const QString &nazwa) { Komunikaty::Chron([&] { frmMain->PortZmieniony(nazwa); }); });
+    frmOprogramie = new TfrmOprogramie;
+    frmKatalog = new TfrmKatalog;
+    frmPasek = new TfrmPasek;
+    frmUwaga = new TfrmUwaga;
+
+    // Only closing the main window ends the program.
+    for (QWidget *okno : std::initializer_list<QWidget *>{frmKonfiguracja, frmOprogramie,
+                                                          frmKatalog, frmPasek, frmUwaga})
+        okno->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+void UsunOkna()
+{
+    delete frmUwaga;
+    frmUwaga = nullptr;
+    delete frmPasek;
+    frmPasek = nullptr;
+    delete frmKatalog;
+    frmKatalog = nullptr;
+    delete frmOprogramie;
+    frmOprogramie = nullptr;
+    delete frmKonfiguracja;
+    frmKonfiguracja = nullptr;
+    delete frmMain;
+    frmMain = nullptr;
+}

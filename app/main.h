@@ -1,0 +1,161 @@
+#pragma once
+
+// The main window: toolbar, menu, the report area, status bar, the three
+// timers of the download and the program's state between commands.
+//
+// Handlers keep one rule: their bodies throw, and the guard
+// (Komunikaty::Chron) sits in the connections made by connectHandlers(). So a
+// handler that calls another (FormCloseQuery -> tobZapiszClick) sees its
+// errors. Code that calls a handler from a new entry point (a serial event,
+// a lambda) wraps the call in Komunikaty::Chron itself.
+//
+// The handlers live in several files: main.cpp (start-up, closing,
+// configuration, command states), main_odbior.cpp (download and analysis),
+// main_zapis.cpp (file name, saving, mailing), main_pomoc.cpp (help, about).
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+
+class QAction;
+class QCloseEvent;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QShowEvent;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+// The meaning of each picture of ImageList1; a toolbar button keeps its
+// current index in the property "imageIndex".
+enum Obrazek : int {
+    obrPolaczDane = 0,      // plug, green arrow: data is arriving or has arrived
+    obrPolaczBezczynny = 1, // plug, grey arrow: idle
+    obrPolaczCzeka = 2,     // plug, red arrow: port open, waiting for the device
+    obrMailWyslany = 3,     // green tick: report mailed
+    obrMail = 4,            // send arrow: report can be mailed
+    obrMailSzary = 5,       // greyed send arrow: nothing to mail
+    obrZapisany = 6,        // red floppy disk: report saved
+    obrZapisz = 7,          // floppy disk: report can be saved
+    obrZapiszSzary = 8      // greyed floppy disk: nothing to save
+};
+
+class TfrmMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // Controls (each QObject has the same objectName).
+    QStatusBar *stbStatus = nullptr;
+    QMenuBar *MainMenu1 = nullptr;
+    QMenu *Plik1 = nullptr;
+    QAction *Konfiguracja1 = nullptr;
+    QMenu *Pomoc1 = nullptr;
+    QPlainTextEdit *memDane = nullptr;
+    // The serial port component `port` goes here; FormShow step 6 sets its name.
+    QList<QIcon> ImageList1; // the nine pictures, indexed by Obrazek
+    QToolBar *ToolBar1 = nullptr;
+    QToolButton *tobPolacz = nullptr;
+    QToolButton *tobZapisz = nullptr;
+    QToolButton *tobMail = nullptr;
+    QTimer *timTimeOut = nullptr;
+    QTimer *timPytanie = nullptr;
+    QFileDialog *SaveDialog1 = nullptr;
+    QAction *Oprogramie1 = nullptr;
+    QAction *N1 = nullptr;
+    QAction *Tematypomocy1 = nullptr;
+    QAction *Zakocz1 = nullptr;
+    QAction *N2 = nullptr;
+    QAction *WylijOdbierz1 = nullptr;
+    QAction *Zapisz1 = nullptr;
+    QAction *Wylij1 = nullptr;
+    QTimer *timTransmisja = nullptr;
+
+    // State.
+    QString DataOd;               // first day of the report, "-" separated; empty when none
+    QString DataDo;               // last day of the report; empty when none
+    bool NiezapisaneDane = false; // a report is held that was neither saved nor mailed
+    QString KatalogProgramu;      // the executable's directory with a trailing "/"
+    QString HelpFile;             // KatalogProgramu + "Vestibulomat.hlp"
+
+    // Start-up and closing (main.cpp).
+    void FormCreate();
+    void FormShow();
+    void FormCloseQuery(bool &CanClose);
+    void Zakocz1Click();
+    void Konfiguracja1Click();
+
+    // Download (main_odbior.cpp).
+    void tobPolaczClick();
+    void timPytanieTimer();
+    void portRxChar(int count); // count: the number of bytes waiting
+    void OdbiorDanych();        // bookkeeping after every received chunk
+    void timTimeOutTimer();
+    void timTransmisjaTimer();
+    void AnalizujDane();
+
+    // Report output (main_zapis.cpp).
+    QString NazwaPliku();
+    void tobZapiszClick();
+    void tobMailClick();
+
+    // Help and about (main_pomoc.cpp).
+    void Tematypomocy1Click();
+    void Oprogramie1Click();
+
+    // Command states: every place that changes the toolbar and the menu goes
+    // through these. "Unchanged" controls are left alone.
+    void StanStart();         // start: download idle, nothing to save or mail
+    void StanPolaczony();     // port open, waiting: save and mail disabled
+    void StanBezPolaczenia(); // the port did not open, or no answer: download idle
+    void StanOczekiwanie();   // polling again after a retry
+    void StanDane();          // a chunk arrived: save and mail enabled
+    void StanZapisany();      // the report was saved
+    void StanWyslany();       // the report was mailed
+
+    // The picture of a toolbar button, and its index.
+    void UstawObrazek(QToolButton *przycisk, int indeks);
+    static int IndeksObrazka(const QToolButton *przycisk);
+
+    // The four status bar panels (0 port, 1 "Od: ", 2 "Do: ", 3 empty).
+    QString TekstPanelu(int panel) const;
+    void UstawPanel(int panel, const QString &tekst);
+
+    // The configuration dialog picked another port.
+    void PortZmieniony(const QString &nazwa);
+
+    // Tests point the program directory at a temporary folder with this
+    // before the windows are created; an empty text restores the real one.
+    static void UstawKatalogProgramu(const QString &katalog);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void utworzKontrolki();
+    void connectHandlers();
+
+    std::array<QLabel *, 4> panele{};
+    bool pokazane = false;
+};
+
+extern TfrmMain *frmMain;
+
+// Sets the application title and creates the six windows once, in the fixed
+// order: frmMain, frmKonfiguracja, frmOprogramie, frmKatalog, frmPasek,
+// frmUwaga. The program's entry and the tests both start this way.
+void UtworzOkna();
+
+// Destroys the six windows (last created first) and clears their pointers.
+void UsunOkna();

@@ -1,0 +1,271 @@
+#include "konfiguracja.h"
+
+#include "Katalog.h"
+#include "Komunikaty.h"
+#include "Miejsca.h"
+#include "Narzedzia.h"
+#include "WalidatorCp1250.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <exception>
+#include <stdexcept>
+
+TfrmKonfiguracja *frmKonfiguracja = nullptr;
+
+namespace Ustawienia {
+
+QStringList Sekcje()
+{
+    return QStringList(Liczba, QStringLiteral("konfig"));
+}
+
+QStringList Klucze()
+{
+    return {QStringLiteral("obiekt"), QStringLiteral("katalog"), QStringLiteral("autozapis"),
+            QStringLiteral("mail"),   QStringLiteral("port"),    QStringLiteral("synchro"),
+            QStringLiteral("podglad")};
+}
+
+QStringList Domyslne(const QString &katalogProgramu)
+{
+    return {QStringLiteral("Obiekt"), katalogProgramu,         QStringLiteral("1"),    QString(),
+            QStringLiteral("COM1"),   QStringLiteral("False"), QStringLiteral("False")};
+}
+
+int NaLiczbe(const QString &tekst)
+{
+    static const QRegularExpression dziesietna(QStringLiteral("^[+-]?[0-9]+$"));
+    static const QRegularExpression szesnastkowa(QStringLiteral("^\\$[0-9A-Fa-f]+$"));
+    bool ok = false;
+    int wynik = 0;
+    if (dziesietna.match(tekst).hasMatch()) {
+        wynik = tekst.toInt(&ok, 10);
+    } else if (szesnastkowa.match(tekst).hasMatch()) {
+        // Hexadecimal is taken as the 32-bit pattern: "$FFFFFFFF" is -1.
+        const uint u = tekst.mid(1).toUInt(&ok, 16);
+        wynik = static_cast<int>(u);
+    }
+    if (!ok) {
+        throw std::invalid_argument(
+            QStringLiteral("'%1' is not a valid integer value").arg(tekst).toStdString());
+    }
+    return wynik;
+}
+
+} // namespace Ustawienia
+
+TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmKonfiguracja"));
+    setWindowTitle(QStringLiteral("Konfiguracja"));
+    setFixedSize(311, 276);
+
+    auto nazwij = [](QObject *o, const char *nazwa) { o->setObjectName(QLatin1String(nazwa)); };
+    auto etykieta = [&](QLabel *&l, const char *nazwa, const QString &tekst, QWidget *strona, int x,
+                        int y) {
+        l = new QLabel(tekst, strona);
+        nazwij(l, nazwa);
+        l->move(x, y);
+        l->adjustSize();
+    };
+    auto edycja = [&](QLineEdit *&e, const char *nazwa, QWidget *strona, QRect r) {
+        e = new QLineEdit(strona);
+        nazwij(e, nazwa);
+        e->setGeometry(r);
+        e->setValidator(new WalidatorCp1250(e));
+    };
+
+    pcZakladki = new QTabWidget(this);
+    nazwij(pcZakladki, "pcZakladki");
+    pcZakladki->setGeometry(0, 0, 311, 276 - 46);
+
+    ts_podstawowe = new QWidget;
+    nazwij(ts_podstawowe, "ts_podstawowe");
+    etykieta(Label2, "Label2", QStringLiteral("Nazwa obiektu:"), ts_podstawowe, 5, 10);
+    edycja(ediNazwa, "ediNazwa", ts_podstawowe, QRect(20, 30, 231, 21));
+    ediNazwa->setText(QStringLiteral("Obiekt"));
+
+    TabSheet1 = new QWidget;
+    nazwij(TabSheet1, "TabSheet1");
+    etykieta(Label1, "Label1", QStringLiteral("Katalog w którym będą zapisywane dane:"), TabSheet1,
+             5, 10);
+    edycja(ediKatalog, "ediKatalog", TabSheet1, QRect(20, 30, 211, 21));
+    // Replaced by the stored directory (or the program's) at start-up.
+    ediKatalog->setText(QStringLiteral("/"));
+    SpeedButton1 = new QToolButton(TabSheet1);
+    nazwij(SpeedButton1, "SpeedButton1");
+    SpeedButton1->setText(QStringLiteral("..."));
+    SpeedButton1->setAutoRaise(true);
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setGeometry(230, 30, 21, 21);
+    etykieta(Label4, "Label4", QStringLiteral("Automatyczny zapis:"), TabSheet1, 5, 60);
+    cobZapis = new QComboBox(TabSheet1);
+    nazwij(cobZapis, "cobZapis");
+    cobZapis->setEditable(false);
+    cobZapis->addItems(
+        {QStringLiteral("Zawsze"), QStringLiteral("Pytaj"), QStringLiteral("Nigdy")});
+    cobZapis->setCurrentIndex(-1);
+    cobZapis->setGeometry(20, 80, 231, 21);
+
+    TabSheet3 = new QWidget;
+    nazwij(TabSheet3, "TabSheet3");
+    etykieta(Label3, "Label3", QStringLiteral("Adres e-mail:"), TabSheet3, 5, 10);
+    edycja(ediMail, "ediMail", TabSheet3, QRect(20, 30, 231, 21));
+
+    TabSheet2 = new QWidget;
+    nazwij(TabSheet2, "TabSheet2");
+    etykieta(Label5, "Label5", QStringLiteral("Numer portu COM:"), TabSheet2, 5, 10);
+    chbSynchronizuj = new QCheckBox(QStringLiteral("Synchronizuj zegar z PC"), TabSheet2);
+    nazwij(chbSynchronizuj, "chbSynchronizuj");
+    chbSynchronizuj->setGeometry(5, 65, 151, 17);
+    chbSynchronizuj->adjustSize();
+    ccbPort = new QComboBox(TabSheet2);
+    nazwij(ccbPort, "ccbPort");
+    ccbPort->setEditable(false);
+    ccbPort->addItem(QStringLiteral("COM1"));
+    ccbPort->setCurrentIndex(0);
+    ccbPort->setGeometry(15, 30, 145, 21);
+    chbPodglad = new QCheckBox(QStringLiteral("Podgląd transmisji on-line"), TabSheet2);
+    nazwij(chbPodglad, "chbPodglad");
+    chbPodglad->setGeometry(5, 90, 146, 17);
+    chbPodglad->adjustSize();
+
+    pcZakladki->addTab(ts_podstawowe, QStringLiteral("Podstawowe"));
+    pcZakladki->addTab(TabSheet1, QStringLiteral("Zapisywanie"));
+    pcZakladki->addTab(TabSheet3, QStringLiteral("Wysyłanie"));
+    pcZakladki->addTab(TabSheet2, QStringLiteral("Zaawansowane"));
+
+    Panel1 = new QWidget(this);
+    nazwij(Panel1, "Panel1");
+    Panel1->setGeometry(0, 276 - 46, 311, 46);
+    Button1 = new QPushButton(QStringLiteral("Potwierdź"), Panel1);
+    nazwij(Button1, "Button1");
+    Button1->setGeometry(210, 10, 75, 25);
+    Button2 = new QPushButton(QStringLiteral("Anuluj"), Panel1);
+    nazwij(Button2, "Button2");
+    Button2->setGeometry(25, 10, 75, 25);
+    // Neither button answers Enter.
+    for (QPushButton *b : {Button1, Button2}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    setTabOrder(pcZakladki, ediNazwa);
+    setTabOrder(ediNazwa, ediKatalog);
+    setTabOrder(ediKatalog, cobZapis);
+    setTabOrder(cobZapis, ediMail);
+    setTabOrder(ediMail, chbSynchronizuj);
+    setTabOrder(chbSynchronizuj, ccbPort);
+    setTabOrder(ccbPort, chbPodglad);
+    setTabOrder(chbPodglad, Button1);
+    setTabOrder(Button1, Button2);
+
+    connectHandlers();
+}
+
+void TfrmKonfiguracja::connectHandlers()
+{
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { Komunikaty::Chron([&] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { Komunikaty::Chron([&] { Button2Click(); }); });
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { Komunikaty::Chron([&] { SpeedButton1Click(); }); });
+    connect(ccbPort, &QComboBox::activated, this,
+            [this] { Komunikaty::Chron([&] { ccbPortChange(); }); });
+}
+
+void TfrmKonfiguracja::Button2Click()
+{
+    done(2);
+}
+
+void TfrmKonfiguracja::Button1Click()
+{
+    // The dialog closes as confirmed even when the file cannot be written:
+    // the edits are in force for this run. The error is shown afterwards.
+    std::exception_ptr blad;
+    try {
+        ZapiszIni(PlikUstawienDoZapisu(katalogProgramu), Ustawienia::Sekcje(), Ustawienia::Klucze(),
+                  WartosciUstawien());
+    } catch (...) {
+        blad = std::current_exception();
+    }
+    done(1);
+    if (blad)
+        std::rethrow_exception(blad);
+}
+
+void TfrmKonfiguracja::ccbPortChange()
+{
+    emit portZmieniony(WybranyPort());
+}
+
+void TfrmKonfiguracja::FormShow()
+{
+    pcZakladki->setCurrentWidget(ts_podstawowe);
+}
+
+void TfrmKonfiguracja::SpeedButton1Click()
+{
+    if (frmKatalog->exec() == 1)
+        ediKatalog->setText(frmKatalog->Directory());
+}
+
+QString TfrmKonfiguracja::WybranyPort() const
+{
+    return ccbPort->currentIndex() < 0 ? QString() : ccbPort->currentText();
+}
+
+void TfrmKonfiguracja::WybierzPort(const QString &nazwa)
+{
+    for (int i = 0; i < ccbPort->count(); ++i) {
+        if (ccbPort->itemText(i).compare(nazwa, Qt::CaseInsensitive) == 0) {
+            ccbPort->setCurrentIndex(i);
+            return;
+        }
+    }
+}
+
+QStringList TfrmKonfiguracja::WartosciUstawien() const
+{
+    return {ediNazwa->text(),
+            ediKatalog->text(),
+            QString::number(cobZapis->currentIndex()),
+            ediMail->text(),
+            WybranyPort(),
+            Ustawienia::ZLogicznej(chbSynchronizuj->isChecked()),
+            Ustawienia::ZLogicznej(chbPodglad->isChecked())};
+}
+
+void TfrmKonfiguracja::reject()
+{
+    done(2);
+}
+
+void TfrmKonfiguracja::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Komunikaty::Chron([&] { FormShow(); });
+}
+
+void TfrmKonfiguracja::keyPressEvent(QKeyEvent *event)
+{
+    // Escape does not close the dialog: only the buttons and the close box do.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+// The configuration dialog. Its controls are the program's settings for the
+// run: the main window fills them from the settings file at start-up, and
+// every command reads the control it needs at the moment of use.
+// "Potwierdź" also writes all seven settings to the file; "Anuluj" and the
+// close box only close the dialog (the edits stay in force for the run).
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QShowEvent;
+class QKeyEvent;
+class QTabWidget;
+class QToolButton;
+class QWidget;
+
+// The seven settings of section "konfig", in the order they are read and
+// written.
+namespace Ustawienia {
+
+enum Indeks { Obiekt, Katalog, Autozapis, Mail, Port, Synchro, Podglad, Liczba };
+
+// "konfig" once per key.
+QStringList Sekcje();
+// "obiekt", "katalog", "autozapis", "mail", "port", "synchro", "podglad".
+QStringList Klucze();
+// The values standing in for missing keys; the save directory defaults to
+// the program directory.
+QStringList Domyslne(const QString &katalogProgramu);
+
+// A stored number: an optional sign and decimal digits, or "$" and
+// hexadecimal digits. Anything else throws "'<text>' is not a valid integer
+// value".
+int NaLiczbe(const QString &tekst);
+
+// Only the exact text "True" is true.
+inline bool NaLogiczna(const QString &tekst)
+{
+    return tekst == QLatin1String("True");
+}
+inline QString ZLogicznej(bool b)
+{
+    return b ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+} // namespace Ustawienia
+
+class TfrmKonfiguracja : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmKonfiguracja(QWidget *parent = nullptr);
+
+    // Controls (each with the same objectName).
+    QTabWidget *pcZakladki = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    QWidget *ts_podstawowe = nullptr;
+    QWidget *TabSheet3 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *ediKatalog = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *ediNazwa = nullptr;
+    QLabel *Label3 = nullptr;
+    QLineEdit *ediMail = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    QWidget *Panel1 = nullptr;
+    QPushButton *Button1 = nullptr;
+    QPushButton *Button2 = nullptr;
+    QCheckBox *chbSynchronizuj = nullptr;
+    QLabel *Label4 = nullptr;
+    QComboBox *cobZapis = nullptr;
+    QLabel *Label5 = nullptr;
+    QComboBox *ccbPort = nullptr; // the port picker
+    QToolButton *SpeedButton1 = nullptr;
+    QCheckBox *chbPodglad = nullptr;
+
+    // Handlers; their bodies throw, the guard is in the connections.
+    void Button2Click();
+    void Button1Click();
+    void ccbPortChange();
+    void FormShow();
+    void SpeedButton1Click();
+
+    // The port picker: the selected entry's text (empty when none), and
+    // selecting an entry by name without regard to letter case (the current
+    // selection stays when no entry has that name).
+    QString WybranyPort() const;
+    void WybierzPort(const QString &nazwa);
+
+    // The seven values to store, taken from the controls now.
+    QStringList WartosciUstawien() const;
+
+    // The program directory with a trailing "/": where the settings file is.
+    void UstawKatalogProgramu(const QString &katalog) { katalogProgramu = katalog; }
+    const QString &KatalogProgramu() const { return katalogProgramu; }
+
+signals:
+    // The user picked another port; the main window moves its port there.
+    void portZmieniony(const QString &nazwa);
+
+public slots:
+    // The close box (and anything else that rejects) ends with result 2.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void connectHandlers();
+
+    QString katalogProgramu;
+};
+
+extern TfrmKonfiguracja *frmKonfiguracja;
