@@ -10,12 +10,16 @@ namespace {
 const QString nazwaPliku = QStringLiteral("Vestibulomat.ini");
 
 // A path is usable when it exists and can be written, or when it does not
-// exist and the directory that would hold it can be written.
+// exist and the directory that would hold it can be written. A file without
+// any write permission counts as read-only also for root, as the settings
+// file writer treats it.
 bool moznaPisac(const QString &sciezka)
 {
     const QFileInfo info(sciezka);
-    if (info.exists())
-        return info.isWritable();
+    if (info.exists()) {
+        const auto zapis = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+        return info.isWritable() && (info.permissions() & zapis);
+    }
     const QFileInfo katalog(info.absolutePath());
     return katalog.isDir() && katalog.isWritable();
 }

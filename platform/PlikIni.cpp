@@ -211,8 +211,7 @@ void TIniFile::WriteStrings(const QList<Wpis> &wpisy)
     if (info.exists()) {
         // A file without any write permission is read-only for everybody,
         // root included: renaming a new file over it must not bypass that.
-        const auto zapis =
-            QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+        const auto zapis = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
         if (!info.isFile())
             throw BladPlikuIni(plik_, QStringLiteral("to nie jest plik"));
         if (!info.isWritable() || !(info.permissions() & zapis))

@@ -98,12 +98,16 @@ QString ZamienTekst(const QString &tekst, const QString &wzorzec, const QString 
     return zamien(tekst, wzorzec, zamiana);
 }
 
+QString TekstWersji(quint16 glowny, quint16 poboczny, quint16 wydanie, quint16 kompilacja)
+{
+    return QString::number(glowny) + u'.' + QString::number(poboczny) + u'.' +
+           QString::number(wydanie) + u'.' + QString::number(kompilacja);
+}
+
 QString WersjaProgramu()
 {
-    return QString::number(VESTIBULOMAT_VERSION_MAJOR) + u'.' +
-           QString::number(VESTIBULOMAT_VERSION_MINOR) + u'.' +
-           QString::number(VESTIBULOMAT_VERSION_PATCH) + u'.' +
-           QString::number(VESTIBULOMAT_VERSION_TWEAK);
+    return TekstWersji(VESTIBULOMAT_VERSION_MAJOR, VESTIBULOMAT_VERSION_MINOR,
+                       VESTIBULOMAT_VERSION_PATCH, VESTIBULOMAT_VERSION_TWEAK);
 }
 
 QString WersjaPliku(const QString &sciezka)

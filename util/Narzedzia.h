@@ -39,6 +39,9 @@ QString WersjaPliku(const QString &sciezka);
 // The version compiled into the program, "major.minor.release.build".
 QString WersjaProgramu();
 
+// Four version numbers in decimal, without leading zeros, joined by ".".
+QString TekstWersji(quint16 glowny, quint16 poboczny, quint16 wydanie, quint16 kompilacja);
+
 // Reads key i of section i for every i < sekcje.size() into wartosci[i],
 // defaults[i] standing in for a missing file, section or key. Texts are
 // stored in Windows-1250. wartosci grows to sekcje.size() when shorter. A

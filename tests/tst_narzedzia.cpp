@@ -1,0 +1,223 @@
+// Text, version and Windows-1250 helpers.
+
+#include "Narzedzia.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TstNarzedzia : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wytnijPole_data();
+    void wytnijPole();
+    void zamienTekst_data();
+    void zamienTekst();
+    void zamienTekstKonczySieGdyZamianaTworzyWzorzecBezKonca();
+    void tekstWersji_data();
+    void tekstWersji();
+    void wersjaPlikuTylkoWlasnegoProgramu();
+    void polskieLiteryCp1250_data();
+    void polskieLiteryCp1250();
+    void kazdyBajtWracaBezZmian();
+    void znakSpozaCp1250();
+};
+
+void TstNarzedzia::wytnijPole_data()
+{
+    QTest::addColumn<QByteArray>("tekst");
+    QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<int>("wystapienie");
+    QTest::addColumn<QByteArray>("koniec");
+    QTest::addColumn<QByteArray>("wynik");
+
+    QTest::newRow("first separator, rest of line")
+        << QByteArray("a:b:c") << QByteArray(":") << 1 << QByteArray() << QByteArray("b:c");
+    QTest::newRow("second separator")
+        << QByteArray("a:b:c") << QByteArray(":") << 2 << QByteArray() << QByteArray("c");
+    QTest::newRow("end mark stops the field")
+        << QByteArray("a:b:c") << QByteArray(":") << 1 << QByteArray(":") << QByteArray("b");
+    QTest::newRow("occurrence beyond the count")
+        << QByteArray("a:b:c") << QByteArray(":") << 3 << QByteArray() << QByteArray();
+    QTest::newRow("separator in last position")
+        << QByteArray("a:b:") << QByteArray(":") << 2 << QByteArray() << QByteArray();
+    QTest::newRow("end mark right after separator")
+        << QByteArray("a::b") << QByteArray(":") << 1 << QByteArray(":") << QByteArray();
+    QTest::newRow("end mark absent: rest of line")
+        << QByteArray("a:bc") << QByteArray(":") << 1 << QByteArray(";") << QByteArray("bc");
+    QTest::newRow("empty separator up to end mark")
+        << QByteArray("abc") << QByteArray() << 0 << QByteArray("b") << QByteArray("a");
+    QTest::newRow("empty separator whole text")
+        << QByteArray("abc") << QByteArray() << 0 << QByteArray() << QByteArray("abc");
+    QTest::newRow("two-character separator never matches")
+        << QByteArray("a:b") << QByteArray("::") << 1 << QByteArray() << QByteArray();
+    QTest::newRow("blank after separator kept")
+        << QByteArray("x: 12") << QByteArray(":") << 1 << QByteArray() << QByteArray(" 12");
+    QTest::newRow("empty text") << QByteArray() << QByteArray(":") << 1 << QByteArray(":")
+                                << QByteArray();
+    QTest::newRow("line without separator") << QByteArray("Odwiedziny w dniu 2024/01/02")
+                                            << QByteArray(":") << 1 << QByteArray() << QByteArray();
+    QTest::newRow("occurrence zero")
+        << QByteArray("a:b") << QByteArray(":") << 0 << QByteArray() << QByteArray();
+    QTest::newRow("negative occurrence")
+        << QByteArray("a:b") << QByteArray(":") << -1 << QByteArray() << QByteArray();
+    QTest::newRow("two-character end mark never matches")
+        << QByteArray("a:b;;c") << QByteArray(":") << 1 << QByteArray(";;") << QByteArray("b;;c");
+    QTest::newRow("windows-1250 bytes kept") << QByteArray("Dzie\xf1: \xb9\xea") << QByteArray(":")
+                                             << 1 << QByteArray() << QByteArray(" \xb9\xea");
+    QTest::newRow("single character after separator")
+        << QByteArray("a:b") << QByteArray(":") << 1 << QByteArray() << QByteArray("b");
+}
+
+void TstNarzedzia::wytnijPole()
+{
+    QFETCH(QByteArray, tekst);
+    QFETCH(QByteArray, separator);
+    QFETCH(int, wystapienie);
+    QFETCH(QByteArray, koniec);
+    QFETCH(QByteArray, wynik);
+
+    QCOMPARE(WytnijPole(tekst, separator, wystapienie, koniec), wynik);
+    // The decoded form cuts the same field.
+    QCOMPARE(WytnijPole(ZCp1250(tekst), ZCp1250(separator), wystapienie, ZCp1250(koniec)),
+             ZCp1250(wynik));
+}
+
+void TstNarzedzia::zamienTekst_data()
+{
+    QTest::addColumn<QByteArray>("tekst");
+    QTest::addColumn<QByteArray>("wzorzec");
+    QTest::addColumn<QByteArray>("zamiana");
+    QTest::addColumn<QByteArray>("wynik");
+
+    QTest::newRow("occurrence formed by a replacement is replaced too")
+        << QByteArray("abb") << QByteArray("ab") << QByteArray("a") << QByteArray("a");
+    QTest::newRow("nested occurrences removed")
+        << QByteArray("aabb") << QByteArray("ab") << QByteArray() << QByteArray();
+    QTest::newRow("empty pattern: unchanged")
+        << QByteArray("a/b") << QByteArray() << QByteArray("-") << QByteArray("a/b");
+    QTest::newRow("no occurrence: unchanged")
+        << QByteArray("abc") << QByteArray("/") << QByteArray("-") << QByteArray("abc");
+    QTest::newRow("neighbouring slashes")
+        << QByteArray("a//b") << QByteArray("/") << QByteArray("-") << QByteArray("a--b");
+    QTest::newRow("date") << QByteArray(" 2024/01/31") << QByteArray("/") << QByteArray("-")
+                          << QByteArray(" 2024-01-31");
+    QTest::newRow("empty text") << QByteArray() << QByteArray("/") << QByteArray("-")
+                                << QByteArray();
+    QTest::newRow("replacement holding the pattern: one pass")
+        << QByteArray("a/b/") << QByteArray("/") << QByteArray("//") << QByteArray("a//b//");
+    QTest::newRow("replacement equal to the pattern")
+        << QByteArray("a/b") << QByteArray("/") << QByteArray("/") << QByteArray("a/b");
+    QTest::newRow("occurrence straddling the replacement start")
+        << QByteArray("aabab") << QByteArray("ab") << QByteArray("b") << QByteArray("bb");
+}
+
+void TstNarzedzia::zamienTekst()
+{
+    QFETCH(QByteArray, tekst);
+    QFETCH(QByteArray, wzorzec);
+    QFETCH(QByteArray, zamiana);
+    QFETCH(QByteArray, wynik);
+
+    QCOMPARE(ZamienTekst(tekst, wzorzec, zamiana), wynik);
+    QCOMPARE(ZamienTekst(ZCp1250(tekst), ZCp1250(wzorzec), ZCp1250(zamiana)), ZCp1250(wynik));
+}
+
+void TstNarzedzia::zamienTekstKonczySieGdyZamianaTworzyWzorzecBezKonca()
+{
+    // "ba" -> "aabb" never contains "ba" itself, yet every replacement forms
+    // a new "ba" with the "b" before it: the search from the start would
+    // never end. The call must return (with the one-pass result).
+    const QByteArray wynik = ZamienTekst(QByteArray("bba"), QByteArray("ba"), QByteArray("aabb"));
+    QCOMPARE(wynik, QByteArray("baabb"));
+}
+
+void TstNarzedzia::tekstWersji_data()
+{
+    QTest::addColumn<int>("a");
+    QTest::addColumn<int>("b");
+    QTest::addColumn<int>("c");
+    QTest::addColumn<int>("d");
+    QTest::addColumn<QString>("tekst");
+    QTest::newRow("zeros") << 0 << 0 << 0 << 0 << QStringLiteral("0.0.0.0");
+    QTest::newRow("ordinary") << 1 << 2 << 0 << 15 << QStringLiteral("1.2.0.15");
+    QTest::newRow("many digits, no leading zeros")
+        << 10 << 0 << 200 << 35 << QStringLiteral("10.0.200.35");
+    QTest::newRow("largest") << 65535 << 65535 << 65535 << 65535
+                             << QStringLiteral("65535.65535.65535.65535");
+}
+
+void TstNarzedzia::tekstWersji()
+{
+    QFETCH(int, a);
+    QFETCH(int, b);
+    QFETCH(int, c);
+    QFETCH(int, d);
+    QFETCH(QString, tekst);
+    QCOMPARE(TekstWersji(quint16(a), quint16(b), quint16(c), quint16(d)), tekst);
+}
+
+void TstNarzedzia::wersjaPlikuTylkoWlasnegoProgramu()
+{
+    const QString wlasny = QCoreApplication::applicationFilePath();
+    QCOMPARE(WersjaPliku(wlasny), WersjaProgramu());
+    QCOMPARE(WersjaProgramu().count(u'.'), 3);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    // The same executable reached through a link is still ours.
+    const QString link = tmp.filePath(QStringLiteral("link"));
+    QVERIFY(QFile::link(wlasny, link));
+    QCOMPARE(WersjaPliku(link), WersjaProgramu());
+    // A copy is another file and carries no version.
+    const QString kopia = tmp.filePath(QStringLiteral("kopia"));
+    QVERIFY(QFile::copy(wlasny, kopia));
+    QCOMPARE(WersjaPliku(kopia), QString());
+    QCOMPARE(WersjaPliku(tmp.filePath(QStringLiteral("brak"))), QString());
+    QCOMPARE(WersjaPliku(QString()), QString());
+}
+
+void TstNarzedzia::polskieLiteryCp1250_data()
+{
+    QTest::addColumn<QByteArray>("bajty");
+    QTest::addColumn<QString>("tekst");
+    QTest::newRow("small letters")
+        << QByteArray("\xb9\xea\xb3\x9c\xbf\x9f\xe6\xf1\xf3") << QStringLiteral("ąęłśżźćńó");
+    QTest::newRow("capitals") << QByteArray("\xa5\xca\xa3\x8c\xaf\x8f\xc6\xd1\xd3")
+                              << QStringLiteral("ĄĘŁŚŻŹĆŃÓ");
+    QTest::newRow("punctuation") << QByteArray("\x80\x84\x96\x93\x94") << QStringLiteral("€„–“”");
+    QTest::newRow("ascii and nul")
+        << QByteArray("a\0b\r\n", 5) << QStringView(u"a\0b\r\n", 5).toString();
+}
+
+void TstNarzedzia::polskieLiteryCp1250()
+{
+    QFETCH(QByteArray, bajty);
+    QFETCH(QString, tekst);
+    QCOMPARE(ZCp1250(bajty), tekst);
+    QCOMPARE(DoCp1250(tekst), bajty);
+    QVERIFY(PasujeDoCp1250(tekst));
+}
+
+void TstNarzedzia::kazdyBajtWracaBezZmian()
+{
+    QByteArray wszystkie;
+    for (int b = 0; b < 256; ++b)
+        wszystkie.append(char(b));
+    const QString tekst = ZCp1250(wszystkie);
+    QCOMPARE(tekst.size(), 256);
+    QCOMPARE(DoCp1250(tekst), wszystkie);
+}
+
+void TstNarzedzia::znakSpozaCp1250()
+{
+    const QString tekst = QStringLiteral("a日b😀c");
+    QVERIFY(!PasujeDoCp1250(tekst));
+    QCOMPARE(DoCp1250(tekst), QByteArray("a?b?c"));
+}
+
+QTEST_GUILESS_MAIN(TstNarzedzia)
+#include "tst_narzedzia.moc"
