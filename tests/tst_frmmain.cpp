@@ -1,0 +1,489 @@
+// The main window: start-up, settings applied at the first show, the command
+// states, and the question about an unsaved report when closing.
+
+#include "Komunikaty.h"
+#include "Narzedzia.h"
+#include "konfiguracja.h"
+#include "main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+struct Pudelko
+{
+    Komunikaty::Rodzaj rodzaj;
+    QString tekst;
+};
+
+// Ends every modal window that opens while it lives (a save dialog opened
+// by the save command, for example), so no test hangs on one.
+class Zamykacz : public QObject
+{
+public:
+    Zamykacz()
+    {
+        connect(&zegar, &QTimer::timeout, this, [] {
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                if (auto *d = qobject_cast<QDialog *>(w))
+                    d->reject();
+                else
+                    w->close();
+            }
+        });
+        zegar.start(20);
+    }
+
+private:
+    QTimer zegar;
+};
+
+enum Krok { Start, Polaczony, BezPolaczenia, Oczekiwanie, Dane, Zapisany, Wyslany };
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<int>)
+
+class TstFrmMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void szescOknITytulProgramu();
+    void kontrolkiNaStarcie();
+    void ustawieniaPrzyPierwszymPokazaniu_data();
+    void ustawieniaPrzyPierwszymPokazaniu();
+    void bezPlikuNicNieJestTworzone();
+    void zlyAutozapisNieKosztujeResztyUstawien_data();
+    void zlyAutozapisNieKosztujeResztyUstawien();
+    void pytanieOZapisPrzyZamykaniu_data();
+    void pytanieOZapisPrzyZamykaniu();
+    void stanyPolecen_data();
+    void stanyPolecen();
+    void zmianaPortuWDialoguWidacWPanelu();
+    void konfiguracjaOtwieraSieNaPierwszejStronie();
+
+private:
+    void pokaz(const QByteArray &ini = QByteArray());
+
+    std::unique_ptr<QTemporaryDir> tmp;
+    QList<Pudelko> pudelka;
+    bool odpowiedz = false;
+};
+
+void TstFrmMain::init()
+{
+    tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(tmp->isValid());
+    TfrmMain::UstawKatalogProgramu(tmp->path());
+    pudelka.clear();
+    odpowiedz = false;
+    Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &t) {
+        pudelka.append({r, t});
+        return odpowiedz;
+    });
+    UtworzOkna();
+}
+
+void TstFrmMain::cleanup()
+{
+    UsunOkna();
+    Komunikaty::UstawHook({});
+    TfrmMain::UstawKatalogProgramu(QString());
+    tmp.reset();
+}
+
+void TstFrmMain::pokaz(const QByteArray &ini)
+{
+    if (!ini.isNull()) {
+        QFile f(tmp->filePath(QStringLiteral("Vestibulomat.ini")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+    }
+    frmMain->show();
+}
+
+void TstFrmMain::szescOknITytulProgramu()
+{
+    QVERIFY(frmMain && frmKonfiguracja);
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Vestibulomat"));
+    QCOMPARE(Komunikaty::TytulProgramu(), QStringLiteral("Vestibulomat"));
+    QCOMPARE(frmMain->KatalogProgramu, tmp->path() + u'/');
+    QCOMPARE(frmMain->HelpFile, tmp->path() + QStringLiteral("/Vestibulomat.hlp"));
+    QCOMPARE(frmKonfiguracja->KatalogProgramu(), frmMain->KatalogProgramu);
+    // Only the main window is shown, and only it ends the program.
+    const auto okna = QApplication::topLevelWidgets();
+    for (QWidget *w : okna)
+        QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+    QVERIFY(frmMain->testAttribute(Qt::WA_QuitOnClose));
+    QVERIFY(!frmKonfiguracja->testAttribute(Qt::WA_QuitOnClose));
+}
+
+void TstFrmMain::kontrolkiNaStarcie()
+{
+    TfrmMain *m = frmMain;
+    QCOMPARE(m->windowTitle(), QStringLiteral("Vestibulomat"));
+    QCOMPARE(m->size(), QSize(696, 479));
+    QVERIFY(!m->NiezapisaneDane);
+    QVERIFY(m->DataOd.isEmpty() && m->DataDo.isEmpty());
+
+    struct P
+    {
+        const char *nazwa, *tekst, *podpowiedz;
+        bool wlaczony;
+        int obrazek;
+    };
+    for (const P &p : {P{"tobPolacz", " Połącz/Odbierz ", "Połącz/Odbierz", true, 1},
+                       P{"tobZapisz", "Zapisz", "Zapisz", false, 8},
+                       P{"tobMail", "Wyślij", "Wyślij E-mail", false, 5}}) {
+        auto *b = m->findChild<QToolButton *>(QLatin1String(p.nazwa));
+        QVERIFY2(b, p.nazwa);
+        QCOMPARE(b->text(), QString::fromUtf8(p.tekst));
+        QCOMPARE(b->toolTip(), QString::fromUtf8(p.podpowiedz));
+        QCOMPARE(b->isEnabled(), p.wlaczony);
+        QCOMPARE(b->property("imageIndex").toInt(), p.obrazek);
+        QCOMPARE(b->size(), QSize(88, 36));
+    }
+    QCOMPARE(m->ImageList1.size(), 9);
+
+    struct M
+    {
+        const char *nazwa, *tekst;
+        bool wlaczony;
+    };
+    for (const M &p :
+         {M{"WylijOdbierz1", "Połącz/&Odbierz", true}, M{"Zapisz1", "Zapi&sz", false},
+          M{"Wylij1", "&Wyślij", false}, M{"Zakocz1", "&Zakończ", true},
+          M{"Konfiguracja1", "&Konfiguracja", true}, M{"Tematypomocy1", "&Tematy pomocy", true},
+          M{"Oprogramie1", "&O programie", true}}) {
+        auto *a = m->findChild<QAction *>(QLatin1String(p.nazwa));
+        QVERIFY2(a, p.nazwa);
+        QCOMPARE(a->text(), QString::fromUtf8(p.tekst));
+        QCOMPARE(a->isEnabled(), p.wlaczony);
+    }
+    QCOMPARE(m->Plik1->title(), QStringLiteral("&Plik"));
+    QCOMPARE(m->Pomoc1->title(), QStringLiteral("Pomo&c"));
+    QCOMPARE(m->Plik1->actions(),
+             QList<QAction *>({m->WylijOdbierz1, m->Zapisz1, m->Wylij1, m->N2, m->Zakocz1}));
+    QCOMPARE(m->Pomoc1->actions(), QList<QAction *>({m->Tematypomocy1, m->N1, m->Oprogramie1}));
+    QVERIFY(m->N1->isSeparator() && m->N2->isSeparator());
+    // "&Konfiguracja" is a command of the menu bar itself.
+    QVERIFY(m->MainMenu1->actions().contains(m->Konfiguracja1));
+    QVERIFY(!m->Konfiguracja1->menu());
+
+    auto *mem = m->findChild<QPlainTextEdit *>(QStringLiteral("memDane"));
+    QVERIFY(mem);
+    QVERIFY(mem->isHidden());
+    QVERIFY(mem->isReadOnly());
+    QCOMPARE(mem->lineWrapMode(), QPlainTextEdit::NoWrap);
+
+    for (auto [nazwa, ms] : {std::pair{"timPytanie", 1000}, std::pair{"timTimeOut", 10000},
+                             std::pair{"timTransmisja", 500}}) {
+        auto *t = m->findChild<QTimer *>(QLatin1String(nazwa));
+        QVERIFY2(t, nazwa);
+        QVERIFY(!t->isActive());
+        QCOMPARE(t->interval(), ms);
+        QVERIFY(!t->isSingleShot());
+    }
+
+    const int szerokosci[4] = {50, 100, 100, 50};
+    for (int i = 0; i < 4; ++i) {
+        auto *l = m->stbStatus->findChild<QLabel *>(QStringLiteral("stbStatusPanel%1").arg(i));
+        QVERIFY(l);
+        QCOMPARE(l->width(), szerokosci[i]);
+        QCOMPARE(m->TekstPanelu(i), QString());
+    }
+
+    QCOMPARE(m->SaveDialog1->defaultSuffix(), QStringLiteral("txt"));
+    QCOMPARE(m->SaveDialog1->nameFilters(), QStringList{QStringLiteral("Pliki tekstowe (*.txt)")});
+    QVERIFY(m->SaveDialog1->testOption(QFileDialog::DontConfirmOverwrite));
+    QCOMPARE(m->SaveDialog1->acceptMode(), QFileDialog::AcceptSave);
+}
+
+void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("nazwa");
+    QTest::addColumn<QString>("katalog"); // "*" stands for the program directory
+    QTest::addColumn<int>("zapis");
+    QTest::addColumn<QString>("mail");
+    QTest::addColumn<QString>("panel0");
+    QTest::addColumn<QString>("wybranyPort"); // "*": the picker's own entry before start-up
+    QTest::addColumn<bool>("synchro");
+    QTest::addColumn<bool>("podglad");
+
+    QTest::newRow("no file: defaults")
+        << QByteArray() << QStringLiteral("Obiekt") << QStringLiteral("*") << 1 << QString()
+        << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+    QTest::newRow("every key, True in both boxes")
+        << QByteArray("[konfig]\r\nobiekt=Sklep\r\nkatalog=/dane/\r\nautozapis=0\r\n"
+                      "mail=a@b.pl\r\nport=COM1\r\nsynchro=True\r\npodglad=True\r\n")
+        << QStringLiteral("Sklep") << QStringLiteral("/dane/") << 0 << QStringLiteral("a@b.pl")
+        << QStringLiteral("COM1") << QStringLiteral("*") << true << true;
+    QTest::newRow("true in lower case and capitals is false")
+        << QByteArray("[konfig]\nsynchro=true\npodglad=TRUE\n") << QStringLiteral("Obiekt")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("COM1") << QStringLiteral("*")
+        << false << false;
+    QTest::newRow("a digit is false")
+        << QByteArray("[konfig]\nsynchro=1\npodglad= True \n") << QStringLiteral("Obiekt")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("COM1") << QStringLiteral("*")
+        << false << true;
+    QTest::newRow("autozapis 7 selects nothing")
+        << QByteArray("[konfig]\nautozapis=7\n") << QStringLiteral("Obiekt") << QStringLiteral("*")
+        << -1 << QString() << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+    QTest::newRow("autozapis -1 selects nothing")
+        << QByteArray("[konfig]\nautozapis=-1\n") << QStringLiteral("Obiekt") << QStringLiteral("*")
+        << -1 << QString() << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+    QTest::newRow("autozapis in hexadecimal")
+        << QByteArray("[konfig]\nautozapis=$2\n") << QStringLiteral("Obiekt") << QStringLiteral("*")
+        << 2 << QString() << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+    QTest::newRow("unlisted port: picker keeps its entry, panel shows the stored name")
+        << QByteArray("[konfig]\nport=ttyNIEMA9\n") << QStringLiteral("Obiekt")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("ttyNIEMA9")
+        << QStringLiteral("*") << false << false;
+    QTest::newRow("port picked without regard to case")
+        << QByteArray("[konfig]\nport=TTYtest0\n") << QStringLiteral("Obiekt")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("TTYtest0")
+        << QStringLiteral("ttyTEST0") << false << false;
+    QTest::newRow("empty port") << QByteArray("[konfig]\nport=\n") << QStringLiteral("Obiekt")
+                                << QStringLiteral("*") << 1 << QString() << QString()
+                                << QStringLiteral("*") << false << false;
+    QTest::newRow("blanks dropped, quotes removed, Polish letters")
+        << QByteArray("[KONFIG]\nOBIEKT=  Sklep \xafu\xb3\x77 \n katalog = \" /m ja/ \"\n")
+        << QStringLiteral("Sklep Żułw") << QStringLiteral(" /m ja/ ") << 1 << QString()
+        << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+}
+
+void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, nazwa);
+    QFETCH(QString, katalog);
+    QFETCH(int, zapis);
+    QFETCH(QString, mail);
+    QFETCH(QString, panel0);
+    QFETCH(QString, wybranyPort);
+    QFETCH(bool, synchro);
+    QFETCH(bool, podglad);
+    if (katalog == QLatin1String("*"))
+        katalog = tmp->path() + u'/';
+    // A port the picker lists, whatever ports this machine has.
+    frmKonfiguracja->ccbPort->addItem(QStringLiteral("ttyTEST0"));
+    if (wybranyPort == QLatin1String("*"))
+        wybranyPort = frmKonfiguracja->WybranyPort();
+
+    pokaz(ini);
+
+    TfrmKonfiguracja *k = frmKonfiguracja;
+    QCOMPARE(k->ediNazwa->text(), nazwa);
+    QCOMPARE(k->ediKatalog->text(), katalog);
+    QCOMPARE(k->cobZapis->currentIndex(), zapis);
+    QCOMPARE(k->ediMail->text(), mail);
+    QCOMPARE(frmMain->TekstPanelu(0), panel0);
+    QCOMPARE(k->WybranyPort(), wybranyPort);
+    QCOMPARE(k->chbSynchronizuj->isChecked(), synchro);
+    QCOMPARE(k->chbPodglad->isChecked(), podglad);
+    QCOMPARE(frmMain->windowTitle(), QStringLiteral("Vestibulomat v") + WersjaProgramu());
+    QVERIFY(pudelka.isEmpty());
+}
+
+void TstFrmMain::bezPlikuNicNieJestTworzone()
+{
+    pokaz();
+    QVERIFY(!QFile::exists(tmp->filePath(QStringLiteral("Vestibulomat.ini"))));
+    // Showing the window again does not read the file again.
+    frmKonfiguracja->ediNazwa->setText(QStringLiteral("zmieniony"));
+    frmMain->hide();
+    frmMain->show();
+    QCOMPARE(frmKonfiguracja->ediNazwa->text(), QStringLiteral("zmieniony"));
+}
+
+void TstFrmMain::zlyAutozapisNieKosztujeResztyUstawien_data()
+{
+    QTest::addColumn<QByteArray>("wartosc");
+    QTest::newRow("letters") << QByteArray("abc");
+    QTest::newRow("empty") << QByteArray("");
+    QTest::newRow("decimal fraction") << QByteArray("1.5");
+    QTest::newRow("beyond 32 bits") << QByteArray("4294967296");
+}
+
+void TstFrmMain::zlyAutozapisNieKosztujeResztyUstawien()
+{
+    QFETCH(QByteArray, wartosc);
+    pokaz("[konfig]\nobiekt=Sklep\nautozapis=" + wartosc +
+          "\nmail=x@y.pl\nport=ttyS3\nsynchro=True\npodglad=True\n");
+
+    QCOMPARE(pudelka.size(), 1);
+    QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Blad);
+    const QString oczekiwany =
+        QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(wartosc));
+    QVERIFY2(pudelka[0].tekst.contains(oczekiwany), qPrintable(pudelka[0].tekst));
+    QVERIFY2(pudelka[0].tekst.contains(QStringLiteral("autozapis")), qPrintable(pudelka[0].tekst));
+
+    TfrmKonfiguracja *k = frmKonfiguracja;
+    QCOMPARE(k->cobZapis->currentIndex(), -1);
+    QCOMPARE(k->ediNazwa->text(), QStringLiteral("Sklep"));
+    QCOMPARE(k->ediMail->text(), QStringLiteral("x@y.pl"));
+    QCOMPARE(frmMain->TekstPanelu(0), QStringLiteral("ttyS3"));
+    QVERIFY(k->chbSynchronizuj->isChecked());
+    QVERIFY(k->chbPodglad->isChecked());
+    QCOMPARE(frmMain->windowTitle(), QStringLiteral("Vestibulomat v") + WersjaProgramu());
+    QVERIFY(frmMain->isVisible());
+}
+
+void TstFrmMain::pytanieOZapisPrzyZamykaniu_data()
+{
+    QTest::addColumn<bool>("niezapisane");
+    QTest::addColumn<bool>("tak");
+    QTest::addColumn<int>("pytania");
+    QTest::newRow("saved report: no question") << false << true << 0;
+    QTest::newRow("unsaved report, No: closes without saving") << true << false << 1;
+    QTest::newRow("unsaved report, Yes and the save dialog cancelled: closes") << true << true << 1;
+}
+
+void TstFrmMain::pytanieOZapisPrzyZamykaniu()
+{
+    QFETCH(bool, niezapisane);
+    QFETCH(bool, tak);
+    QFETCH(int, pytania);
+    pokaz();
+    frmMain->NiezapisaneDane = niezapisane;
+    odpowiedz = tak;
+
+    Zamykacz zamykacz;
+    // Through the menu command, as the user closes the program.
+    frmMain->Zakocz1->trigger();
+
+    int zadane = 0;
+    for (const Pudelko &p : std::as_const(pudelka)) {
+        if (p.rodzaj == Komunikaty::Rodzaj::Pytanie) {
+            ++zadane;
+            QCOMPARE(p.tekst,
+                     QStringLiteral("Czy chcesz zapisać dane przed zamknięciem programu?"));
+        }
+    }
+    QCOMPARE(zadane, pytania);
+    QVERIFY(!frmMain->isVisible());
+}
+
+void TstFrmMain::stanyPolecen_data()
+{
+    QTest::addColumn<QList<int>>("kroki");
+    QTest::addColumn<bool>("zapiszWlaczony");
+    QTest::addColumn<int>("obrazekPolacz");
+    QTest::addColumn<int>("obrazekZapisz");
+    QTest::addColumn<int>("obrazekMail");
+
+    QTest::newRow("start") << QList<int>{Start} << false << 1 << 8 << 5;
+    QTest::newRow("port open after a report")
+        << QList<int>{Dane, Zapisany, Polaczony} << false << 2 << 8 << 5;
+    QTest::newRow("chunk received") << QList<int>{Polaczony, Dane} << true << 0 << 7 << 4;
+    QTest::newRow("port did not open")
+        << QList<int>{Polaczony, BezPolaczenia} << false << 1 << 8 << 5;
+    QTest::newRow("no answer, then retry")
+        << QList<int>{Polaczony, BezPolaczenia, Oczekiwanie} << false << 2 << 8 << 5;
+    QTest::newRow("no answer keeps an earlier report's commands")
+        << QList<int>{Dane, BezPolaczenia} << true << 1 << 7 << 4;
+    QTest::newRow("saved") << QList<int>{Dane, Zapisany} << true << 0 << 6 << 4;
+    QTest::newRow("mailed, then saved")
+        << QList<int>{Dane, Wyslany, Zapisany} << true << 0 << 6 << 3;
+}
+
+void TstFrmMain::stanyPolecen()
+{
+    QFETCH(QList<int>, kroki);
+    QFETCH(bool, zapiszWlaczony);
+    QFETCH(int, obrazekPolacz);
+    QFETCH(int, obrazekZapisz);
+    QFETCH(int, obrazekMail);
+
+    TfrmMain *m = frmMain;
+    for (int k : kroki) {
+        switch (k) {
+        case Start:
+            m->StanStart();
+            break;
+        case Polaczony:
+            m->StanPolaczony();
+            break;
+        case BezPolaczenia:
+            m->StanBezPolaczenia();
+            break;
+        case Oczekiwanie:
+            m->StanOczekiwanie();
+            break;
+        case Dane:
+            m->StanDane();
+            break;
+        case Zapisany:
+            m->StanZapisany();
+            break;
+        case Wyslany:
+            m->StanWyslany();
+            break;
+        }
+    }
+    QVERIFY(m->tobPolacz->isEnabled());
+    QVERIFY(m->WylijOdbierz1->isEnabled());
+    QCOMPARE(TfrmMain::IndeksObrazka(m->tobPolacz), obrazekPolacz);
+    QCOMPARE(TfrmMain::IndeksObrazka(m->tobZapisz), obrazekZapisz);
+    QCOMPARE(TfrmMain::IndeksObrazka(m->tobMail), obrazekMail);
+    // The menu items go with their buttons.
+    for (QObject *o : {static_cast<QObject *>(m->tobZapisz), static_cast<QObject *>(m->tobMail),
+                       static_cast<QObject *>(m->Zapisz1), static_cast<QObject *>(m->Wylij1)})
+        QCOMPARE(o->property("enabled").toBool(), zapiszWlaczony);
+}
+
+void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
+{
+    pokaz();
+    QComboBox *port = frmKonfiguracja->ccbPort;
+    port->addItem(QStringLiteral("ttyUSB0"));
+    const int i = port->findText(QStringLiteral("ttyUSB0"));
+    port->setCurrentIndex(i);
+    emit port->activated(i);
+    QCOMPARE(frmMain->TekstPanelu(0), QStringLiteral("ttyUSB0"));
+}
+
+void TstFrmMain::konfiguracjaOtwieraSieNaPierwszejStronie()
+{
+    pokaz();
+    frmKonfiguracja->pcZakladki->setCurrentIndex(3);
+    QWidget *strona = nullptr;
+    bool widoczny = false;
+    QTimer::singleShot(0, frmKonfiguracja, [&] {
+        widoczny = frmKonfiguracja->isVisible();
+        strona = frmKonfiguracja->pcZakladki->currentWidget();
+        frmKonfiguracja->Button2->click();
+    });
+    frmMain->Konfiguracja1->trigger();
+    QVERIFY(widoczny);
+    QCOMPARE(strona, frmKonfiguracja->ts_podstawowe);
+    QVERIFY(!frmKonfiguracja->isVisible());
+    QVERIFY(!QFile::exists(tmp->filePath(QStringLiteral("Vestibulomat.ini"))));
+}
+
+QTEST_MAIN(TstFrmMain)
+#include "tst_frmmain.moc"
