@@ -152,6 +152,11 @@ bool TDirectoryListBox::eventFilter(QObject *obiekt, QEvent *zdarzenie)
     return QTreeWidget::eventFilter(obiekt, zdarzenie);
 }
 
+void TDirectoryListBox::drawBranches(QPainter *, const QRect &, const QModelIndex &) const
+{
+    // The rows are always open: no expand and collapse marks, only indentation.
+}
+
 void TDirectoryListBox::Otworz(QTreeWidgetItem *wiersz)
 {
     if (!wiersz)

@@ -57,6 +57,8 @@ signals:
 
 protected:
     bool eventFilter(QObject *obiekt, QEvent *zdarzenie) override;
+    void drawBranches(QPainter *painter, const QRect &rect,
+                      const QModelIndex &index) const override;
 
 private:
     void Otworz(QTreeWidgetItem *wiersz);
