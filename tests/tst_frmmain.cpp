@@ -98,6 +98,9 @@ void TstFrmMain::init()
     tmp = std::make_unique<QTemporaryDir>();
     QVERIFY(tmp->isValid());
     TfrmMain::UstawKatalogProgramu(tmp->path());
+    // Per-user places inside the test's own folder, never the real home.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("config"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("cache"))));
     pudelka.clear();
     odpowiedz = false;
     Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &t) {
@@ -112,6 +115,8 @@ void TstFrmMain::cleanup()
     UsunOkna();
     Komunikaty::UstawHook({});
     TfrmMain::UstawKatalogProgramu(QString());
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_CACHE_HOME");
     tmp.reset();
 }
 

@@ -1,0 +1,359 @@
+// The configuration dialog: its controls, storing on "Potwierdź" only, a
+// refused write, and the directory button.
+
+#include "Katalog.h"
+#include "Komunikaty.h"
+#include "konfiguracja.h"
+#include "main.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+namespace {
+
+QByteArray czytajPlik(const QString &sciezka)
+{
+    QFile f(sciezka);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TstKonfiguracja : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void kontrolkiNaStarcie();
+    void liczbyZapisane_data();
+    void liczbyZapisane();
+    void tylkoPotwierdzZapisuje_data();
+    void tylkoPotwierdzZapisuje();
+    void potwierdzoneUstawieniaWracajaPrzyNastepnymStarcie();
+    void odmowaZapisuPokazujeBladZNazwaPliku_data();
+    void odmowaZapisuPokazujeBladZNazwaPliku();
+    void escapeNieZamyka();
+    void pierwszaStronaPrzyKazdymOtwarciu();
+    void katalogZWyboruTylkoPoPotwierdzeniu_data();
+    void katalogZWyboruTylkoPoPotwierdzeniu();
+    void poleNieprzyjmujeZnakowSpozaCp1250();
+
+private:
+    void start();
+    QString plik() const { return tmp->filePath(QStringLiteral("Vestibulomat.ini")); }
+
+    std::unique_ptr<QTemporaryDir> tmp;
+    QStringList bledy;
+};
+
+void TstKonfiguracja::init()
+{
+    tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(tmp->isValid());
+    TfrmMain::UstawKatalogProgramu(tmp->path());
+    // Per-user places inside the test's own folder, never the real home.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("config"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("cache"))));
+    bledy.clear();
+    Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &t) {
+        if (r == Komunikaty::Rodzaj::Blad)
+            bledy << t;
+        return false;
+    });
+    start();
+}
+
+void TstKonfiguracja::start()
+{
+    UtworzOkna();
+    frmMain->show(); // reads the settings into the dialog
+}
+
+void TstKonfiguracja::cleanup()
+{
+    UsunOkna();
+    Komunikaty::UstawHook({});
+    TfrmMain::UstawKatalogProgramu(QString());
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_CACHE_HOME");
+    QFile::setPermissions(plik(), QFile::ReadOwner | QFile::WriteOwner);
+    tmp.reset();
+}
+
+void TstKonfiguracja::kontrolkiNaStarcie()
+{
+    // A dialog that was never filled from the file.
+    TfrmKonfiguracja d;
+    QCOMPARE(d.windowTitle(), QStringLiteral("Konfiguracja"));
+    QCOMPARE(d.size(), QSize(311, 276));
+    QCOMPARE(d.pcZakladki->count(), 4);
+    const QStringList zakladki = {QStringLiteral("Podstawowe"), QStringLiteral("Zapisywanie"),
+                                  QStringLiteral("Wysyłanie"), QStringLiteral("Zaawansowane")};
+    const QList<QWidget *> strony = {d.ts_podstawowe, d.TabSheet1, d.TabSheet3, d.TabSheet2};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(d.pcZakladki->tabText(i), zakladki[i]);
+        QCOMPARE(d.pcZakladki->widget(i), strony[i]);
+    }
+    QCOMPARE(d.Label2->text(), QStringLiteral("Nazwa obiektu:"));
+    QCOMPARE(d.Label1->text(), QStringLiteral("Katalog w którym będą zapisywane dane:"));
+    QCOMPARE(d.Label4->text(), QStringLiteral("Automatyczny zapis:"));
+    QCOMPARE(d.Label3->text(), QStringLiteral("Adres e-mail:"));
+    QCOMPARE(d.Label5->text(), QStringLiteral("Numer portu COM:"));
+    QCOMPARE(d.chbSynchronizuj->text(), QStringLiteral("Synchronizuj zegar z PC"));
+    QCOMPARE(d.chbPodglad->text(), QStringLiteral("Podgląd transmisji on-line"));
+    QVERIFY(!d.chbSynchronizuj->isChecked() && !d.chbPodglad->isChecked());
+    QCOMPARE(d.cobZapis->count(), 3);
+    QCOMPARE(d.cobZapis->itemText(0), QStringLiteral("Zawsze"));
+    QCOMPARE(d.cobZapis->itemText(1), QStringLiteral("Pytaj"));
+    QCOMPARE(d.cobZapis->itemText(2), QStringLiteral("Nigdy"));
+    QCOMPARE(d.cobZapis->currentIndex(), -1);
+    QVERIFY(!d.cobZapis->isEditable());
+    QCOMPARE(d.ccbPort->currentIndex(), 0);
+    QCOMPARE(d.SpeedButton1->text(), QStringLiteral("..."));
+    QCOMPARE(d.SpeedButton1->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(d.Button1->text(), QStringLiteral("Potwierdź"));
+    QCOMPARE(d.Button2->text(), QStringLiteral("Anuluj"));
+    for (QPushButton *b : {d.Button1, d.Button2})
+        QVERIFY(!b->isDefault() && !b->autoDefault());
+    // Tab order: the edit boxes and lists of each page, then the buttons.
+    QCOMPARE(d.ediKatalog->nextInFocusChain(), d.cobZapis);
+    QCOMPARE(d.chbSynchronizuj->nextInFocusChain(), d.ccbPort);
+    QCOMPARE(d.ccbPort->nextInFocusChain(), d.chbPodglad);
+    QCOMPARE(d.Button1->nextInFocusChain(), d.Button2);
+}
+
+void TstKonfiguracja::liczbyZapisane_data()
+{
+    QTest::addColumn<QString>("tekst");
+    QTest::addColumn<int>("liczba");
+    QTest::addColumn<bool>("poprawna");
+    QTest::newRow("digit") << QStringLiteral("2") << 2 << true;
+    QTest::newRow("negative") << QStringLiteral("-1") << -1 << true;
+    QTest::newRow("plus sign") << QStringLiteral("+7") << 7 << true;
+    QTest::newRow("leading zeros") << QStringLiteral("007") << 7 << true;
+    QTest::newRow("hexadecimal") << QStringLiteral("$1f") << 31 << true;
+    QTest::newRow("hexadecimal full pattern") << QStringLiteral("$FFFFFFFF") << -1 << true;
+    QTest::newRow("largest") << QStringLiteral("2147483647") << 2147483647 << true;
+    QTest::newRow("letters") << QStringLiteral("abc") << 0 << false;
+    QTest::newRow("empty") << QString() << 0 << false;
+    QTest::newRow("sign alone") << QStringLiteral("-") << 0 << false;
+    QTest::newRow("dollar alone") << QStringLiteral("$") << 0 << false;
+    QTest::newRow("too large") << QStringLiteral("2147483648") << 0 << false;
+    QTest::newRow("hexadecimal too large") << QStringLiteral("$100000000") << 0 << false;
+    QTest::newRow("C prefix is not ours") << QStringLiteral("0x10") << 0 << false;
+    QTest::newRow("inner blank") << QStringLiteral("1 2") << 0 << false;
+}
+
+void TstKonfiguracja::liczbyZapisane()
+{
+    QFETCH(QString, tekst);
+    QFETCH(int, liczba);
+    QFETCH(bool, poprawna);
+    try {
+        QCOMPARE(Ustawienia::NaLiczbe(tekst), liczba);
+        QVERIFY(poprawna);
+    } catch (const std::invalid_argument &e) {
+        QVERIFY(!poprawna);
+        QCOMPARE(QString::fromUtf8(e.what()),
+                 QStringLiteral("'%1' is not a valid integer value").arg(tekst));
+    }
+}
+
+void TstKonfiguracja::tylkoPotwierdzZapisuje_data()
+{
+    QTest::addColumn<QString>("sposob");
+    QTest::addColumn<int>("wynik");
+    QTest::newRow("Potwierdź stores") << QStringLiteral("potwierdz") << 1;
+    QTest::newRow("Anuluj does not") << QStringLiteral("anuluj") << 2;
+    QTest::newRow("close box does not") << QStringLiteral("zamknij") << 2;
+}
+
+void TstKonfiguracja::tylkoPotwierdzZapisuje()
+{
+    QFETCH(QString, sposob);
+    QFETCH(int, wynik);
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    d->show();
+    d->ediNazwa->setText(QStringLiteral(" Nowy "));
+    d->cobZapis->setCurrentIndex(-1);
+    d->chbPodglad->setChecked(true);
+
+    if (sposob == QLatin1String("potwierdz"))
+        d->Button1->click();
+    else if (sposob == QLatin1String("anuluj"))
+        d->Button2->click();
+    else
+        d->close();
+
+    QCOMPARE(d->result(), wynik);
+    QVERIFY(!d->isVisible());
+    // The edits are in force for the run either way.
+    QCOMPARE(d->ediNazwa->text(), QStringLiteral(" Nowy "));
+    QVERIFY(d->chbPodglad->isChecked());
+    QVERIFY(bledy.isEmpty());
+    if (wynik == 1) {
+        QCOMPARE(czytajPlik(plik()), QByteArray("[konfig]\r\n"
+                                                "obiekt= Nowy \r\n"
+                                                "katalog=" +
+                                                QFile::encodeName(tmp->path()) +
+                                                "/\r\n"
+                                                "autozapis=-1\r\n"
+                                                "mail=\r\n"
+                                                "port=" +
+                                                d->WybranyPort().toLatin1() +
+                                                "\r\n"
+                                                "synchro=False\r\n"
+                                                "podglad=True\r\n"));
+    } else {
+        QVERIFY(!QFile::exists(plik()));
+    }
+}
+
+void TstKonfiguracja::potwierdzoneUstawieniaWracajaPrzyNastepnymStarcie()
+{
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    d->ediNazwa->setText(QStringLiteral("  Kraków Główny  "));
+    d->ediKatalog->setText(QStringLiteral("/srv/raporty/"));
+    d->cobZapis->setCurrentIndex(-1);
+    d->ediMail->setText(QStringLiteral("biuro@example.pl"));
+    d->chbSynchronizuj->setChecked(true);
+    d->Button1Click();
+
+    UsunOkna();
+    start();
+    d = frmKonfiguracja;
+    QCOMPARE(d->ediNazwa->text(), QStringLiteral("Kraków Główny")); // blanks at the ends dropped
+    QCOMPARE(d->ediKatalog->text(), QStringLiteral("/srv/raporty/"));
+    QCOMPARE(d->cobZapis->currentIndex(), -1);
+    QCOMPARE(d->ediMail->text(), QStringLiteral("biuro@example.pl"));
+    QVERIFY(d->chbSynchronizuj->isChecked());
+    QVERIFY(!d->chbPodglad->isChecked());
+    QVERIFY(bledy.isEmpty());
+}
+
+void TstKonfiguracja::odmowaZapisuPokazujeBladZNazwaPliku_data()
+{
+    QTest::addColumn<QString>("przypadek");
+    QTest::addColumn<bool>("blad");
+    QTest::newRow("read-only file beside the program: the per-user file takes the settings")
+        << QStringLiteral("tylko do odczytu") << false;
+    QTest::newRow("read-only file and no per-user place") << QStringLiteral("nigdzie") << true;
+    QTest::newRow("a directory in the file's place") << QStringLiteral("katalog") << true;
+}
+
+void TstKonfiguracja::odmowaZapisuPokazujeBladZNazwaPliku()
+{
+    QFETCH(QString, przypadek);
+    QFETCH(bool, blad);
+    const QByteArray przed = "[konfig]\r\nobiekt=Stary\r\n";
+    const QString wlasny = tmp->filePath(QStringLiteral("config/Vestibulomat/Vestibulomat.ini"));
+    QString cel = plik();
+    if (przypadek == QLatin1String("katalog")) {
+        QVERIFY(QDir().mkpath(plik()));
+    } else {
+        QFile f(plik());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(przed);
+        f.close();
+        QVERIFY(QFile::setPermissions(plik(), QFile::ReadOwner));
+        cel = wlasny;
+    }
+    if (przypadek == QLatin1String("nigdzie")) {
+        // A plain file where the per-user folder would have to be.
+        QFile f(tmp->filePath(QStringLiteral("config")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    d->show();
+    d->ediNazwa->setText(QStringLiteral("Nowy"));
+    QTest::mouseClick(d->Button1, Qt::LeftButton);
+
+    // Closed as confirmed; the edits stay in force for the run.
+    QCOMPARE(d->result(), 1);
+    QVERIFY(!d->isVisible());
+    QCOMPARE(d->ediNazwa->text(), QStringLiteral("Nowy"));
+    if (blad) {
+        QCOMPARE(bledy.size(), 1);
+        QVERIFY2(bledy[0].contains(cel), qPrintable(bledy[0]));
+    } else {
+        QVERIFY(bledy.isEmpty());
+        QVERIFY(czytajPlik(wlasny).contains("obiekt=Nowy\r\n"));
+    }
+    if (przypadek != QLatin1String("katalog"))
+        QCOMPARE(czytajPlik(plik()), przed);
+}
+
+void TstKonfiguracja::escapeNieZamyka()
+{
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    d->show();
+    QTest::keyClick(d, Qt::Key_Escape);
+    QTest::keyClick(d->ediNazwa, Qt::Key_Escape);
+    QTest::keyClick(d->ediNazwa, Qt::Key_Return);
+    QVERIFY(d->isVisible());
+    QVERIFY(!QFile::exists(plik()));
+}
+
+void TstKonfiguracja::pierwszaStronaPrzyKazdymOtwarciu()
+{
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    for (int i = 0; i < 2; ++i) {
+        d->show();
+        QCOMPARE(d->pcZakladki->currentWidget(), d->ts_podstawowe);
+        d->pcZakladki->setCurrentWidget(d->TabSheet2);
+        d->ediMail->setText(QStringLiteral("zostaje@example.pl"));
+        d->Button2Click();
+        QVERIFY(!d->isVisible());
+    }
+    QCOMPARE(d->ediMail->text(), QStringLiteral("zostaje@example.pl"));
+}
+
+void TstKonfiguracja::katalogZWyboruTylkoPoPotwierdzeniu_data()
+{
+    QTest::addColumn<int>("wynikWyboru");
+    QTest::addColumn<bool>("zmieniony");
+    QTest::newRow("chooser confirmed") << 1 << true;
+    QTest::newRow("chooser cancelled") << 2 << false;
+}
+
+void TstKonfiguracja::katalogZWyboruTylkoPoPotwierdzeniu()
+{
+    QFETCH(int, wynikWyboru);
+    QFETCH(bool, zmieniony);
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    d->ediKatalog->setText(QStringLiteral("/przed/"));
+    QTimer::singleShot(0, frmKatalog, [wynikWyboru] { frmKatalog->done(wynikWyboru); });
+    QTest::mouseClick(d->SpeedButton1, Qt::LeftButton);
+    QCOMPARE(d->ediKatalog->text(),
+             zmieniony ? frmKatalog->Directory() : QStringLiteral("/przed/"));
+}
+
+void TstKonfiguracja::poleNieprzyjmujeZnakowSpozaCp1250()
+{
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    d->show();
+    d->ediNazwa->clear();
+    // Typing goes through the same validation as insert().
+    for (const QString &znak : {QStringLiteral("ą"), QStringLiteral("日"), QStringLiteral("ż")})
+        d->ediNazwa->insert(znak);
+    QCOMPARE(d->ediNazwa->text(), QStringLiteral("ąż"));
+}
+
+QTEST_MAIN(TstKonfiguracja)
+#include "tst_konfiguracja.moc"
