@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth xdg-utils)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev xvfb xauth xdg-utils)
 
 need_packages() {
     local missing=()
