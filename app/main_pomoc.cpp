@@ -2,6 +2,15 @@
 
 #include "main.h"
 
-void TfrmMain::Tematypomocy1Click() {}
+#include "Pomoc.h"
+#include "oProgr.h"
 
-void TfrmMain::Oprogramie1Click() {}
+void TfrmMain::Tematypomocy1Click()
+{
+    OtworzPomoc(KatalogProgramu);
+}
+
+void TfrmMain::Oprogramie1Click()
+{
+    frmOprogramie->exec();
+}
