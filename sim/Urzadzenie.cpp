@@ -266,7 +266,6 @@ void Urzadzenie::Rozlaczono()
 bool Urzadzenie::CzekajNaPonowneOtwarcie()
 {
     Powiedz("the port was closed; waiting for it to be opened again");
-    char bufor[4096];
     for (;;) {
         pollfd s{sygnaly_, POLLIN, 0};
         if (poll(&s, 1, kSprawdzOtwarcieMs) > 0)
@@ -279,9 +278,9 @@ bool Urzadzenie::CzekajNaPonowneOtwarcie()
             Powiedz("the port was opened");
             return true;
         }
-        // Whatever the last program wrote before closing is not meant for us.
-        while (read(linia_.fd(), bufor, sizeof bufor) > 0) {
-        }
+        // Nothing to read here: the main loop read what the last program
+        // wrote up to the hang-up, and a byte read now could already be the
+        // next program's poll.
     }
 }
 
