@@ -1,0 +1,121 @@
+#include "Postep.h"
+#include "Uwaga.h"
+
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using Dzialanie = std::function<void(TfrmUwaga &)>;
+Q_DECLARE_METATYPE(Dzialanie)
+
+// The two small windows of the download: the retry question and the
+// progress window's gauge.
+class TestUwaga : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wynikPytania_data();
+    void wynikPytania();
+    void miernikTrzymaSieZakresu_data();
+    void miernikTrzymaSieZakresu();
+    void oknoPostepuNieBlokujeIWracaPoZamknieciu();
+};
+
+void TestUwaga::wynikPytania_data()
+{
+    QTest::addColumn<Dzialanie>("dzialanie");
+    QTest::addColumn<int>("wynik");
+
+    QTest::newRow("Tak ponawia") << Dzialanie([](TfrmUwaga &d) { d.Button1->click(); }) << 1;
+    QTest::newRow("Nie rezygnuje") << Dzialanie([](TfrmUwaga &d) { d.Button2->click(); }) << 2;
+    QTest::newRow("zamknięcie ramką rezygnuje") << Dzialanie([](TfrmUwaga &d) { d.close(); }) << 2;
+    QTest::newRow("Esc rezygnuje")
+        << Dzialanie([](TfrmUwaga &d) { QTest::keyClick(&d, Qt::Key_Escape); }) << 2;
+    QTest::newRow("dane z zewnątrz kończą pytanie")
+        << Dzialanie([](TfrmUwaga &d) { d.done(TfrmUwaga::Dane); }) << 5;
+}
+
+void TestUwaga::wynikPytania()
+{
+    QFETCH(Dzialanie, dzialanie);
+    QFETCH(int, wynik);
+
+    // One dialog asked twice, as the program does across a run: an earlier
+    // answer must not leak into the next one.
+    TfrmUwaga pytanie;
+    for (int raz = 0; raz < 2; ++raz) {
+        QTimer::singleShot(0, &pytanie, [&] {
+            QVERIFY(pytanie.isVisible());
+            dzialanie(pytanie);
+            // Every action ends the dialog at once; one that did not must
+            // fail the row, not leave exec() waiting.
+            if (pytanie.isVisible())
+                pytanie.done(-1);
+        });
+        QCOMPARE(pytanie.exec(), wynik);
+        QVERIFY(!pytanie.isVisible());
+    }
+}
+
+void TestUwaga::miernikTrzymaSieZakresu_data()
+{
+    QTest::addColumn<int>("maksimum");
+    QTest::addColumn<int>("postep");
+    QTest::addColumn<int>("noweMaksimum");
+    QTest::addColumn<int>("oczekiwanyPostep");
+    QTest::addColumn<int>("procent");
+
+    QTest::newRow("zwykły postęp") << 100 << 42 << 100 << 42 << 42;
+    QTest::newRow("ponad maksimum obcięty") << 100 << 150 << 100 << 100 << 100;
+    QTest::newRow("ujemny to zero") << 100 << -5 << 100 << 0 << 0;
+    QTest::newRow("niższe maksimum obniża postęp") << 100 << 80 << 50 << 50 << 100;
+    QTest::newRow("wyższe maksimum zostawia postęp") << 100 << 50 << 200 << 50 << 25;
+    QTest::newRow("procent obcięty w dół") << 3 << 2 << 3 << 2 << 66;
+    QTest::newRow("linie raportu") << 100 << 0 << 200000 << 0 << 0;
+    QTest::newRow("raport bez linii") << 100 << 10 << 0 << 0 << 0;
+}
+
+void TestUwaga::miernikTrzymaSieZakresu()
+{
+    QFETCH(int, maksimum);
+    QFETCH(int, postep);
+    QFETCH(int, noweMaksimum);
+    QFETCH(int, oczekiwanyPostep);
+    QFETCH(int, procent);
+
+    TfrmPasek okno;
+    TMiernik *g = okno.gauPostep;
+    g->UstawMaksimum(maksimum);
+    g->UstawPostep(postep);
+    g->UstawMaksimum(noweMaksimum);
+    g->PokazProcent(true);
+
+    QCOMPARE(g->Postep(), oczekiwanyPostep);
+    QCOMPARE(g->Procent(), procent);
+    // What the bar draws: the same percentage, never a busy indicator.
+    QCOMPARE(g->text(), QString::number(procent) + QLatin1Char('%'));
+    QVERIFY(g->maximum() > g->minimum());
+}
+
+void TestUwaga::oknoPostepuNieBlokujeIWracaPoZamknieciu()
+{
+    TfrmPasek okno;
+    QCOMPARE(okno.gauPostep->Maksimum(), 100);
+    okno.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&okno));
+    QVERIFY(!okno.isModal());
+    QVERIFY(okno.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    // The user may close it during reception; it is only hidden and comes
+    // back with the next chunk.
+    okno.close();
+    QVERIFY(!okno.isVisible());
+    okno.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&okno));
+}
+
+QTEST_MAIN(TestUwaga)
+#include "tst_uwaga.moc"
