@@ -2,10 +2,24 @@
 
 #include "Poczta.h"
 
+#include "Cp1250.h"
+#include "Komunikaty.h"
+#include "RaportView.h"
+#include "Zapis.h"
+#include "konfiguracja.h"
+#include "main.h"
+
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
+
+#include <optional>
 
 namespace {
 
@@ -54,6 +68,35 @@ WiadomoscPoczty Wiadomosc(const QString &adres)
             u"/tmp/temp/salaNr2_03-05-01_03-05-31.txt"_qs, u"salaNr2_03-05-01_03-05-31.txt"_qs};
 }
 
+const QByteArray raport("Odwiedziny w dniu: 03/05/01\r\n\xb9\0x\r\n", 35);
+
+// Puts a received report into the main window as a download leaves it.
+void UmiescRaport(const QByteArray &bajty, bool zapisany)
+{
+    if (auto *widok = qobject_cast<TRaportView *>(frmMain->memDane)) {
+        widok->Wyczysc();
+        widok->DodajBajty(bajty);
+    } else {
+        frmMain->memDane->setPlainText(ZCp1250(bajty));
+    }
+    frmMain->DataOd = u"03-05-01"_qs;
+    frmMain->DataDo = u"03-05-31"_qs;
+    frmMain->NiezapisaneDane = true;
+    frmMain->StanDane();
+    if (zapisany) {
+        frmMain->NiezapisaneDane = false;
+        frmMain->StanZapisany();
+    }
+}
+
+QByteArray Zawartosc(const QString &sciezka)
+{
+    QFile plik(sciezka);
+    return plik.open(QIODevice::ReadOnly) ? plik.readAll() : QByteArray("<missing>");
+}
+
+const QString nazwaRaportu = u"salaNr2_03-05-01_03-05-31.txt"_qs;
+
 } // namespace
 
 class TestPoczta : public QObject
@@ -61,6 +104,10 @@ class TestPoczta : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
     void argumenty_data();
     void argumenty();
     void wynikProgramuPoczty_data();
@@ -68,7 +115,62 @@ private slots:
     void brakProgramuPoczty();
     void programWciazDzialaToPrzekazanie();
     void usuwanieStarychZalacznikow();
+
+    void stanPoWyslaniu_data();
+    void stanPoWyslaniu();
+    void trescWiadomosci();
+    void pierwszeWyslanieTworzyKatalogTemp();
+    void zalacznikNieDoZapisania();
+    void nieudanaKopiaAutomatyczna_data();
+    void nieudanaKopiaAutomatyczna();
+    void nieudanyZapisPoPytaniu();
+
+private:
+    QString temp() const { return katalogProgramu.filePath(u"temp"_qs); }
+
+    QTemporaryDir katalogProgramu;
+    QTemporaryDir katalogZapisu;
+    QList<QString> komunikaty;
+    QString odpowiedzDialogu;
+    int pokazaniaDialogu = 0;
 };
+
+void TestPoczta::initTestCase()
+{
+    TfrmMain::UstawKatalogProgramu(katalogProgramu.path());
+    UtworzOkna();
+    Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &tekst) {
+        komunikaty.append(tekst);
+        return true;
+    });
+    UstawDialogZapisu([this](const QString &, const QString &) {
+        ++pokazaniaDialogu;
+        return odpowiedzDialogu;
+    });
+}
+
+void TestPoczta::init()
+{
+    komunikaty.clear();
+    pokazaniaDialogu = 0;
+    odpowiedzDialogu.clear();
+    QDir(temp()).removeRecursively();
+    QFile::remove(temp());
+    QDir(katalogZapisu.path()).removeRecursively();
+    QDir().mkpath(katalogZapisu.path());
+    frmKonfiguracja->ediNazwa->setText(u"sala nr 2"_qs);
+    frmKonfiguracja->ediKatalog->setText(katalogZapisu.path());
+    frmKonfiguracja->ediMail->setText(u"biuro@example.org"_qs);
+    frmKonfiguracja->cobZapis->setCurrentIndex(0);
+}
+
+void TestPoczta::cleanupTestCase()
+{
+    UstawDialogZapisu({});
+    Komunikaty::UstawHook({});
+    UsunOkna();
+    TfrmMain::UstawKatalogProgramu({});
+}
 
 void TestPoczta::argumenty_data()
 {
@@ -156,6 +258,180 @@ void TestPoczta::usuwanieStarychZalacznikow()
              (QStringList{u"folder.txt"_qs, u"inny.dat"_qs}));
     // A folder that does not exist yet is no error.
     UsunStareZalaczniki(katalog.filePath(u"brak"_qs));
+}
+
+void TestPoczta::stanPoWyslaniu_data()
+{
+    // How the mail program ends: "exit N", or "none" when there is none.
+    QTest::addColumn<QString>("poczta");
+    QTest::addColumn<int>("ustawienie"); // cobZapis: 0 Zawsze, 1 Pytaj, 2 Nigdy, -1 none
+    QTest::addColumn<bool>("zapisany");  // the report was saved before
+    QTest::addColumn<bool>("potwierdz"); // the user confirms the offered save
+    QTest::addColumn<bool>("niezapisanePo");
+    QTest::addColumn<int>("obrazekMail");
+    QTest::addColumn<int>("obrazekZapisz");
+    QTest::addColumn<bool>("plikWKatalogu");
+
+    const int wyslany = obrMailWyslany, mail = obrMail, zapisany = obrZapisany, zapisz = obrZapisz;
+    // clang-format off
+    QTest::newRow("sent, Zawsze")          << u"exit 0"_qs << 0 << false << false << false << wyslany << zapisany << true;
+    QTest::newRow("sent, Pytaj, saved")    << u"exit 0"_qs << 1 << false << true  << false << wyslany << zapisany << true;
+    QTest::newRow("sent, Pytaj, cancel")   << u"exit 0"_qs << 1 << false << false << false << wyslany << zapisz   << false;
+    QTest::newRow("sent, Nigdy")           << u"exit 0"_qs << 2 << false << false << false << wyslany << zapisz   << false;
+    QTest::newRow("sent, no setting")      << u"exit 0"_qs << -1 << false << false << false << wyslany << zapisz  << false;
+    QTest::newRow("sent, already saved")   << u"exit 0"_qs << 0 << true  << false << false << wyslany << zapisany << false;
+    QTest::newRow("refused, Zawsze")       << u"exit 3"_qs << 0 << false << false << false << mail    << zapisany << true;
+    QTest::newRow("failed, Pytaj, saved")  << u"exit 5"_qs << 1 << false << true  << false << mail    << zapisany << true;
+    QTest::newRow("failed, Pytaj, cancel") << u"exit 5"_qs << 1 << false << false << true  << mail    << zapisz   << false;
+    QTest::newRow("failed, Nigdy")         << u"exit 1"_qs << 2 << false << false << true  << mail    << zapisz   << false;
+    QTest::newRow("failed, already saved") << u"exit 3"_qs << 2 << true  << false << false << mail    << zapisany << false;
+    QTest::newRow("no mail program, Zawsze") << u"none"_qs << 0 << false << false << false << mail    << zapisany << true;
+    QTest::newRow("no mail program, Nigdy")  << u"none"_qs << 2 << false << false << true  << mail    << zapisz   << false;
+    // clang-format on
+}
+
+void TestPoczta::stanPoWyslaniu()
+{
+    QFETCH(QString, poczta);
+    QFETCH(int, ustawienie);
+    QFETCH(bool, zapisany);
+    QFETCH(bool, potwierdz);
+    QFETCH(bool, niezapisanePo);
+    QFETCH(int, obrazekMail);
+    QFETCH(int, obrazekZapisz);
+    QFETCH(bool, plikWKatalogu);
+
+    QTemporaryDir pusty;
+    const QByteArray staryPath = qgetenv("PATH");
+    std::optional<ZastepczyXdgEmail> xdg;
+    if (poczta == u"none"_qs)
+        qputenv("PATH", pusty.path().toLocal8Bit());
+    else
+        xdg.emplace(poczta);
+
+    frmKonfiguracja->cobZapis->setCurrentIndex(ustawienie);
+    const QString zapis = SciezkaWKatalogu(katalogZapisu.path(), nazwaRaportu);
+    odpowiedzDialogu = potwierdz ? zapis : QString();
+    UmiescRaport(raport, zapisany);
+
+    frmMain->tobMail->click();
+    qputenv("PATH", staryPath);
+
+    QCOMPARE(frmMain->NiezapisaneDane, niezapisanePo);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), obrazekMail);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), obrazekZapisz);
+    QCOMPARE(QFile::exists(zapis), plikWKatalogu);
+    if (plikWKatalogu)
+        QCOMPARE(Zawartosc(zapis), raport);
+    QCOMPARE(pokazaniaDialogu, ustawienie == 1 && !zapisany ? 1 : 0);
+    QVERIFY(komunikaty.isEmpty());
+    QVERIFY(frmMain->tobMail->isEnabled());
+    QVERIFY(frmMain->tobZapisz->isEnabled());
+}
+
+void TestPoczta::trescWiadomosci()
+{
+    ZastepczyXdgEmail xdg(u"exit 0"_qs);
+    frmKonfiguracja->ediMail->setText(u"  biuro@example.org \t"_qs);
+    frmKonfiguracja->cobZapis->setCurrentIndex(2);
+    UmiescRaport(raport, false);
+    frmMain->DataOd = u" 03/05/01"_qs;
+    frmMain->DataDo = u" 03-05-31"_qs;
+
+    frmMain->tobMail->click();
+
+    // The subject keeps the name as typed and the dates as stored (after
+    // "/" became "-"); the file name joins the words and drops the blanks.
+    const QString zalacznik = temp() + u'/' + nazwaRaportu;
+    QCOMPARE(xdg.argumenty(), (QStringList{u"--utf8"_qs, u"--subject"_qs,
+                                           u"Obiekt: sala nr 2, Okres:  03-05-01  03-05-31"_qs,
+                                           u"--body"_qs, u"W załączeniu raporty.."_qs,
+                                           u"--attach"_qs, zalacznik, u"biuro@example.org"_qs}));
+    // The attachment stays for the mail client to read; the next start
+    // removes it.
+    QCOMPARE(Zawartosc(zalacznik), raport);
+}
+
+void TestPoczta::pierwszeWyslanieTworzyKatalogTemp()
+{
+    ZastepczyXdgEmail xdg(u"exit 0"_qs);
+    QVERIFY(!QFile::exists(temp()));
+    UmiescRaport(raport, false);
+
+    frmMain->tobMail->click();
+
+    QVERIFY(QFileInfo(temp()).isDir());
+    QVERIFY(komunikaty.isEmpty());
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMailWyslany));
+}
+
+void TestPoczta::zalacznikNieDoZapisania()
+{
+    ZastepczyXdgEmail xdg(u"exit 0"_qs);
+    QFile zawada(temp()); // a file where the folder should be
+    QVERIFY(zawada.open(QIODevice::WriteOnly));
+    zawada.close();
+    UmiescRaport(raport, false);
+
+    frmMain->tobMail->click();
+
+    QCOMPARE(komunikaty,
+             QList<QString>{u"Błąd podczas zapisu pliku: "_qs + temp() + u'/' + nazwaRaportu});
+    QVERIFY(xdg.argumenty().isEmpty()); // nothing was handed over
+    QVERIFY(frmMain->NiezapisaneDane);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMail));
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
+    QVERIFY(QDir(katalogZapisu.path()).isEmpty());
+}
+
+void TestPoczta::nieudanaKopiaAutomatyczna_data()
+{
+    QTest::addColumn<QString>("poczta");
+    QTest::addColumn<bool>("niezapisanePo");
+    QTest::addColumn<int>("obrazekMail");
+
+    QTest::newRow("sent") << u"exit 0"_qs << false << int(obrMailWyslany);
+    QTest::newRow("not sent") << u"exit 3"_qs << true << int(obrMail);
+}
+
+void TestPoczta::nieudanaKopiaAutomatyczna()
+{
+    QFETCH(QString, poczta);
+    QFETCH(bool, niezapisanePo);
+    QFETCH(int, obrazekMail);
+    ZastepczyXdgEmail xdg(poczta);
+    // The save directory is a file: the copy cannot arrive.
+    const QString plik = katalogZapisu.filePath(u"plik"_qs);
+    QFile zawada(plik);
+    QVERIFY(zawada.open(QIODevice::WriteOnly));
+    zawada.close();
+    frmKonfiguracja->ediKatalog->setText(plik);
+    UmiescRaport(raport, false);
+
+    frmMain->tobMail->click();
+
+    QCOMPARE(komunikaty,
+             QList<QString>{u"Błąd podczas zapisu pliku: "_qs + plik + u'/' + nazwaRaportu});
+    QCOMPARE(frmMain->NiezapisaneDane, niezapisanePo);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), obrazekMail);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
+}
+
+void TestPoczta::nieudanyZapisPoPytaniu()
+{
+    ZastepczyXdgEmail xdg(u"exit 0"_qs);
+    frmKonfiguracja->cobZapis->setCurrentIndex(1);
+    odpowiedzDialogu = u"/dev/full"_qs;
+    UmiescRaport(raport, false);
+
+    frmMain->tobMail->click();
+
+    // The save error ends the command: the report stays unsaved and the mail
+    // button unmarked, though the message went out.
+    QCOMPARE(komunikaty, QList<QString>{u"Stream write error."_qs});
+    QVERIFY(frmMain->NiezapisaneDane);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMail));
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
 }
 
 QTEST_MAIN(TestPoczta)

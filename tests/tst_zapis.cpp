@@ -3,14 +3,24 @@
 
 #include "Zapis.h"
 
+#include "Cp1250.h"
+#include "Komunikaty.h"
+#include "RaportView.h"
+#include "konfiguracja.h"
+#include "main.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <sys/resource.h>
 
 namespace {
@@ -47,6 +57,27 @@ private:
     rlimit stary{};
 };
 
+// Puts a received report into the main window as a download leaves it.
+void UmiescRaport(const QByteArray &bajty)
+{
+    if (auto *widok = qobject_cast<TRaportView *>(frmMain->memDane)) {
+        widok->Wyczysc();
+        widok->DodajBajty(bajty);
+    } else {
+        frmMain->memDane->setPlainText(ZCp1250(bajty));
+    }
+    frmMain->DataOd = u"03-05-01"_qs;
+    frmMain->DataDo = u"03-05-31"_qs;
+    frmMain->NiezapisaneDane = true;
+    frmMain->StanDane();
+}
+
+struct Pudelko
+{
+    Komunikaty::Rodzaj rodzaj;
+    QString tekst;
+};
+
 } // namespace
 
 class TestZapis : public QObject
@@ -54,27 +85,65 @@ class TestZapis : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
+    void cleanupTestCase();
 
     void zapisBajtPoBajcie_data();
     void zapisBajtPoBajcie();
-    void zapisZastepujeIstniejacyPlik();
-    void nieudanyZapis_data();
-    void nieudanyZapis();
-    void nieudanyZapisZostawiaStaryPlik();
-    void kopia_data();
-    void kopia();
-    void zalacznikTworzyKatalogTemp();
-    void zalacznikNieDoZapisania();
     void dialogZapisu();
+
+    void zapisRaportuZOkna_data();
+    void zapisRaportuZOkna();
+    void anulowanieNicNieZmienia();
+    void nadpisanieBezPytaniaIZapisPonowny();
+    void nieudanyZapisZOkna_data();
+    void nieudanyZapisZOkna();
+    void zamkniecieZNieudanymZapisemZostawiaOkno();
 
 private:
     QTemporaryDir katalog;
+    QTemporaryDir katalogProgramu;
+    QList<Pudelko> pudelka;
+    bool odpowiedzTak = true;
+    // The save dialog: what it was offered, and the path it answers with.
+    QString dialogKatalog, dialogNazwa, odpowiedzDialogu;
+    int pokazaniaDialogu = 0;
 };
+
+void TestZapis::initTestCase()
+{
+    TfrmMain::UstawKatalogProgramu(katalogProgramu.path());
+    UtworzOkna();
+    Komunikaty::UstawHook([this](Komunikaty::Rodzaj rodzaj, const QString &tekst) {
+        pudelka.append({rodzaj, tekst});
+        return odpowiedzTak;
+    });
+    UstawDialogZapisu([this](const QString &k, const QString &n) {
+        ++pokazaniaDialogu;
+        dialogKatalog = k;
+        dialogNazwa = n;
+        return odpowiedzDialogu;
+    });
+}
 
 void TestZapis::init()
 {
     QVERIFY(katalog.isValid());
+    pudelka.clear();
+    odpowiedzTak = true;
+    pokazaniaDialogu = 0;
+    odpowiedzDialogu.clear();
+    frmKonfiguracja->ediNazwa->setText(u"sala nr 2"_qs);
+    frmKonfiguracja->ediKatalog->setText(katalog.path());
+}
+
+void TestZapis::cleanupTestCase()
+{
+    UstawDialogZapisu({});
+    Komunikaty::UstawHook({});
+    UsunOkna();
+    TfrmMain::UstawKatalogProgramu({});
 }
 
 void TestZapis::zapisBajtPoBajcie_data()
@@ -95,107 +164,6 @@ void TestZapis::zapisBajtPoBajcie()
     const QString sciezka = katalog.filePath(u"raport.txt"_qs);
     ZapiszRaport(sciezka, dane);
     QCOMPARE(Zawartosc(sciezka), dane);
-}
-
-void TestZapis::zapisZastepujeIstniejacyPlik()
-{
-    const QString sciezka = katalog.filePath(u"stary.txt"_qs);
-    Utworz(sciezka, "a much longer old report\r\n");
-    ZapiszRaport(sciezka, "new");
-    QCOMPARE(Zawartosc(sciezka), QByteArray("new"));
-}
-
-void TestZapis::nieudanyZapis_data()
-{
-    QTest::addColumn<QString>("sciezka");
-    QTest::addColumn<QString>("blad");
-
-    const QString podPlikiem = katalog.filePath(u"plik/raport.txt"_qs);
-    QTest::newRow("directory that is a file")
-        << podPlikiem << u"Cannot create file "_qs + podPlikiem;
-    const QString brak = katalog.filePath(u"brak/raport.txt"_qs);
-    QTest::newRow("missing directory") << brak << u"Cannot create file "_qs + brak;
-    QTest::newRow("name of a directory")
-        << katalog.path() << u"Cannot create file "_qs + katalog.path();
-    QTest::newRow("device that is full") << u"/dev/full"_qs << u"Stream write error"_qs;
-}
-
-void TestZapis::nieudanyZapis()
-{
-    QFETCH(QString, sciezka);
-    QFETCH(QString, blad);
-    Utworz(katalog.filePath(u"plik"_qs), "x");
-    try {
-        ZapiszRaport(sciezka, "report");
-        QFAIL("the save should have failed");
-    } catch (const EZapisPliku &e) {
-        QCOMPARE(QString::fromUtf8(e.what()), blad);
-    }
-}
-
-void TestZapis::nieudanyZapisZostawiaStaryPlik()
-{
-    QVERIFY(QDir(katalog.path()).mkpath(u"osobny"_qs));
-    const QString sciezka = katalog.filePath(u"osobny/stary.txt"_qs);
-    Utworz(sciezka, "old report");
-    {
-        LimitRozmiaruPliku limit(16);
-        QVERIFY_THROWS_EXCEPTION(EZapisPliku, ZapiszRaport(sciezka, QByteArray(4096, 'x')));
-    }
-    QCOMPARE(Zawartosc(sciezka), QByteArray("old report"));
-    // No half-written sibling is left behind either.
-    QCOMPARE(QDir(katalog.filePath(u"osobny"_qs)).entryList(QDir::Files),
-             QStringList{u"stary.txt"_qs});
-}
-
-void TestZapis::kopia_data()
-{
-    QTest::addColumn<QString>("cel");
-    QTest::addColumn<bool>("udana");
-
-    QTest::newRow("new file") << u"kopia.txt"_qs << true;
-    QTest::newRow("replaces an existing file") << u"istniejacy.txt"_qs << true;
-    QTest::newRow("directory that is a file") << u"istniejacy.txt/kopia.txt"_qs << false;
-    QTest::newRow("missing directory") << u"brak/kopia.txt"_qs << false;
-}
-
-void TestZapis::kopia()
-{
-    QFETCH(QString, cel);
-    QFETCH(bool, udana);
-    const QByteArray dane("report\0\xb9", 8);
-    const QString zrodlo = katalog.filePath(u"zrodlo.txt"_qs);
-    Utworz(zrodlo, dane);
-    Utworz(katalog.filePath(u"istniejacy.txt"_qs), "old");
-
-    QCOMPARE(KopiujRaport(zrodlo, katalog.filePath(cel)), udana);
-    if (udana)
-        QCOMPARE(Zawartosc(katalog.filePath(cel)), dane);
-    QVERIFY(!KopiujRaport(katalog.filePath(u"brak.txt"_qs), katalog.filePath(u"x.txt"_qs)));
-}
-
-void TestZapis::zalacznikTworzyKatalogTemp()
-{
-    const QString temp = katalog.filePath(u"temp"_qs);
-    QVERIFY(!QFile::exists(temp));
-    const QString sciezka = ZapiszZalacznik(temp, u"sala_1_2.txt"_qs, "abc");
-    QCOMPARE(sciezka, temp + u"/sala_1_2.txt"_qs);
-    QCOMPARE(Zawartosc(sciezka), QByteArray("abc"));
-    // The next send finds the folder and replaces a leftover of the same name.
-    ZapiszZalacznik(temp, u"sala_1_2.txt"_qs, "de");
-    QCOMPARE(Zawartosc(sciezka), QByteArray("de"));
-}
-
-void TestZapis::zalacznikNieDoZapisania()
-{
-    Utworz(katalog.filePath(u"plik"_qs), "x");
-    const QString temp = katalog.filePath(u"plik/temp"_qs);
-    try {
-        ZapiszZalacznik(temp, u"a.txt"_qs, "abc");
-        QFAIL("the attachment should not have been written");
-    } catch (const EZapisPliku &e) {
-        QCOMPARE(QString::fromUtf8(e.what()), u"Cannot create file "_qs + temp + u"/a.txt"_qs);
-    }
 }
 
 void TestZapis::dialogZapisu()
@@ -227,6 +195,131 @@ void TestZapis::dialogZapisu()
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
     QVERIFY(!dialog->isVisible());
     QCOMPARE(dialog->selectedFiles(), QStringList{katalog.filePath(u"istniejacy.txt"_qs)});
+}
+
+void TestZapis::zapisRaportuZOkna_data()
+{
+    QTest::addColumn<QByteArray>("raport");
+
+    QTest::newRow("lines ending in CR LF") << QByteArray("Odwiedziny w dniu: 03/05/01\r\n7\r\n");
+    QTest::newRow("no line break at the end") << QByteArray("Odwiedziny w dniu: 03/05/01\r\n7");
+    QTest::newRow("NUL byte") << QByteArray("a\0b\r\n", 5);
+    QTest::newRow("Windows-1250 letters") << QByteArray("Sala \xb9\xe6\xea\xb3\x9c\x9f\xbf\r\n");
+    QTest::newRow("empty report") << QByteArray();
+}
+
+void TestZapis::zapisRaportuZOkna()
+{
+    QFETCH(QByteArray, raport);
+    UmiescRaport(raport);
+    const QString sciezka = katalog.filePath(u"wybrany.txt"_qs);
+    odpowiedzDialogu = sciezka;
+
+    frmMain->tobZapisz->click();
+
+    QCOMPARE(pokazaniaDialogu, 1);
+    QCOMPARE(dialogKatalog, katalog.path());
+    QCOMPARE(dialogNazwa, u"salaNr2_03-05-01_03-05-31.txt"_qs);
+    QCOMPARE(Zawartosc(sciezka), raport);
+    QVERIFY(!frmMain->NiezapisaneDane);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisany));
+    QVERIFY(frmMain->tobZapisz->isEnabled());
+    QVERIFY(pudelka.isEmpty());
+}
+
+void TestZapis::anulowanieNicNieZmienia()
+{
+    UmiescRaport("report");
+    const QStringList przed = QDir(katalog.path()).entryList(QDir::Files);
+
+    frmMain->tobZapisz->click();
+
+    QCOMPARE(pokazaniaDialogu, 1);
+    QCOMPARE(QDir(katalog.path()).entryList(QDir::Files), przed);
+    QVERIFY(frmMain->NiezapisaneDane);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
+    QVERIFY(pudelka.isEmpty());
+}
+
+void TestZapis::nadpisanieBezPytaniaIZapisPonowny()
+{
+    UmiescRaport("new report");
+    const QString pierwszy = katalog.filePath(u"istniejacy.txt"_qs);
+    Utworz(pierwszy, "an old and longer report");
+    odpowiedzDialogu = pierwszy;
+    frmMain->tobZapisz->click();
+    QCOMPARE(Zawartosc(pierwszy), QByteArray("new report"));
+    QVERIFY(pudelka.isEmpty()); // no overwrite question
+
+    // Saved again under another name: both files, the flag stays cleared.
+    const QString drugi = katalog.filePath(u"drugi.txt"_qs);
+    odpowiedzDialogu = drugi;
+    frmMain->tobZapisz->click();
+    QCOMPARE(Zawartosc(drugi), QByteArray("new report"));
+    QCOMPARE(Zawartosc(pierwszy), QByteArray("new report"));
+    QVERIFY(!frmMain->NiezapisaneDane);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisany));
+}
+
+void TestZapis::nieudanyZapisZOkna_data()
+{
+    QTest::addColumn<QString>("cel");
+    QTest::addColumn<bool>("limitRozmiaru");
+    QTest::addColumn<QString>("blad");
+
+    const auto nieMozna = [this](const QString &cel) -> QString {
+        return u"Cannot create file "_qs + katalog.filePath(cel) + u'.';
+    };
+    QTest::newRow("device that is full") << u"/dev/full"_qs << false << u"Stream write error."_qs;
+    QTest::newRow("directory that is a file")
+        << u"stary.txt/raport.txt"_qs << false << nieMozna(u"stary.txt/raport.txt"_qs);
+    QTest::newRow("missing directory")
+        << u"brak/raport.txt"_qs << false << nieMozna(u"brak/raport.txt"_qs);
+    QTest::newRow("name of a directory") << u"okno"_qs << false << nieMozna(u"okno"_qs);
+    QTest::newRow("disk full over an existing file")
+        << u"stary.txt"_qs << true << u"Stream write error."_qs;
+}
+
+void TestZapis::nieudanyZapisZOkna()
+{
+    QFETCH(QString, cel);
+    QFETCH(bool, limitRozmiaru);
+    QFETCH(QString, blad);
+    QVERIFY(QDir(katalog.path()).mkpath(u"okno"_qs));
+    const QString stary = katalog.filePath(u"stary.txt"_qs);
+    Utworz(stary, "old");
+    UmiescRaport(QByteArray(4096, 'r'));
+    odpowiedzDialogu = cel.startsWith(u'/') ? cel : katalog.filePath(cel);
+    const QStringList przed = QDir(katalog.path()).entryList(QDir::AllEntries);
+
+    {
+        std::optional<LimitRozmiaruPliku> limit;
+        if (limitRozmiaru)
+            limit.emplace(16);
+        frmMain->tobZapisz->click();
+    }
+
+    QCOMPARE(pudelka.size(), 1);
+    QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Blad);
+    QCOMPARE(pudelka.at(0).tekst, blad);
+    QVERIFY(frmMain->NiezapisaneDane);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
+    // The old file is intact and no half-written sibling is left behind.
+    QCOMPARE(Zawartosc(stary), QByteArray("old"));
+    QCOMPARE(QDir(katalog.path()).entryList(QDir::AllEntries), przed);
+}
+
+void TestZapis::zamkniecieZNieudanymZapisemZostawiaOkno()
+{
+    UmiescRaport("report");
+    odpowiedzDialogu = u"/dev/full"_qs;
+
+    QVERIFY(!frmMain->close());
+
+    QCOMPARE(pudelka.size(), 2);
+    QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Pytanie);
+    QCOMPARE(pudelka.at(1).tekst, u"Stream write error."_qs);
+    QVERIFY(frmMain->NiezapisaneDane);
 }
 
 QTEST_MAIN(TestZapis)
