@@ -21,7 +21,6 @@ private slots:
     void wynikPytania();
     void miernikTrzymaSieZakresu_data();
     void miernikTrzymaSieZakresu();
-    void oknoPostepuNieBlokujeIWracaPoZamknieciu();
 };
 
 void TestUwaga::wynikPytania_data()
@@ -98,23 +97,6 @@ void TestUwaga::miernikTrzymaSieZakresu()
     // What the bar draws: the same percentage, never a busy indicator.
     QCOMPARE(g->text(), QString::number(procent) + QLatin1Char('%'));
     QVERIFY(g->maximum() > g->minimum());
-}
-
-void TestUwaga::oknoPostepuNieBlokujeIWracaPoZamknieciu()
-{
-    TfrmPasek okno;
-    QCOMPARE(okno.gauPostep->Maksimum(), 100);
-    okno.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&okno));
-    QVERIFY(!okno.isModal());
-    QVERIFY(okno.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-
-    // The user may close it during reception; it is only hidden and comes
-    // back with the next chunk.
-    okno.close();
-    QVERIFY(!okno.isVisible());
-    okno.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&okno));
 }
 
 QTEST_MAIN(TestUwaga)
