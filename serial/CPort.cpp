@@ -1,0 +1,1103 @@
+#include "CPort.h"
+
+#include "ComThread.h"
+#include "Komunikaty.h"
+#include "LiniaTermios.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vm_serial_detail;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool IsLossErrno(int e)
+{
+    return e == EIO || e == ENXIO || e == ENODEV || e == EPIPE;
+}
+
+// Drivers without modem lines (a pseudo-terminal) refuse the modem ioctls so.
+bool IsNoModemErrno(int e)
+{
+    return e == ENOTTY || e == EINVAL;
+}
+
+QString OpenFailureReason(int e)
+{
+    switch (e) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        return QStringLiteral("urządzenie nie istnieje");
+    case EBUSY:
+    case EWOULDBLOCK:
+        return QStringLiteral("port jest używany przez inny program");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral(
+            "brak uprawnień — dodaj użytkownika do grupy dialout i zaloguj się ponownie");
+    case ENOTTY:
+        return QStringLiteral("to nie jest port szeregowy");
+    default:
+        return QString::fromLocal8Bit(std::strerror(e));
+    }
+}
+
+const char *const kErrorTexts[] = {"Unable to open com port",
+                                   "WriteFile function failed",
+                                   "ReadFile function failed",
+                                   "Invalid Async parameter",
+                                   "PurgeComm function failed",
+                                   "Unable to get async status",
+                                   "SetCommState function failed",
+                                   "SetCommTimeouts failed",
+                                   "SetupComm function failed",
+                                   "ClearCommError function failed",
+                                   "GetCommModemStatus function failed",
+                                   "EscapeCommFunction function failed",
+                                   "TransmitCommChar function failed",
+                                   "Cannot set property while connected",
+                                   "EnumPorts function failed",
+                                   "Failed to store settings",
+                                   "Failed to load settings",
+                                   "Link (un)registration failed",
+                                   "Cannot change led state if ComPort is selected",
+                                   "Cannot wait for event if event thread is created",
+                                   "WaitForEvent method failed",
+                                   "A component is linked to OnRxBuf event",
+                                   "Registry error"};
+
+// Milliseconds left until deadline, never negative.
+int MsLeft(Clock::time_point deadline)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+} // namespace
+
+// --- enumerations --------------------------------------------------------------
+
+int BaudRateValue(TBaudRate rate)
+{
+    static const int values[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                                 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+    const int i = static_cast<int>(rate);
+    return i >= 0 && i < 16 ? values[i] : 0;
+}
+
+namespace {
+const quint32 kEventBits[] = {0x0001, 0x0004, 0x0002, 0x0100, 0x0040,
+                              0x0008, 0x0010, 0x0080, 0x0020, 0x0400};
+}
+
+quint32 EventsToMask(TComEvents events)
+{
+    quint32 mask = 0;
+    for (int i = 0; i < 10; ++i)
+        if (events.contains(static_cast<TComEvent>(i)))
+            mask |= kEventBits[i];
+    return mask;
+}
+
+TComEvents EventsFromMask(quint32 mask)
+{
+    TComEvents events;
+    for (int i = 0; i < 10; ++i)
+        if (mask & kEventBits[i])
+            events.insert(static_cast<TComEvent>(i));
+    return events;
+}
+
+// --- EComPort ------------------------------------------------------------------
+
+QString EComPort::Text(int errorNumber)
+{
+    if (errorNumber < 1 || errorNumber > 23)
+        return QString();
+    return QString::fromLatin1(kErrorTexts[errorNumber - 1]);
+}
+
+EComPort::EComPort(int errorNumber)
+    : m_errorNumber(errorNumber)
+    , m_systemErrorCode(-1)
+    , m_message(Text(errorNumber).toStdString())
+{}
+
+EComPort::EComPort(int errorNumber, int systemErrorCode, const QString &reason)
+    : m_errorNumber(errorNumber)
+    , m_systemErrorCode(systemErrorCode)
+    , m_reason(reason)
+    , m_message(
+          QString(Text(errorNumber) + QStringLiteral(" (win error code: %1)").arg(systemErrorCode))
+              .toStdString())
+{}
+
+// --- groups --------------------------------------------------------------------
+
+namespace {
+// Stores v in field when it differs and tells whether it did.
+template <typename T> bool Store(T &field, T v)
+{
+    if (field == v)
+        return false;
+    field = v;
+    return true;
+}
+} // namespace
+
+TComParity::TComParity(const TComParity &o)
+    : m_port(nullptr)
+    , m_bits(o.m_bits)
+    , m_check(o.m_check)
+    , m_replace(o.m_replace)
+    , m_replaceChar(o.m_replaceChar)
+{}
+
+void TComParity::Assign(const TComParity &src)
+{
+    m_bits = src.m_bits;
+    m_check = src.m_check;
+    m_replace = src.m_replace;
+    m_replaceChar = src.m_replaceChar;
+    Changed();
+}
+
+void TComParity::Changed()
+{
+    if (m_port)
+        m_port->ApplyLineSettings();
+}
+
+void TComParity::SetBits(TParityBits v)
+{
+    if (Store(m_bits, v))
+        Changed();
+}
+void TComParity::SetCheck(bool v)
+{
+    if (Store(m_check, v))
+        Changed();
+}
+void TComParity::SetReplace(bool v)
+{
+    if (Store(m_replace, v))
+        Changed();
+}
+void TComParity::SetReplaceChar(char v)
+{
+    if (Store(m_replaceChar, v))
+        Changed();
+}
+
+TComFlowControl::TComFlowControl(const TComFlowControl &o)
+    : m_port(nullptr)
+    , m_outCTSFlow(o.m_outCTSFlow)
+    , m_outDSRFlow(o.m_outDSRFlow)
+    , m_controlDTR(o.m_controlDTR)
+    , m_controlRTS(o.m_controlRTS)
+    , m_xonXoffOut(o.m_xonXoffOut)
+    , m_xonXoffIn(o.m_xonXoffIn)
+    , m_dsrSensitivity(o.m_dsrSensitivity)
+    , m_txContinueOnXoff(o.m_txContinueOnXoff)
+    , m_xonChar(o.m_xonChar)
+    , m_xoffChar(o.m_xoffChar)
+{}
+
+void TComFlowControl::Assign(const TComFlowControl &src)
+{
+    m_outCTSFlow = src.m_outCTSFlow;
+    m_outDSRFlow = src.m_outDSRFlow;
+    m_controlDTR = src.m_controlDTR;
+    m_controlRTS = src.m_controlRTS;
+    m_xonXoffOut = src.m_xonXoffOut;
+    m_xonXoffIn = src.m_xonXoffIn;
+    m_dsrSensitivity = src.m_dsrSensitivity;
+    m_txContinueOnXoff = src.m_txContinueOnXoff;
+    m_xonChar = src.m_xonChar;
+    m_xoffChar = src.m_xoffChar;
+    Changed();
+}
+
+void TComFlowControl::Changed()
+{
+    if (m_port)
+        m_port->ApplyLineSettings();
+}
+
+void TComFlowControl::SetOutCTSFlow(bool v)
+{
+    if (Store(m_outCTSFlow, v))
+        Changed();
+}
+void TComFlowControl::SetOutDSRFlow(bool v)
+{
+    if (Store(m_outDSRFlow, v))
+        Changed();
+}
+void TComFlowControl::SetControlDTR(TDTRFlowControl v)
+{
+    if (Store(m_controlDTR, v))
+        Changed();
+}
+void TComFlowControl::SetControlRTS(TRTSFlowControl v)
+{
+    if (Store(m_controlRTS, v))
+        Changed();
+}
+void TComFlowControl::SetXonXoffOut(bool v)
+{
+    if (Store(m_xonXoffOut, v))
+        Changed();
+}
+void TComFlowControl::SetXonXoffIn(bool v)
+{
+    if (Store(m_xonXoffIn, v))
+        Changed();
+}
+void TComFlowControl::SetDSRSensitivity(bool v)
+{
+    if (Store(m_dsrSensitivity, v))
+        Changed();
+}
+void TComFlowControl::SetTxContinueOnXoff(bool v)
+{
+    if (Store(m_txContinueOnXoff, v))
+        Changed();
+}
+void TComFlowControl::SetXonChar(char v)
+{
+    if (Store(m_xonChar, v))
+        Changed();
+}
+void TComFlowControl::SetXoffChar(char v)
+{
+    if (Store(m_xoffChar, v))
+        Changed();
+}
+
+TFlowControl TComFlowControl::FlowControl() const
+{
+    if (m_controlRTS == rtsHandshake && m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
+        return fcHardware;
+    if (m_controlRTS == rtsDisable && !m_outCTSFlow && m_xonXoffIn && m_xonXoffOut)
+        return fcSoftware;
+    if (m_controlRTS == rtsDisable && !m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
+        return fcNone;
+    return fcCustom;
+}
+
+void TComFlowControl::SetFlowControl(TFlowControl v)
+{
+    if (v != fcCustom) {
+        m_controlRTS = rtsDisable;
+        m_outCTSFlow = false;
+        m_xonXoffIn = false;
+        m_xonXoffOut = false;
+        if (v == fcHardware) {
+            m_controlRTS = rtsHandshake;
+            m_outCTSFlow = true;
+        } else if (v == fcSoftware) {
+            m_xonXoffIn = true;
+            m_xonXoffOut = true;
+        }
+    }
+    Changed();
+}
+
+TComTimeouts::TComTimeouts(const TComTimeouts &o)
+    : m_port(nullptr)
+    , m_readInterval(o.m_readInterval)
+    , m_readTotalMultiplier(o.m_readTotalMultiplier)
+    , m_readTotalConstant(o.m_readTotalConstant)
+    , m_writeTotalMultiplier(o.m_writeTotalMultiplier)
+    , m_writeTotalConstant(o.m_writeTotalConstant)
+{}
+
+void TComTimeouts::Assign(const TComTimeouts &src)
+{
+    m_readInterval = src.m_readInterval;
+    m_readTotalMultiplier = src.m_readTotalMultiplier;
+    m_readTotalConstant = src.m_readTotalConstant;
+    m_writeTotalMultiplier = src.m_writeTotalMultiplier;
+    m_writeTotalConstant = src.m_writeTotalConstant;
+    Changed();
+}
+
+void TComTimeouts::Changed()
+{
+    if (m_port)
+        m_port->ApplyTimeouts();
+}
+
+void TComTimeouts::SetReadInterval(int v)
+{
+    if (Store(m_readInterval, v))
+        Changed();
+}
+void TComTimeouts::SetReadTotalMultiplier(int v)
+{
+    if (Store(m_readTotalMultiplier, v))
+        Changed();
+}
+void TComTimeouts::SetReadTotalConstant(int v)
+{
+    if (Store(m_readTotalConstant, v))
+        Changed();
+}
+void TComTimeouts::SetWriteTotalMultiplier(int v)
+{
+    if (Store(m_writeTotalMultiplier, v))
+        Changed();
+}
+void TComTimeouts::SetWriteTotalConstant(int v)
+{
+    if (Store(m_writeTotalConstant, v))
+        Changed();
+}
+
+TComBuffer::TComBuffer(const TComBuffer &o)
+    : m_port(nullptr)
+    , m_inputSize(o.m_inputSize)
+    , m_outputSize(o.m_outputSize)
+{}
+
+void TComBuffer::Assign(const TComBuffer &src)
+{
+    m_inputSize = src.m_inputSize;
+    m_outputSize = src.m_outputSize;
+    Changed();
+}
+
+void TComBuffer::Changed()
+{
+    if (m_port)
+        m_port->ApplyBufferSizes();
+}
+
+void TComBuffer::SetInputSize(int v)
+{
+    if (v > 0 && v % 2 == 1)
+        --v;
+    if (Store(m_inputSize, v))
+        Changed();
+}
+void TComBuffer::SetOutputSize(int v)
+{
+    if (v > 0 && v % 2 == 1)
+        --v;
+    if (Store(m_outputSize, v))
+        Changed();
+}
+
+// --- the port ------------------------------------------------------------------
+
+TCustomComPort::TCustomComPort(QObject *owner)
+    : QObject(owner)
+    , m_rx(std::make_unique<RxState>())
+{}
+
+TCustomComPort::~TCustomComPort()
+{
+    OnBeforeOpen = OnAfterOpen = OnBeforeClose = OnAfterClose = nullptr;
+    OnRxChar = nullptr;
+    OnRxBuf = nullptr;
+    OnTxEmpty = OnBreak = OnRing = OnRxFlag = OnRx80Full = nullptr;
+    OnCTSChange = OnDSRChange = OnRLSDChange = nullptr;
+    OnError = nullptr;
+    OnDeviceLost = nullptr;
+    CloseInternal(true);
+}
+
+void TCustomComPort::SetConnected(bool value)
+{
+    if (m_loading) {
+        m_loadedConnected = value;
+        return;
+    }
+    if (value == Connected())
+        return;
+    if (value)
+        Open();
+    else
+        Close();
+}
+
+void TCustomComPort::Loaded()
+{
+    m_loading = false;
+    if (m_loadedConnected) {
+        m_loadedConnected = false;
+        Komunikaty::Chron([&] { Open(); });
+    }
+}
+
+void TCustomComPort::SetPort(const QString &name)
+{
+    if (name == m_port)
+        return;
+    if (Connected() && !m_loading) {
+        Close();
+        m_port = name;
+        Open();
+        return;
+    }
+    m_port = name;
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate v)
+{
+    if (Store(m_baudRate, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetCustomBaudRate(int v)
+{
+    if (Store(m_customBaudRate, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetStopBits(TStopBits v)
+{
+    if (Store(m_stopBits, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetDataBits(TDataBits v)
+{
+    if (Store(m_dataBits, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetDiscardNull(bool v)
+{
+    if (Store(m_discardNull, v))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetEventChar(char v)
+{
+    if (Store(m_eventChar, v))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod v)
+{
+    if (v == m_syncMethod)
+        return;
+    if (Connected())
+        throw EComPort(CError_ConnChangeProp);
+    m_syncMethod = v;
+}
+
+QString TCustomComPort::DevicePath(const QString &portName)
+{
+    QString name = portName;
+    if (name.startsWith(QLatin1String("\\\\.\\")))
+        name = name.mid(4);
+    if (name.startsWith(u'/'))
+        return name;
+    if (name.size() > 3 && name.left(3).compare(QLatin1String("COM"), Qt::CaseInsensitive) == 0) {
+        bool ok = false;
+        const int n = name.mid(3).toInt(&ok);
+        if (ok && n >= 1 && name.mid(3).at(0).isDigit())
+            return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+    }
+    return QStringLiteral("/dev/") + name;
+}
+
+void TCustomComPort::OpenDevice()
+{
+    const QString path = DevicePath(m_port);
+    if (m_port.isEmpty())
+        throw EComPort(CError_OpenFailed, ENOENT, OpenFailureReason(ENOENT));
+
+    const QByteArray native = path.toLocal8Bit();
+    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        throw EComPort(CError_OpenFailed, e, OpenFailureReason(e));
+    }
+    auto fail = [fd](int e) {
+        ::close(fd);
+        throw EComPort(CError_OpenFailed, e, OpenFailureReason(e));
+    };
+
+    // The kernel raised DTR and RTS on open; a line held off goes down at once
+    // (a pulse of some microseconds cannot be avoided).
+    {
+        int lines = 0;
+        if (m_flowControl.ControlDTR() == dtrDisable)
+            lines |= TIOCM_DTR;
+        if (m_flowControl.ControlRTS() == rtsDisable || m_flowControl.ControlRTS() == rtsToggle)
+            lines |= TIOCM_RTS;
+        if (lines)
+            ::ioctl(fd, TIOCMBIC, &lines);
+    }
+
+    termios probe;
+    if (::tcgetattr(fd, &probe) < 0)
+        fail(errno);
+
+    // Exclusive use: flock stops a second copy of the program (also one run by
+    // root, which TIOCEXCL does not stop); TIOCEXCL stops other programs.
+    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        const int e = errno;
+        fail(e == EWOULDBLOCK ? EBUSY : e);
+    }
+    if (::ioctl(fd, TIOCEXCL) < 0)
+        fail(errno);
+    m_fd = fd;
+}
+
+void TCustomComPort::CloseDevice()
+{
+    if (m_fd < 0)
+        return;
+    ::ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+void TCustomComPort::ApplySettings()
+{
+    ApplyBufferSizes();
+    ApplyLineSettings();
+    ApplyTimeouts();
+}
+
+void TCustomComPort::ApplyBufferSizes()
+{
+    // Linux sizes the kernel's queues itself; what is ours is the 80 % mark.
+    std::lock_guard<std::mutex> g(m_rx->lock);
+    m_rx->rx80Level = qMax(1, m_buffer.InputSize() * 8 / 10);
+}
+
+void TCustomComPort::ApplyTimeouts()
+{
+    // The time-outs are applied by WriteText and ReadText themselves.
+}
+
+void TCustomComPort::SetRtsLine(bool on)
+{
+    if (!m_modemLines || m_fd < 0)
+        return;
+    int bits = TIOCM_RTS;
+    if (::ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &bits) < 0 && IsNoModemErrno(errno))
+        m_modemLines = false;
+}
+
+void TCustomComPort::ApplyLineSettings()
+{
+    if (!CanApply())
+        return;
+    const Termios2 t = TermiosFor(*this);
+    if (const int e = ApplyTermios(m_fd, t))
+        throw EComPort(CError_SetStateFailed, e);
+
+    {
+        std::lock_guard<std::mutex> g(m_rx->lock);
+        RxDecoder::Config c;
+        c.check = m_parity.Check();
+        c.replace = m_parity.Replace();
+        c.replaceChar = m_parity.ReplaceChar();
+        c.discardNull = m_discardNull;
+        c.eventChar = m_eventChar;
+        m_rx->decoder.config = c;
+    }
+
+    // Settings may move the control lines (leaving speed 0 raises both):
+    // put them where the settings want them. Under CRTSCTS the driver owns RTS.
+    if (!m_modemLines)
+        return;
+    int on = 0, off = 0;
+    (m_flowControl.ControlDTR() == dtrDisable ? off : on) |= TIOCM_DTR;
+    if (!(t.c_cflag & CRTSCTS))
+        (m_flowControl.ControlRTS() == rtsEnable ? on : off) |= TIOCM_RTS;
+    for (auto [request, bits] : {std::pair{TIOCMBIS, on}, std::pair{TIOCMBIC, off}}) {
+        if (!bits || ::ioctl(m_fd, request, &bits) == 0)
+            continue;
+        const int e = errno;
+        if (IsNoModemErrno(e)) {
+            m_modemLines = false;
+            return;
+        }
+        throw EComPort(CError_SetStateFailed, e);
+    }
+}
+
+void TCustomComPort::Open()
+{
+    if (Connected())
+        return;
+    if (OnBeforeOpen)
+        OnBeforeOpen(this);
+
+    OpenDevice();
+    m_modemLines = true;
+    {
+        std::lock_guard<std::mutex> g(m_rx->lock);
+        m_rx->queue.clear();
+        m_rx->decoder.Reset();
+        m_rx->appended = m_rx->eventChar = m_rx->breakSeen = m_rx->crossed80 = false;
+        m_rx->errors = TComErrors();
+        m_rx->countersOk = true;
+        m_rx->haveCounters = false;
+        m_rx->threadRunning = false;
+    }
+    m_connected.store(true);
+    const quint64 generation = m_generation.fetch_add(1) + 1;
+
+    try {
+        ApplySettings();
+        if (!m_events.isEmpty()) {
+            auto thread =
+                std::make_unique<TComThread>(this, m_fd, m_events, m_syncMethod, generation);
+            {
+                std::lock_guard<std::mutex> g(m_rx->lock);
+                CollectCountersLocked(); // the baseline for line errors
+                m_rx->errors = TComErrors();
+                m_rx->threadRunning = true;
+                m_rx->thread = thread.get();
+            }
+            if (const int e = thread->Begin())
+                throw EComPort(CError_OpenFailed, e, OpenFailureReason(e));
+            m_thread = std::move(thread);
+        }
+    } catch (...) {
+        {
+            std::lock_guard<std::mutex> g(m_rx->lock);
+            m_rx->threadRunning = false;
+            m_rx->thread = nullptr;
+        }
+        CloseDevice();
+        m_connected.store(false);
+        throw;
+    }
+
+    if (OnAfterOpen)
+        OnAfterOpen(this);
+
+    const TComSignals s = ModemSignals();
+    if (OnCTSChange)
+        OnCTSChange(this, s.contains(csCTS));
+    if (OnDSRChange)
+        OnDSRChange(this, s.contains(csDSR));
+    if (OnRLSDChange)
+        OnRLSDChange(this, s.contains(csRLSD));
+}
+
+void TCustomComPort::Close()
+{
+    CloseInternal(false);
+}
+
+void TCustomComPort::StopThread()
+{
+    if (!m_thread)
+        return;
+    m_thread->Stop();
+    {
+        std::lock_guard<std::mutex> g(m_rx->lock);
+        m_rx->threadRunning = false;
+        m_rx->thread = nullptr;
+    }
+    m_thread.reset();
+}
+
+void TCustomComPort::CloseInternal(bool forced)
+{
+    if (!Connected() || m_closing)
+        return;
+    m_closing = true;
+    struct ClosingGuard
+    {
+        bool &flag;
+        ~ClosingGuard() { flag = false; }
+    } guard{m_closing};
+
+    if (!forced) {
+        if (OnCTSChange)
+            OnCTSChange(this, false);
+        if (OnDSRChange)
+            OnDSRChange(this, false);
+        if (OnRLSDChange)
+            OnRLSDChange(this, false);
+        if (OnBeforeClose)
+            OnBeforeClose(this);
+        AbortPending();
+    } else {
+        if (m_fd >= 0)
+            ::tcflush(m_fd, TCOFLUSH);
+    }
+    StopThread();
+    CloseDevice();
+    m_connected.store(false);
+    {
+        std::lock_guard<std::mutex> g(m_rx->lock);
+        m_rx->queue.clear();
+    }
+    if (!forced && OnAfterClose)
+        OnAfterClose(this);
+}
+
+void TCustomComPort::DeviceLost(quint64 generation, int errnoValue)
+{
+    if (!Connected() || generation != m_generation.load() || m_closing)
+        return;
+    // The device is gone: end closed, so that the next Open starts afresh. The
+    // handlers see the usual closing sequence; dropping unsent output does not
+    // fail on a device that is not there.
+    Komunikaty::Chron([&] { Close(); });
+    if (Connected())
+        CloseInternal(true); // a closing handler failed; closed all the same
+    const EComPort error(CError_ReadFailed, errnoValue,
+                         QStringLiteral("urządzenie zostało odłączone"));
+    if (OnDeviceLost) {
+        Komunikaty::Chron([&] { OnDeviceLost(this, error); });
+    } else {
+        Komunikaty::PokazBlad(QString::fromUtf8(error.what()) + QStringLiteral(" — ") + m_port +
+                              QStringLiteral(": ") + error.Reason());
+    }
+}
+
+// --- receiving -----------------------------------------------------------------
+
+int TCustomComPort::PumpLocked(bool &lost, bool fromThread)
+{
+    RxState &rx = *m_rx;
+    if (m_fd < 0)
+        return EBADF;
+    char buf[4096];
+    bool brought = false;
+    struct WakeThread
+    {
+        RxState &rx;
+        const bool &brought;
+        bool fromThread;
+        ~WakeThread()
+        {
+            if (brought && !fromThread && rx.thread)
+                rx.thread->Kick();
+        }
+    } wake{rx, brought, fromThread};
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buf, sizeof buf);
+        if (n > 0) {
+            const qsizetype before = rx.queue.size();
+            RxDecoder::Marks marks;
+            rx.decoder.Feed(buf, n, rx.queue, marks);
+            brought = true;
+            if (rx.queue.size() > before)
+                rx.appended = true;
+            if (before < rx.rx80Level && rx.queue.size() >= rx.rx80Level)
+                rx.crossed80 = true;
+            if (marks.eventChar)
+                rx.eventChar = true;
+            if (marks.breakSeen) {
+                rx.breakSeen = true;
+                rx.errors.insert(ceBreak);
+            }
+            if (marks.parityError)
+                rx.errors.insert(ceRxParity);
+            continue;
+        }
+        if (n == 0) {
+            lost = true;
+            return 0;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        return errno;
+    }
+}
+
+void TCustomComPort::CollectCountersLocked()
+{
+    RxState &rx = *m_rx;
+    if (!rx.countersOk || m_fd < 0)
+        return;
+    serial_icounter_struct now;
+    std::memset(&now, 0, sizeof now);
+    if (::ioctl(m_fd, TIOCGICOUNT, &now) < 0) {
+        rx.countersOk = false; // a pseudo-terminal keeps no counters
+        return;
+    }
+    if (rx.haveCounters) {
+        const serial_icounter_struct &was = rx.counters;
+        if (now.frame != was.frame)
+            rx.errors.insert(ceFrame);
+        if (now.parity != was.parity && rx.decoder.config.check)
+            rx.errors.insert(ceRxParity);
+        if (now.overrun != was.overrun)
+            rx.errors.insert(ceOverrun);
+        if (now.buf_overrun != was.buf_overrun)
+            rx.errors.insert(ceRxOver);
+        if (now.brk != was.brk) {
+            rx.errors.insert(ceBreak);
+            rx.breakSeen = true;
+        }
+    }
+    rx.counters = now;
+    rx.haveCounters = true;
+}
+
+int TCustomComPort::BytesWaitingChecked(int errorNumber)
+{
+    std::lock_guard<std::mutex> g(m_rx->lock);
+    bool lost = false;
+    const int e = PumpLocked(lost);
+    // A lost device is the event thread's to report (once); until then the
+    // bytes already queued can still be read.
+    if (e != 0 && !(IsLossErrno(e) && m_rx->threadRunning))
+        throw EComPort(errorNumber, e);
+    if (lost && !m_rx->threadRunning)
+        throw EComPort(errorNumber, EIO);
+    return static_cast<int>(m_rx->queue.size());
+}
+
+int TCustomComPort::BytesWaiting()
+{
+    return BytesWaitingChecked(CError_ClearComFailed);
+}
+
+TComErrors TCustomComPort::LineErrors()
+{
+    if (m_fd < 0)
+        throw EComPort(CError_ClearComFailed, EBADF);
+    std::lock_guard<std::mutex> g(m_rx->lock);
+    CollectCountersLocked();
+    TComErrors errors = m_rx->errors;
+    m_rx->errors = TComErrors();
+    if (!m_parity.Check())
+        errors.remove(ceRxParity);
+    return errors;
+}
+
+TComSignals TCustomComPort::ModemSignals()
+{
+    if (m_fd < 0)
+        throw EComPort(CError_ModemStatFailed, EBADF);
+    int status = 0;
+    if (::ioctl(m_fd, TIOCMGET, &status) < 0) {
+        const int e = errno;
+        if (IsNoModemErrno(e))
+            return TComSignals();
+        throw EComPort(CError_ModemStatFailed, e);
+    }
+    TComSignals s;
+    if (status & TIOCM_CTS)
+        s.insert(csCTS);
+    if (status & TIOCM_DSR)
+        s.insert(csDSR);
+    if (status & TIOCM_RNG)
+        s.insert(csRing);
+    if (status & TIOCM_CD)
+        s.insert(csRLSD);
+    return s;
+}
+
+void TCustomComPort::AbortPending()
+{
+    if (m_fd < 0)
+        return;
+    if (::tcflush(m_fd, TCOFLUSH) < 0) {
+        const int e = errno;
+        if (!IsLossErrno(e))
+            throw EComPort(CError_PurgeFailed, e);
+    }
+}
+
+QByteArray TCustomComPort::ReadText(int count)
+{
+    if (count <= 0)
+        return QByteArray();
+    if (m_fd < 0)
+        throw EComPort(CError_ReadFailed, EBADF);
+
+    auto take = [&](QByteArray &out) {
+        std::lock_guard<std::mutex> g(m_rx->lock);
+        bool lost = false;
+        const int e = PumpLocked(lost);
+        if (e != 0 && !(IsLossErrno(e) && m_rx->threadRunning))
+            throw EComPort(CError_ReadFailed, e);
+        const qsizetype n = qMin<qsizetype>(count - out.size(), m_rx->queue.size());
+        out.append(m_rx->queue.constData(), n);
+        m_rx->queue.remove(0, n);
+        return lost || e != 0;
+    };
+
+    QByteArray out;
+    const int interval = m_timeouts.ReadInterval();
+    const int mult = m_timeouts.ReadTotalMultiplier();
+    const int constant = m_timeouts.ReadTotalConstant();
+    bool gone = take(out);
+    // Interval "infinite" with no total: what is queued, at once.
+    if (interval == -1 && mult == 0 && constant == 0)
+        return out;
+
+    const bool total = mult != 0 || constant != 0;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(qint64(mult) * count + constant);
+    Clock::time_point lastByte = Clock::now();
+    while (out.size() < count && !gone) {
+        int waitMs = -1;
+        if (total)
+            waitMs = MsLeft(deadline);
+        if (interval > 0 && !out.isEmpty()) {
+            const int left = MsLeft(lastByte + std::chrono::milliseconds(interval));
+            waitMs = waitMs < 0 ? left : qMin(waitMs, left);
+        }
+        if (waitMs == 0)
+            break;
+        // The event thread may read the device first; look at both every few ms.
+        pollfd p{m_fd, POLLIN, 0};
+        ::poll(&p, 1, waitMs < 0 ? 10 : qMin(waitMs, 10));
+        const qsizetype before = out.size();
+        gone = take(out);
+        if (out.size() > before)
+            lastByte = Clock::now();
+    }
+    return out;
+}
+
+int TCustomComPort::WriteText(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return 0;
+    if (m_fd < 0)
+        throw EComPort(CError_WriteFailed, EBADF);
+
+    const qint64 limitMs =
+        qint64(m_timeouts.WriteTotalMultiplier()) * text.size() + m_timeouts.WriteTotalConstant();
+    const bool limited =
+        m_timeouts.WriteTotalMultiplier() != 0 || m_timeouts.WriteTotalConstant() != 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    const bool toggle = m_flowControl.ControlRTS() == rtsToggle;
+    if (toggle)
+        SetRtsLine(true);
+
+    qsizetype sent = 0;
+    while (sent < text.size()) {
+        const ssize_t n = ::write(m_fd, text.constData() + sent, text.size() - sent);
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            const int e = errno;
+            if (toggle)
+                SetRtsLine(false);
+            throw EComPort(CError_WriteFailed, e);
+        }
+        const int waitMs = limited ? MsLeft(deadline) : -1;
+        pollfd p{m_fd, POLLOUT, 0};
+        if (waitMs == 0 || (::poll(&p, 1, waitMs) == 0)) {
+            if (toggle)
+                SetRtsLine(false);
+            throw EComPort(CError_WriteFailed, ETIMEDOUT);
+        }
+        if (p.revents & (POLLERR | POLLHUP)) {
+            if (toggle)
+                SetRtsLine(false);
+            throw EComPort(CError_WriteFailed, EIO);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> g(m_rx->lock);
+        if (m_rx->thread)
+            m_rx->thread->NoteWrite();
+    }
+
+    if (toggle) {
+        // RTS stays up until the driver's queue is empty (the last byte may
+        // still be in the UART's shift register then).
+        for (;;) {
+            int queued = 0;
+            if (::ioctl(m_fd, TIOCOUTQ, &queued) < 0 || queued == 0)
+                break;
+            if (limited && MsLeft(deadline) == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        SetRtsLine(false);
+    }
+    return static_cast<int>(sent);
+}
+
+// --- dispatch ------------------------------------------------------------------
+
+void TCustomComPort::DispatchBatch(quint64 generation, TComEvents batch)
+{
+    static const TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                      evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+    for (TComEvent ev : order) {
+        // A handler may have closed (or closed and reopened) the port.
+        if (!Connected() || generation != m_generation.load())
+            return;
+        if (batch.contains(ev))
+            DispatchOne(ev);
+    }
+}
+
+void TCustomComPort::DispatchOne(TComEvent ev)
+{
+    switch (ev) {
+    case evError: {
+        const TComErrors errors = LineErrors();
+        if (!errors.isEmpty() && OnError)
+            OnError(this, errors);
+        break;
+    }
+    case evRxChar: {
+        const int count = BytesWaiting();
+        if (count > 0 && OnRxChar)
+            OnRxChar(this, count);
+        break;
+    }
+    case evTxEmpty:
+        if (OnTxEmpty)
+            OnTxEmpty(this);
+        break;
+    case evBreak:
+        if (OnBreak)
+            OnBreak(this);
+        break;
+    case evRing:
+        if (OnRing)
+            OnRing(this);
+        break;
+    case evRxFlag:
+        if (OnRxFlag)
+            OnRxFlag(this);
+        break;
+    case evRx80Full:
+        if (OnRx80Full)
+            OnRx80Full(this);
+        break;
+    case evCTS:
+        if (OnCTSChange)
+            OnCTSChange(this, ModemSignals().contains(csCTS));
+        break;
+    case evDSR:
+        if (OnDSRChange)
+            OnDSRChange(this, ModemSignals().contains(csDSR));
+        break;
+    case evRLSD:
+        if (OnRLSDChange)
+            OnRLSDChange(this, ModemSignals().contains(csRLSD));
+        break;
+    }
+}

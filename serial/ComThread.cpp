@@ -1,0 +1,384 @@
+#include "ComThread.h"
+
+#include "Komunikaty.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace vm_serial_detail;
+
+namespace {
+
+// How often the output queue is looked at while written bytes drain.
+constexpr int kDrainPollMs = 5;
+
+// TIOCMIWAIT only returns on a line change or a signal; this one, with a
+// handler that does nothing and no SA_RESTART, is how Close wakes the watcher.
+int WakeSignal()
+{
+    static const int sig = [] {
+        const int s = SIGRTMIN + 4;
+        struct sigaction sa;
+        std::memset(&sa, 0, sizeof sa);
+        sa.sa_handler = [](int) {};
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;
+        sigaction(s, &sa, nullptr);
+        return s;
+    }();
+    return sig;
+}
+
+bool IsLossErrno(int e)
+{
+    return e == EIO || e == ENXIO || e == ENODEV || e == EPIPE;
+}
+
+} // namespace
+
+bool HandOver::RunPending(TCustomComPort *port)
+{
+    TComEvents b;
+    quint64 gen;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        if (!pending || taken)
+            return false;
+        taken = true;
+        b = batch;
+        gen = generation;
+    }
+    // An error in a handler is shown here and the thread goes on waiting.
+    Komunikaty::Chron([&] { port->DispatchBatch(gen, b); });
+    {
+        std::lock_guard<std::mutex> g(lock);
+        done = true;
+        pending = false;
+        taken = false;
+    }
+    cv.notify_all();
+    return true;
+}
+
+TComThread::TComThread(TCustomComPort *port, int fd, TComEvents events, TSyncMethod sync,
+                       quint64 generation)
+    : m_port(port)
+    , m_fd(fd)
+    , m_events(events)
+    , m_sync(sync)
+    , m_generation(generation)
+    , m_handOver(std::make_shared<HandOver>())
+{
+    setObjectName(QStringLiteral("TComThread"));
+    m_handOver->generation = generation;
+}
+
+TComThread::~TComThread()
+{
+    if (isRunning())
+        Stop();
+    if (m_epoll >= 0)
+        ::close(m_epoll);
+    if (m_stopFd >= 0)
+        ::close(m_stopFd);
+    if (m_kickFd >= 0)
+        ::close(m_kickFd);
+}
+
+int TComThread::Begin()
+{
+    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_kickFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_epoll < 0 || m_stopFd < 0 || m_kickFd < 0)
+        return errno;
+
+    epoll_event ev;
+    std::memset(&ev, 0, sizeof ev);
+    ev.events = EPOLLIN;
+    ev.data.fd = m_stopFd;
+    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_stopFd, &ev) < 0)
+        return errno;
+    ev.data.fd = m_kickFd;
+    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_kickFd, &ev) < 0)
+        return errno;
+    ev.events = EPOLLIN | EPOLLET;
+    ev.data.fd = m_fd;
+    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_fd, &ev) < 0)
+        return errno;
+
+    int status = 0;
+    if (::ioctl(m_fd, TIOCMGET, &status) == 0)
+        m_modemStatus.store(status);
+
+    start(QThread::NormalPriority);
+    return 0;
+}
+
+void TComThread::Kick()
+{
+    if (m_kickFd >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(m_kickFd, &one, sizeof one);
+    }
+}
+
+void TComThread::NoteWrite()
+{
+    m_draining.store(true);
+    Kick();
+}
+
+void TComThread::Stop()
+{
+    HandOver &h = *m_handOver;
+    {
+        std::lock_guard<std::mutex> g(h.lock);
+        h.stopping = true;
+    }
+    h.cv.notify_all();
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(m_stopFd, &one, sizeof one);
+
+    // Keep running what the thread hands over until it has ended: it may be
+    // waiting for exactly that.
+    for (;;) {
+        if (h.RunPending(m_port))
+            continue;
+        std::unique_lock<std::mutex> g(h.lock);
+        if (h.finished)
+            break;
+        if (h.pending && !h.taken)
+            continue;
+        h.cv.wait(g);
+    }
+    wait();
+}
+
+bool TComThread::Dispatch(TComEvents batch)
+{
+    m_received = batch;
+    switch (m_sync) {
+    case smThreadSync: {
+        HandOver &h = *m_handOver;
+        {
+            std::lock_guard<std::mutex> g(h.lock);
+            if (h.stopping)
+                return false;
+            h.pending = true;
+            h.taken = false;
+            h.done = false;
+            h.batch = batch;
+        }
+        h.cv.notify_all();
+        TCustomComPort *port = m_port;
+        std::shared_ptr<HandOver> hp = m_handOver;
+        QMetaObject::invokeMethod(
+            port, [port, hp] { hp->RunPending(port); }, Qt::QueuedConnection);
+        std::unique_lock<std::mutex> g(h.lock);
+        // A Close() run from inside the handler itself takes this batch and
+        // ends the thread before the handler returns: then stop at once.
+        h.cv.wait(g, [&] { return h.done || (h.stopping && h.taken); });
+        return !h.stopping;
+    }
+    case smWindowSync: {
+        static const TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                          evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+        TCustomComPort *port = m_port;
+        const quint64 gen = m_generation;
+        for (TComEvent ev : order) {
+            if (!batch.contains(ev))
+                continue;
+            QMetaObject::invokeMethod(
+                port,
+                [port, gen, ev] {
+                    Komunikaty::Chron([&] { port->DispatchBatch(gen, TComEvents{ev}); });
+                },
+                Qt::QueuedConnection);
+        }
+        return true;
+    }
+    case smNone: {
+        try {
+            m_port->DispatchBatch(m_generation, batch);
+        } catch (const std::exception &e) {
+            // No box may open on this thread: the user-interface thread shows it.
+            const QString text = QString::fromUtf8(e.what());
+            QMetaObject::invokeMethod(
+                m_port, [text] { Komunikaty::PokazBlad(text); }, Qt::QueuedConnection);
+        }
+        std::lock_guard<std::mutex> g(m_handOver->lock);
+        return !m_handOver->stopping;
+    }
+    }
+    return true;
+}
+
+void TComThread::ModemWatch()
+{
+    const int mask = TIOCM_RNG | TIOCM_DSR | TIOCM_CD | TIOCM_CTS;
+    while (!m_modemStop.load()) {
+        if (::ioctl(m_fd, TIOCMIWAIT, mask) == 0) {
+            int status = 0;
+            if (::ioctl(m_fd, TIOCMGET, &status) == 0)
+                m_modemStatus.store(status);
+            Kick();
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        // ENOTTY/EINVAL: the driver cannot tell (a pseudo-terminal); EIO: gone.
+        break;
+    }
+    {
+        std::lock_guard<std::mutex> g(m_modemLock);
+        m_modemDone = true;
+    }
+    m_modemCv.notify_all();
+}
+
+void TComThread::StopModemWatch()
+{
+    if (!m_modemThread.joinable())
+        return;
+    m_modemStop.store(true);
+    const pthread_t handle = m_modemThread.native_handle();
+    std::unique_lock<std::mutex> g(m_modemLock);
+    // The signal may land just before the watcher enters its wait; repeat it
+    // until the watcher has seen the stop flag.
+    while (!m_modemDone) {
+        pthread_kill(handle, WakeSignal());
+        m_modemCv.wait_for(g, std::chrono::milliseconds(20));
+    }
+    g.unlock();
+    m_modemThread.join();
+}
+
+void TComThread::Finish()
+{
+    {
+        std::lock_guard<std::mutex> g(m_handOver->lock);
+        m_handOver->finished = true;
+    }
+    m_handOver->cv.notify_all();
+}
+
+void TComThread::run()
+{
+    const bool watchModem = m_events.contains(evCTS) || m_events.contains(evDSR) ||
+                            m_events.contains(evRLSD) || m_events.contains(evRing);
+    if (watchModem) {
+        WakeSignal();
+        m_modemThread = std::thread([this] { ModemWatch(); });
+    }
+
+    RxState &rx = *m_port->m_rx;
+    int lastModem = m_modemStatus.load();
+    int lostErrno = 0;
+
+    for (;;) {
+        epoll_event evs[4];
+        const int timeout = m_draining.load() ? kDrainPollMs : -1;
+        const int n = ::epoll_wait(m_epoll, evs, 4, timeout);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            lostErrno = errno;
+            break;
+        }
+
+        bool stop = false, rxReady = false, hangUp = false;
+        for (int i = 0; i < n; ++i) {
+            if (evs[i].data.fd == m_stopFd) {
+                stop = true;
+            } else if (evs[i].data.fd == m_kickFd) {
+                uint64_t v;
+                [[maybe_unused]] ssize_t r = ::read(m_kickFd, &v, sizeof v);
+            } else if (evs[i].data.fd == m_fd) {
+                if (evs[i].events & EPOLLIN)
+                    rxReady = true;
+                if (evs[i].events & (EPOLLHUP | EPOLLERR))
+                    hangUp = true;
+            }
+        }
+        if (stop)
+            break;
+
+        TComEvents batch;
+        {
+            std::lock_guard<std::mutex> g(rx.lock);
+            if (rxReady || hangUp) {
+                bool lost = false;
+                const int err = m_port->PumpLocked(lost, true);
+                if (lost || IsLossErrno(err))
+                    lostErrno = err ? err : EIO;
+            }
+            m_port->CollectCountersLocked();
+            if (rx.appended)
+                batch.insert(evRxChar);
+            if (rx.eventChar)
+                batch.insert(evRxFlag);
+            if (rx.breakSeen)
+                batch.insert(evBreak);
+            if (rx.crossed80)
+                batch.insert(evRx80Full);
+            if (!rx.errors.isEmpty())
+                batch.insert(evError);
+            rx.appended = rx.eventChar = rx.breakSeen = rx.crossed80 = false;
+        }
+        if (hangUp && lostErrno == 0)
+            lostErrno = EIO;
+
+        const int modem = m_modemStatus.load();
+        if (modem != lastModem) {
+            const int changed = modem ^ lastModem;
+            if (changed & TIOCM_CTS)
+                batch.insert(evCTS);
+            if (changed & TIOCM_DSR)
+                batch.insert(evDSR);
+            if (changed & TIOCM_CD)
+                batch.insert(evRLSD);
+            if (changed & TIOCM_RNG)
+                batch.insert(evRing);
+            lastModem = modem;
+        }
+
+        if (m_draining.load() && lostErrno == 0) {
+            int queued = 0;
+            if (::ioctl(m_fd, TIOCOUTQ, &queued) < 0 || queued == 0) {
+                m_draining.store(false);
+                batch.insert(evTxEmpty);
+            }
+        }
+
+        batch = batch & m_events;
+        if (!batch.isEmpty() && !Dispatch(batch))
+            break;
+        if (lostErrno != 0)
+            break;
+    }
+
+    StopModemWatch();
+    if (lostErrno != 0) {
+        // The device is gone: tell the user-interface thread once and stop.
+        TCustomComPort *port = m_port;
+        const quint64 gen = m_generation;
+        const int err = lostErrno;
+        QMetaObject::invokeMethod(
+            port, [port, gen, err] { port->DeviceLost(gen, err); }, Qt::QueuedConnection);
+    } else {
+        // Closing: nothing left over for the next open.
+        ::tcflush(m_fd, TCIOFLUSH);
+    }
+    Finish();
+}

@@ -1,0 +1,853 @@
+// The serial port component on pseudo-terminals: lifecycle, errors, transfer
+// and the event thread's hand-over.
+
+#include "CPort.h"
+#include "Komunikaty.h"
+#include "LiniaTermios.h"
+#include "PtyPair.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <numeric>
+#include <thread>
+#include <unistd.h>
+
+using namespace vm_serial_detail;
+
+namespace {
+
+// Every byte value, several times over: what a byte-exact path must survive.
+QByteArray AllBytes(int rounds)
+{
+    QByteArray b;
+    for (int r = 0; r < rounds; ++r)
+        for (int i = 0; i < 256; ++i)
+            b.append(static_cast<char>(i));
+    return b;
+}
+
+// Feeds bytes to the master from a second thread, in chunks, until told to stop
+// (or, with a finite text, until it is sent).
+class Writer
+{
+public:
+    Writer(PtyPair &pty, QByteArray text, int chunk, bool endless = false)
+        : m_thread([this, &pty, text, chunk, endless] {
+            do {
+                for (qsizetype i = 0; i < text.size() && !m_stop.load(); i += chunk) {
+                    if (pty.Send(text.mid(i, chunk)))
+                        continue;
+                    if (!endless)
+                        return;
+                    // The port is closed for a moment: try again shortly.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            } while (endless && !m_stop.load());
+        })
+    {}
+    ~Writer() { Stop(); }
+    // Waits until the text is sent.
+    void Join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void Stop()
+    {
+        m_stop.store(true);
+        Join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+class TstCPort : public QObject
+{
+    Q_OBJECT
+
+private:
+    QStringList m_boxes; // texts the message boxes would have shown
+
+private slots:
+    void initTestCase()
+    {
+        Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &text) {
+            m_boxes << text;
+            return true;
+        });
+    }
+    void init() { m_boxes.clear(); }
+
+    void errorMessagesFollowTheTable_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("open with code") << 1 << 2 << "Unable to open com port (win error code: 2)";
+        QTest::newRow("write timeout")
+            << 2 << ETIMEDOUT << "WriteFile function failed (win error code: 110)";
+        QTest::newRow("property while open") << 14 << -1 << "Cannot set property while connected";
+        QTest::newRow("registry") << 23 << 13 << "Registry error (win error code: 13)";
+        QTest::newRow("last row no code") << 22 << -1 << "A component is linked to OnRxBuf event";
+    }
+    void errorMessagesFollowTheTable()
+    {
+        QFETCH(int, number);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const EComPort e = code < 0 ? EComPort(number) : EComPort(number, code);
+        QCOMPARE(QString::fromUtf8(e.what()), message);
+        QCOMPARE(e.ErrorNumber(), number);
+        QCOMPARE(e.SystemErrorCode(), code);
+    }
+
+    void portNamesBecomeDevicePaths_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("COM1 is the first legacy port") << "COM1"
+                                                       << "/dev/ttyS0";
+        QTest::newRow("com10 any case") << "com10"
+                                        << "/dev/ttyS9";
+        QTest::newRow("device prefix") << "\\\\.\\COM2"
+                                       << "/dev/ttyS1";
+        QTest::newRow("device prefix linux name") << "\\\\.\\ttyUSB0"
+                                                  << "/dev/ttyUSB0";
+        QTest::newRow("usb") << "ttyUSB0"
+                             << "/dev/ttyUSB0";
+        QTest::newRow("pts") << "pts/3"
+                             << "/dev/pts/3";
+        QTest::newRow("absolute") << "/dev/serial/by-id/x"
+                                  << "/dev/serial/by-id/x";
+        QTest::newRow("COM0 is no legacy port") << "COM0"
+                                                << "/dev/COM0";
+        QTest::newRow("COMx is just a name") << "COMx"
+                                             << "/dev/COMx";
+    }
+    void portNamesBecomeDevicePaths()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, path);
+        QCOMPARE(TCustomComPort::DevicePath(name), path);
+    }
+
+    void defaultsAreThoseOfTheDevice()
+    {
+        TComPort port;
+        QCOMPARE(port.Port(), QStringLiteral("COM1"));
+        QCOMPARE(port.BaudRate(), br9600);
+        QCOMPARE(port.DataBits(), dbEight);
+        QCOMPARE(port.StopBits(), sbOneStopBit);
+        QCOMPARE(port.Parity().Bits(), prNone);
+        QCOMPARE(port.FlowControl().FlowControl(), fcNone);
+        QCOMPARE(port.FlowControl().ControlDTR(), dtrDisable);
+        QCOMPARE(port.FlowControl().XonChar(), char(17));
+        QCOMPARE(port.FlowControl().XoffChar(), char(19));
+        QCOMPARE(port.Events(), TComEvents::All());
+        QCOMPARE(port.SyncMethod(), smThreadSync);
+        QCOMPARE(port.Timeouts().ReadInterval(), -1);
+        QCOMPARE(port.Timeouts().WriteTotalMultiplier(), 100);
+        QCOMPARE(port.Timeouts().WriteTotalConstant(), 1000);
+        QCOMPARE(port.Buffer().InputSize(), 1024);
+        QCOMPARE(port.XonXoffLimit(), 256);
+        QVERIFY(!port.Connected());
+    }
+
+    void compositeFlowControlReads_data()
+    {
+        QTest::addColumn<int>("rts");
+        QTest::addColumn<bool>("cts");
+        QTest::addColumn<bool>("xonIn");
+        QTest::addColumn<bool>("xonOut");
+        QTest::addColumn<int>("dtr");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("hardware") << int(rtsHandshake) << true << false << false << 0
+                                  << int(fcHardware);
+        QTest::newRow("hardware whatever DTR")
+            << int(rtsHandshake) << true << false << false << int(dtrHandshake) << int(fcHardware);
+        QTest::newRow("hardware plus xon in")
+            << int(rtsHandshake) << true << true << false << 0 << int(fcCustom);
+        QTest::newRow("rts handshake without cts")
+            << int(rtsHandshake) << false << false << false << 0 << int(fcCustom);
+        QTest::newRow("software") << int(rtsDisable) << false << true << true << 0
+                                  << int(fcSoftware);
+        QTest::newRow("software one way")
+            << int(rtsDisable) << false << true << false << 0 << int(fcCustom);
+        QTest::newRow("software with rts on")
+            << int(rtsEnable) << false << true << true << 0 << int(fcCustom);
+        QTest::newRow("none") << int(rtsDisable) << false << false << false << int(dtrEnable)
+                              << int(fcNone);
+        QTest::newRow("rts held on")
+            << int(rtsEnable) << false << false << false << 0 << int(fcCustom);
+        QTest::newRow("cts only") << int(rtsDisable) << true << false << false << 0
+                                  << int(fcCustom);
+        QTest::newRow("rts toggle")
+            << int(rtsToggle) << false << false << false << 0 << int(fcCustom);
+    }
+    void compositeFlowControlReads()
+    {
+        QFETCH(int, rts);
+        QFETCH(bool, cts);
+        QFETCH(bool, xonIn);
+        QFETCH(bool, xonOut);
+        QFETCH(int, dtr);
+        QFETCH(int, expected);
+        TComPort port;
+        TComFlowControl &fc = port.FlowControl();
+        fc.SetControlRTS(TRTSFlowControl(rts));
+        fc.SetOutCTSFlow(cts);
+        fc.SetXonXoffIn(xonIn);
+        fc.SetXonXoffOut(xonOut);
+        fc.SetControlDTR(TDTRFlowControl(dtr));
+        fc.SetOutDSRFlow(true); // plays no part
+        QCOMPARE(int(fc.FlowControl()), expected);
+    }
+
+    void compositeFlowControlWrites_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("rts");
+        QTest::addColumn<bool>("cts");
+        QTest::addColumn<bool>("xon");
+        QTest::addColumn<int>("readsBack");
+        // Start from a mixed state: RTS on, CTS flow, XON/XOFF in only.
+        QTest::newRow("hardware") << int(fcHardware) << int(rtsHandshake) << true << false
+                                  << int(fcHardware);
+        QTest::newRow("software") << int(fcSoftware) << int(rtsDisable) << false << true
+                                  << int(fcSoftware);
+        QTest::newRow("none") << int(fcNone) << int(rtsDisable) << false << false << int(fcNone);
+        QTest::newRow("custom changes nothing")
+            << int(fcCustom) << int(rtsEnable) << true << false << int(fcCustom);
+    }
+    void compositeFlowControlWrites()
+    {
+        QFETCH(int, value);
+        QFETCH(int, rts);
+        QFETCH(bool, cts);
+        QFETCH(bool, xon);
+        QFETCH(int, readsBack);
+        TComPort port;
+        TComFlowControl &fc = port.FlowControl();
+        fc.SetControlRTS(rtsEnable);
+        fc.SetOutCTSFlow(true);
+        fc.SetXonXoffIn(true);
+        fc.SetControlDTR(dtrEnable);
+        fc.SetFlowControl(TFlowControl(value));
+        QCOMPARE(int(fc.ControlRTS()), rts);
+        QCOMPARE(fc.OutCTSFlow(), cts);
+        QCOMPARE(fc.XonXoffOut(), xon);
+        if (value != fcCustom)
+            QCOMPARE(fc.XonXoffIn(), xon);
+        QCOMPARE(fc.ControlDTR(), dtrEnable);
+        QCOMPARE(int(fc.FlowControl()), readsBack);
+    }
+
+    void hardwareThenXonInIsCustom()
+    {
+        TComPort port;
+        port.FlowControl().SetFlowControl(fcHardware);
+        QCOMPARE(port.FlowControl().FlowControl(), fcHardware);
+        port.FlowControl().SetXonXoffIn(true);
+        QCOMPARE(port.FlowControl().FlowControl(), fcCustom);
+    }
+
+    void oddBufferSizesLoseOne_data()
+    {
+        QTest::addColumn<int>("set");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("1025") << 1025 << 1024 << 256;
+        QTest::newRow("1") << 1 << 0 << 0;
+        QTest::newRow("even kept") << 2048 << 2048 << 512;
+        QTest::newRow("zero kept") << 0 << 0 << 0;
+        QTest::newRow("negative odd kept") << -3 << -3 << 0;
+    }
+    void oddBufferSizesLoseOne()
+    {
+        QFETCH(int, set);
+        QFETCH(int, stored);
+        QFETCH(int, limit);
+        TComPort port;
+        port.Buffer().SetInputSize(set);
+        port.Buffer().SetOutputSize(set);
+        QCOMPARE(port.Buffer().InputSize(), stored);
+        QCOMPARE(port.Buffer().OutputSize(), stored);
+        QCOMPARE(port.XonXoffLimit(), limit);
+    }
+
+    void missingDeviceFailsWithNotFoundEveryTime()
+    {
+        TComPort port;
+        port.SetPort(QStringLiteral("pts/999999"));
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                port.Open();
+                QFAIL("opened a device that does not exist");
+            } catch (const EComPort &e) {
+                QCOMPARE(e.ErrorNumber(), 1);
+                QCOMPARE(e.SystemErrorCode(), ENOENT);
+                QCOMPARE(QString::fromUtf8(e.what()),
+                         QStringLiteral("Unable to open com port (win error code: 2)"));
+                QCOMPARE(e.Reason(), QStringLiteral("urządzenie nie istnieje"));
+            }
+            QVERIFY(!port.Connected());
+        }
+    }
+
+    void aFileThatIsNoTerminalIsRefused()
+    {
+        TComPort port;
+        port.SetPort(QStringLiteral("/dev/null"));
+        try {
+            port.Open();
+            QFAIL("opened /dev/null as a serial port");
+        } catch (const EComPort &e) {
+            QCOMPARE(e.ErrorNumber(), 1);
+            QCOMPARE(e.SystemErrorCode(), ENOTTY);
+        }
+        QVERIFY(!port.Connected());
+    }
+
+    void openAndCloseFireTheLifecycleInOrder()
+    {
+        PtyPair pty;
+        QVERIFY(pty.Ok());
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        QStringList log;
+        port.OnBeforeOpen = [&](TCustomComPort *) { log << "BeforeOpen"; };
+        port.OnAfterOpen = [&](TCustomComPort *p) {
+            log << QStringLiteral("AfterOpen %1").arg(p->Connected());
+        };
+        port.OnCTSChange = [&](TCustomComPort *, bool on) {
+            log << QStringLiteral("CTS %1").arg(on);
+        };
+        port.OnDSRChange = [&](TCustomComPort *, bool on) {
+            log << QStringLiteral("DSR %1").arg(on);
+        };
+        port.OnRLSDChange = [&](TCustomComPort *, bool on) {
+            log << QStringLiteral("RLSD %1").arg(on);
+        };
+        port.OnBeforeClose = [&](TCustomComPort *) { log << "BeforeClose"; };
+        port.OnAfterClose = [&](TCustomComPort *p) {
+            log << QStringLiteral("AfterClose %1").arg(p->Connected());
+        };
+
+        port.SetConnected(true);
+        port.SetConnected(true); // already open: nothing
+        QVERIFY(port.Connected());
+        port.SetConnected(false);
+        port.SetConnected(false);
+        QVERIFY(!port.Connected());
+        QCOMPARE(log, QStringList({"BeforeOpen", "AfterOpen 1", "CTS 0", "DSR 0", "RLSD 0", "CTS 0",
+                                   "DSR 0", "RLSD 0", "BeforeClose", "AfterClose 0"}));
+
+        // And again: a closed port opens as before.
+        port.Open();
+        QVERIFY(port.Connected());
+        QVERIFY(pty.Send("x"));
+        QTRY_COMPARE(port.BytesWaiting(), 1);
+        port.Close();
+    }
+
+    void aSecondUserIsTurnedAway()
+    {
+        PtyPair pty;
+        QVERIFY(pty.Ok());
+        TComPort first, second;
+        first.SetPort(pty.SlaveName());
+        second.SetPort(pty.SlaveName());
+        first.Open();
+        try {
+            second.Open();
+            QFAIL("two ports opened one device");
+        } catch (const EComPort &e) {
+            QCOMPARE(e.ErrorNumber(), 1);
+            QCOMPARE(e.SystemErrorCode(), EBUSY);
+            QCOMPARE(e.Reason(), QStringLiteral("port jest używany przez inny program"));
+        }
+        QVERIFY(!second.Connected());
+        first.Close();
+        second.Open(); // free again
+        QVERIFY(second.Connected());
+    }
+
+    void renamingAnOpenPortMovesIt()
+    {
+        PtyPair a, b;
+        QVERIFY(a.Ok() && b.Ok());
+        TComPort port;
+        int opens = 0;
+        port.OnBeforeOpen = [&](TCustomComPort *) { ++opens; };
+        port.SetPort(a.SlaveName());
+        port.Open();
+        port.SetPort(a.SlaveName()); // same name: no reopen
+        QCOMPARE(opens, 1);
+
+        port.SetPort(b.SlaveName());
+        QCOMPARE(opens, 2);
+        QVERIFY(port.Connected());
+        QCOMPARE(port.Port(), b.SlaveName());
+        QVERIFY(b.Send("B"));
+        QTRY_COMPARE(port.BytesWaiting(), 1);
+        QCOMPARE(port.ReadText(1), QByteArray("B"));
+
+        TComPort other; // the old device is free
+        other.SetPort(a.SlaveName());
+        other.Open();
+        other.Close();
+
+        // A name that fails leaves the port closed under the new name.
+        QVERIFY_THROWS_EXCEPTION(EComPort, port.SetPort(QStringLiteral("pts/999999")));
+        QVERIFY(!port.Connected());
+        QCOMPARE(port.Port(), QStringLiteral("pts/999999"));
+    }
+
+    void syncMethodIsFixedWhileOpen()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.SetSyncMethod(smWindowSync); // closed: fine
+        port.SetSyncMethod(smThreadSync);
+        port.Open();
+        port.SetSyncMethod(smThreadSync); // unchanged: fine
+        try {
+            port.SetSyncMethod(smNone);
+            QFAIL("changed the sync method while open");
+        } catch (const EComPort &e) {
+            QCOMPARE(e.ErrorNumber(), 14);
+            QCOMPARE(e.SystemErrorCode(), -1);
+            QCOMPARE(QString::fromUtf8(e.what()),
+                     QStringLiteral("Cannot set property while connected"));
+        }
+        QCOMPARE(port.SyncMethod(), smThreadSync);
+    }
+
+    void settingsChangedWhileOpenReachTheDriver()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.SetBaudRate(br19200); // closed: stored only
+        port.Open();
+        const int fd = ::open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        Termios2 t{};
+        QCOMPARE(ReadTermios(fd, t), 0);
+        QCOMPARE(t.c_ospeed, speed_t(19200));
+        QVERIFY(!(t.c_cflag & HUPCL));
+
+        port.SetBaudRate(br56000); // no constant for it: BOTHER
+        port.FlowControl().SetFlowControl(fcSoftware);
+        port.SetStopBits(sbTwoStopBits);
+        QCOMPARE(ReadTermios(fd, t), 0);
+        QCOMPARE(t.c_ospeed, speed_t(56000));
+        QCOMPARE(t.c_cflag & CBAUD, kBOTHER);
+        QVERIFY(t.c_iflag & IXON);
+        QVERIFY(t.c_iflag & IXOFF);
+        QVERIFY(t.c_cflag & CSTOPB);
+        ::close(fd);
+    }
+
+    void bytesArriveWholeAndInOrder_data()
+    {
+        QTest::addColumn<int>("sync");
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("thread sync, single bytes") << int(smThreadSync) << 1;
+        QTest::newRow("thread sync, odd chunks") << int(smThreadSync) << 37;
+        QTest::newRow("thread sync, large chunks") << int(smThreadSync) << 4096;
+        QTest::newRow("window sync") << int(smWindowSync) << 61;
+        QTest::newRow("no sync") << int(smNone) << 61;
+    }
+    void bytesArriveWholeAndInOrder()
+    {
+        QFETCH(int, sync);
+        QFETCH(int, chunk);
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.SetSyncMethod(TSyncMethod(sync));
+        std::mutex lock;
+        QByteArray got;
+        std::atomic<bool> shortRead{false};
+        port.OnRxChar = [&](TCustomComPort *p, int count) {
+            const QByteArray b = p->ReadText(count);
+            if (b.size() != count)
+                shortRead.store(true);
+            std::lock_guard<std::mutex> g(lock);
+            got += b;
+        };
+        port.Open();
+        const QByteArray sent = AllBytes(40);
+        {
+            Writer w(pty, sent, chunk);
+            w.Join();
+        }
+        auto received = [&] {
+            std::lock_guard<std::mutex> g(lock);
+            return got.size();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(received(), sent.size(), 20000);
+        port.Close();
+        QCOMPARE(got, sent);
+        QVERIFY(!shortRead.load());
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void tenBytesInOneBurstAnnounceTen()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        QList<int> counts;
+        port.OnRxChar = [&](TCustomComPort *p, int count) {
+            counts << count;
+            p->ReadText(count);
+        };
+        // Sent before the handler can run: the first announcement holds all ten
+        // unless the kernel split the write.
+        port.Open();
+        QVERIFY(pty.Send("0123456789"));
+        QTRY_COMPARE(std::accumulate(counts.begin(), counts.end(), 0), 10);
+        QCOMPARE(port.BytesWaiting(), 0);
+    }
+
+    void aBatchWhoseBytesWereReadFiresNothing()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        QList<int> counts;
+        QByteArray got;
+        port.OnRxChar = [&](TCustomComPort *p, int count) {
+            counts << count;
+            if (counts.size() == 1) {
+                // More arrives while this handler runs; it reads that too, so
+                // the batch announcing it finds nothing left.
+                pty.Send("second");
+                QTRY_VERIFY(p->BytesWaiting() >= count + 6);
+                got += p->ReadText(p->BytesWaiting());
+            } else {
+                got += p->ReadText(count);
+            }
+        };
+        port.Open();
+        QVERIFY(pty.Send("first"));
+        QTRY_COMPARE(got, QByteArray("firstsecond"));
+        QVERIFY(pty.Send("Z")); // batches run in order: the empty one is behind us then
+        QTRY_COMPARE(got, QByteArray("firstsecondZ"));
+        QCOMPARE(counts, QList<int>({5, 1}));
+    }
+
+    void unreadBytesAreAnnouncedWithTheNextArrival()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        QList<int> counts;
+        port.OnRxChar = [&](TCustomComPort *, int count) { counts << count; }; // reads nothing
+        port.Open();
+        QVERIFY(pty.Send("abc"));
+        QTRY_COMPARE(counts, QList<int>({3}));
+        QVERIFY(pty.Send("de"));
+        QTRY_COMPARE(counts, QList<int>({3, 5}));
+        QCOMPARE(port.ReadText(100), QByteArray("abcde"));
+    }
+
+    void readTextTakesWhatIsQueuedAtOnce_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("zero") << 0 << QByteArray();
+        QTest::newRow("negative") << -5 << QByteArray();
+        QTest::newRow("part") << 3 << QByteArray("abc");
+        QTest::newRow("exact") << 6 << QByteArray("abcdef");
+        QTest::newRow("more than queued") << 1000 << QByteArray("abcdef");
+    }
+    void readTextTakesWhatIsQueuedAtOnce()
+    {
+        QFETCH(int, count);
+        QFETCH(QByteArray, expected);
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.Open();
+        QVERIFY(pty.Send("abcdef"));
+        QTRY_COMPARE(port.BytesWaiting(), 6);
+        QCOMPARE(port.ReadText(count), expected);
+        QCOMPARE(port.BytesWaiting(), 6 - int(expected.size()));
+    }
+
+    void readingAnEmptyQueueReturnsEmptyAtOnce()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.Open();
+        QCOMPARE(port.ReadText(10), QByteArray());
+    }
+
+    void transferOnAClosedPortFails()
+    {
+        TComPort port;
+        QCOMPARE(port.ReadText(0), QByteArray());
+        QCOMPARE(port.WriteText(QByteArray()), 0);
+        QVERIFY_THROWS_EXCEPTION(EComPort, port.ReadText(1));
+        QVERIFY_THROWS_EXCEPTION(EComPort, port.WriteText("\r"));
+    }
+
+    void writeTextSendsExactlyItsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("empty sends nothing") << QByteArray();
+        QTest::newRow("carriage return") << QByteArray("\r");
+        QTest::newRow("clock command") << QByteArray("Z240131120000\r");
+        QTest::newRow("binary") << QByteArray("\x00\xff\x11\x13\xff\xff\x00", 7);
+        QTest::newRow("every byte") << AllBytes(4);
+    }
+    void writeTextSendsExactlyItsBytes()
+    {
+        QFETCH(QByteArray, text);
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.Open();
+        QCOMPARE(port.WriteText(text), int(text.size()));
+        QVERIFY(port.WriteText("!") == 1); // a marker: everything before it has arrived
+        const QByteArray got = pty.Receive(int(text.size()) + 1);
+        QCOMPARE(got, text + "!");
+    }
+
+    void aWriteNobodyTakesTimesOut()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.Timeouts().SetWriteTotalMultiplier(0);
+        port.Timeouts().SetWriteTotalConstant(50);
+        port.Open();
+        try {
+            port.WriteText(QByteArray(1 << 20, 'x')); // far beyond what a pty buffers
+            QFAIL("a megabyte fitted into an unread pseudo-terminal");
+        } catch (const EComPort &e) {
+            QCOMPARE(e.ErrorNumber(), 2);
+            QCOMPARE(e.SystemErrorCode(), ETIMEDOUT);
+        }
+        QVERIFY(port.Connected());
+        port.Close(); // drops the stuck output instead of waiting for it
+    }
+
+    void writtenBytesLeavingFireTxEmpty()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        int empties = 0;
+        port.OnTxEmpty = [&](TCustomComPort *) { ++empties; };
+        port.Open();
+        port.WriteText("\r");
+        QTRY_VERIFY(empties >= 1);
+    }
+
+    void eventCharacterAndNulDiscarding()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.SetEventChar('#');
+        port.SetDiscardNull(true);
+        int flags = 0;
+        QByteArray got;
+        port.OnRxFlag = [&](TCustomComPort *) { ++flags; };
+        port.OnRxChar = [&](TCustomComPort *p, int count) { got += p->ReadText(count); };
+        port.Open();
+        QVERIFY(pty.Send(QByteArray("a\0b\xff\0", 5)));
+        QTRY_COMPARE(got, QByteArray("ab\xff"));
+        QCOMPARE(flags, 0);
+        QVERIFY(pty.Send("c#"));
+        QTRY_COMPARE(flags, 1);
+        QTRY_COMPARE(got, QByteArray("ab\xff"
+                                     "c#"));
+    }
+
+    void aFillingQueueFiresRx80Full()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.Buffer().SetInputSize(100);
+        int full = 0;
+        port.OnRx80Full = [&](TCustomComPort *) { ++full; };
+        port.Open();
+        QVERIFY(pty.Send(QByteArray(79, 'a')));
+        QTRY_COMPARE(port.BytesWaiting(), 79);
+        QVERIFY(pty.Send("bc"));
+        QTRY_COMPARE(full, 1);
+        QCOMPARE(port.BytesWaiting(), 81);
+    }
+
+    void noEventsMeansNoThreadButReadingWorks()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.SetEvents(TComEvents());
+        int announced = 0;
+        port.OnRxChar = [&](TCustomComPort *, int) { ++announced; };
+        port.Open();
+        QVERIFY(pty.Send("abc"));
+        QTRY_COMPARE(port.BytesWaiting(), 3);
+        QCoreApplication::processEvents();
+        QCOMPARE(port.ReadText(3), QByteArray("abc"));
+        QCOMPARE(announced, 0);
+        port.Close();
+    }
+
+    void aFailingHandlerIsReportedAndEventsGoOn()
+    {
+        PtyPair pty;
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        int calls = 0;
+        port.OnRxChar = [&](TCustomComPort *p, int count) {
+            ++calls;
+            p->ReadText(count);
+            if (calls == 1)
+                throw EComPort(CError_ReadFailed, EIO);
+        };
+        port.Open();
+        QVERIFY(pty.Send("a"));
+        QTRY_COMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.first(), QStringLiteral("ReadFile function failed (win error code: 5)."));
+        QVERIFY(pty.Send("b"));
+        QTRY_COMPARE(calls, 2);
+        QVERIFY(port.Connected());
+    }
+
+    void closingDuringABurstNeverHangsNorFiresLate_data()
+    {
+        QTest::addColumn<bool>("fromHandler");
+        QTest::newRow("close from outside") << false;
+        QTest::newRow("close from inside the handler") << true;
+    }
+    void closingDuringABurstNeverHangsNorFiresLate()
+    {
+        QFETCH(bool, fromHandler);
+        PtyPair pty;
+        QVERIFY(pty.Ok());
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        bool closed = false;
+        int late = 0;
+        int seen = 0;
+        port.OnRxChar = [&](TCustomComPort *p, int count) {
+            if (closed)
+                ++late;
+            ++seen;
+            p->ReadText(count);
+            if (fromHandler && seen == 3)
+                p->Close();
+        };
+        port.OnTxEmpty = [&](TCustomComPort *) { late += closed ? 1 : 0; };
+        port.OnAfterClose = [&](TCustomComPort *) { closed = true; };
+        Writer w(pty, QByteArray(512, 'q'), 64, true);
+        for (int round = 0; round < 100; ++round) {
+            closed = false;
+            seen = 0;
+            port.Open();
+            port.WriteText("\r");
+            QTRY_VERIFY(seen >= 3);
+            if (!fromHandler)
+                port.Close();
+            QVERIFY(closed);
+            QVERIFY(!port.Connected());
+            QCoreApplication::processEvents(); // queued hand-overs of that open
+            QCOMPARE(late, 0);
+        }
+        w.Stop();
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void anUnpluggedDeviceClosesThePortOnce()
+    {
+        auto pty = std::make_unique<PtyPair>();
+        TComPort port;
+        port.SetPort(pty->SlaveName());
+        QByteArray got;
+        int lost = 0, afterClose = 0;
+        int lostCode = 0;
+        port.OnRxChar = [&](TCustomComPort *p, int count) { got += p->ReadText(count); };
+        port.OnAfterClose = [&](TCustomComPort *) { ++afterClose; };
+        port.OnDeviceLost = [&](TCustomComPort *p, const EComPort &e) {
+            QVERIFY(!p->Connected());
+            ++lost;
+            lostCode = e.SystemErrorCode();
+        };
+        port.Open();
+        {
+            Writer w(*pty, QByteArray(64, 'r'), 16, true);
+            QTRY_VERIFY(got.size() >= 256);
+            w.Stop();
+        }
+        pty->CloseMaster(); // a hang-up drops what the driver still held
+        QTRY_COMPARE(lost, 1);
+        QVERIFY(!port.Connected());
+        QCOMPARE(afterClose, 1);
+        QCOMPARE(lostCode, EIO);
+        QCOMPARE(got, QByteArray(got.size(), 'r'));
+        QTest::qWait(50); // a second report would come right behind the first
+        QCOMPARE(lost, 1);
+
+        // The next open works, on whatever device the port names now.
+        pty = std::make_unique<PtyPair>();
+        port.SetPort(pty->SlaveName());
+        port.Open();
+        const qsizetype before = got.size();
+        QVERIFY(pty->Send("ok"));
+        QTRY_COMPARE(got.mid(before), QByteArray("ok"));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void anUnpluggedDeviceWithoutHandlerShowsOneError()
+    {
+        auto pty = std::make_unique<PtyPair>();
+        TComPort port;
+        port.SetPort(pty->SlaveName());
+        port.Open();
+        pty->CloseMaster();
+        QTRY_COMPARE(m_boxes.size(), 1);
+        QVERIFY(m_boxes.first().contains(QStringLiteral("urządzenie zostało odłączone")));
+        QVERIFY(!port.Connected());
+    }
+
+    void destroyingAnOpenPortStopsEverything()
+    {
+        PtyPair pty;
+        auto port = std::make_unique<TComPort>();
+        port->SetPort(pty.SlaveName());
+        int calls = 0;
+        port->OnRxChar = [&](TCustomComPort *, int) { ++calls; };
+        port->Open();
+        Writer w(pty, QByteArray(64, 'd'), 8, true);
+        QTRY_VERIFY(calls > 0);
+        port.reset();
+        w.Stop();
+        QCoreApplication::processEvents();
+        TComPort again; // the device is free
+        again.SetPort(pty.SlaveName());
+        again.Open();
+    }
+};
+
+QTEST_MAIN(TstCPort)
+#include "tst_cport.moc"
