@@ -89,6 +89,11 @@ void TfrmMain::utworzKontrolki()
     paleta.setColor(QPalette::Window, Qt::white);
     setPalette(paleta);
     setAutoFillBackground(true);
+    // Small captions, as the window was designed for: the toolbar's 88-pixel
+    // buttons hold " Połącz/Odbierz " whole.
+    QFont maly = font();
+    maly.setPixelSize(11);
+    setFont(maly);
 
     for (const char *plik : plikiObrazkow)
         ImageList1.append(QIcon(QLatin1String(plik)));
@@ -148,7 +153,9 @@ void TfrmMain::utworzKontrolki()
         b->setText(tekst);
         b->setToolTip(podpowiedz);
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setFixedSize(88, 36);
+        // 88 x 36, wider only where the font would cut a caption short.
+        b->setMinimumSize(88, 36);
+        b->setFixedHeight(36);
         ToolBar1->addWidget(b);
     };
     przycisk(tobPolacz, "tobPolacz", QStringLiteral(" Połącz/Odbierz "),

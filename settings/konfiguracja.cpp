@@ -69,6 +69,10 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
     setObjectName(QStringLiteral("frmKonfiguracja"));
     setWindowTitle(QStringLiteral("Konfiguracja"));
     setFixedSize(311, 276);
+    // The fixed positions below were laid out for an 11-pixel font.
+    QFont maly = font();
+    maly.setPixelSize(11);
+    setFont(maly);
 
     auto nazwij = [](QObject *o, const char *nazwa) { o->setObjectName(QLatin1String(nazwa)); };
     auto etykieta = [&](QLabel *&l, const char *nazwa, const QString &tekst, QWidget *strona, int x,

@@ -169,7 +169,8 @@ void TstFrmMain::kontrolkiNaStarcie()
         QCOMPARE(b->toolTip(), QString::fromUtf8(p.podpowiedz));
         QCOMPARE(b->isEnabled(), p.wlaczony);
         QCOMPARE(b->property("imageIndex").toInt(), p.obrazek);
-        QCOMPARE(b->size(), QSize(88, 36));
+        QCOMPARE(b->height(), 36);
+        QVERIFY(b->width() >= 88);
     }
     QCOMPARE(m->ImageList1.size(), 9);
 
