@@ -1,3 +1,5 @@
+#include "Miejsca.h"
+#include "Poczta.h"
 #include "main.h"
 
 #include <QApplication>
@@ -6,6 +8,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     UtworzOkna();
+    // Attachments handed to the mail client last time are no longer needed.
+    UsunStareZalaczniki(KatalogTymczasowy(frmMain->KatalogProgramu));
     frmMain->show();
     const int kod = app.exec();
     UsunOkna();
