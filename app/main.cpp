@@ -1,11 +1,13 @@
 #include "main.h"
 
+#include "CPort.h"
 #include "Formaty.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
 #include "Postep.h"
+#include "RaportView.h"
 #include "Uwaga.h"
 #include "konfiguracja.h"
 #include "oProgr.h"
@@ -20,7 +22,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -163,28 +164,12 @@ void TfrmMain::utworzKontrolki()
     przycisk(tobZapisz, "tobZapisz", QStringLiteral("Zapisz"), QStringLiteral("Zapisz"));
     przycisk(tobMail, "tobMail", QStringLiteral("Wyślij"), QStringLiteral("Wyślij E-mail"));
 
-    // The report area: read-only, fixed-pitch, never folds long lines,
-    // keeps showing its selection without focus. Hidden until a download.
+    // The report area (it keeps the received bytes); hidden until a download.
     auto *srodek = new QWidget(this);
     auto *uklad = new QVBoxLayout(srodek);
     uklad->setContentsMargins(0, 0, 0, 0);
-    memDane = new QPlainTextEdit(srodek);
+    memDane = new TRaportView(srodek);
     nazwij(memDane, "memDane");
-    memDane->setReadOnly(true);
-    memDane->setLineWrapMode(QPlainTextEdit::NoWrap);
-    memDane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memDane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QFont czcionka(QStringLiteral("Courier New"));
-    czcionka.setStyleHint(QFont::Monospace);
-    czcionka.setFixedPitch(true);
-    czcionka.setPixelSize(13);
-    memDane->setFont(czcionka);
-    QPalette p = memDane->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight,
-               p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(QPalette::Inactive, QPalette::HighlightedText,
-               p.color(QPalette::Active, QPalette::HighlightedText));
-    memDane->setPalette(p);
     memDane->hide();
     uklad->addWidget(memDane);
     setCentralWidget(srodek);
@@ -198,6 +183,24 @@ void TfrmMain::utworzKontrolki()
     zegar(timTimeOut, "timTimeOut", 10000);
     zegar(timPytanie, "timPytanie", 1000);
     zegar(timTransmisja, "timTransmisja", 500);
+
+    // The serial line to the counting device: 9600 bit/s, 8 data bits, no
+    // parity, one stop bit, no handshaking, DTR and RTS held off. Only the
+    // port name and the open state change at run time.
+    port = new TComPort(this);
+    nazwij(port, "port");
+    port->SetBaudRate(br9600);
+    port->SetPort(QStringLiteral("COM1"));
+    port->Parity().SetBits(prNone);
+    port->SetStopBits(sbOneStopBit);
+    port->SetDataBits(dbEight);
+    port->SetEvents(TComEvents::All());
+    port->FlowControl().SetOutCTSFlow(false);
+    port->FlowControl().SetOutDSRFlow(false);
+    port->FlowControl().SetControlDTR(dtrDisable);
+    port->FlowControl().SetControlRTS(rtsDisable);
+    port->FlowControl().SetXonXoffOut(false);
+    port->FlowControl().SetXonXoffIn(false);
 
     // Save dialog: text files, ".txt" appended to a bare name, no question
     // before replacing a file.
@@ -231,6 +234,12 @@ void TfrmMain::connectHandlers()
     connect(timPytanie, &QTimer::timeout, this, chron(this, &TfrmMain::timPytanieTimer));
     connect(timTimeOut, &QTimer::timeout, this, chron(this, &TfrmMain::timTimeOutTimer));
     connect(timTransmisja, &QTimer::timeout, this, chron(this, &TfrmMain::timTransmisjaTimer));
+    port->OnRxChar = [this](TCustomComPort *, int count) {
+        Komunikaty::Chron([&] { portRxChar(count); });
+    };
+    port->OnDeviceLost = [this](TCustomComPort *, const EComPort &blad) {
+        Komunikaty::Chron([&] { portUtracony(blad); });
+    };
 }
 
 void TfrmMain::FormCreate()
@@ -271,7 +280,7 @@ void TfrmMain::FormShow()
     k->ediMail->setText(w[Mail]);
     k->WybierzPort(w[Port]);
     UstawPanel(0, w[Port]);
-    // The serial port component takes the name here (the port stays closed).
+    port->SetPort(w[Port]); // the port stays closed until the first download
     k->chbSynchronizuj->setChecked(NaLogiczna(w[Synchro]));
     k->chbPodglad->setChecked(NaLogiczna(w[Podglad]));
     setWindowTitle(QStringLiteral("Vestibulomat v") +
@@ -402,8 +411,7 @@ void TfrmMain::UstawPanel(int panel, const QString &tekst)
 
 void TfrmMain::PortZmieniony(const QString &nazwa)
 {
-    // The serial port component moves to the new port here (closed and
-    // opened again when it was open).
+    // The dialog has already moved the port component; only the panel is ours.
     UstawPanel(0, nazwa);
 }
 
@@ -416,6 +424,7 @@ void UtworzOkna()
     frmMain = new TfrmMain;
     frmKonfiguracja = new TfrmKonfiguracja;
     frmKonfiguracja->UstawKatalogProgramu(frmMain->KatalogProgramu);
+    frmKonfiguracja->PolaczPort(frmMain->port);
     QObject::connect(
         frmKonfiguracja, &TfrmKonfiguracja::portZmieniony, frmMain,
         [](const QString &nazwa) { Komunikaty::Chron([&] { frmMain->PortZmieniony(nazwa); }); });

@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <array>
+#include <exception>
 
 class QAction;
 class QCloseEvent;
@@ -26,12 +27,13 @@ class QFileDialog;
 class QLabel;
 class QMenu;
 class QMenuBar;
-class QPlainTextEdit;
 class QShowEvent;
 class QStatusBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class TComPort;
+class TRaportView;
 
 // The meaning of each picture of ImageList1; a toolbar button keeps its
 // current index in the property "imageIndex".
@@ -61,8 +63,8 @@ public:
     QMenu *Plik1 = nullptr;
     QAction *Konfiguracja1 = nullptr;
     QMenu *Pomoc1 = nullptr;
-    QPlainTextEdit *memDane = nullptr;
-    // The serial port component `port` goes here; FormShow step 6 sets its name.
+    TRaportView *memDane = nullptr;
+    TComPort *port = nullptr;
     QList<QIcon> ImageList1; // the nine pictures, indexed by Obrazek
     QToolBar *ToolBar1 = nullptr;
     QToolButton *tobPolacz = nullptr;
@@ -143,6 +145,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // "Błąd podczas połączenia" with the port's name and what went wrong.
+    QString OpisBleduPolaczenia(const std::exception &e) const;
+    // Polling ends: timers stopped, the retry question withdrawn, idle picture.
+    void ZakonczOdpytywanie();
+    // The device went away while the port was open.
+    void portUtracony(const std::exception &e);
+
     void utworzKontrolki();
     void connectHandlers();
 

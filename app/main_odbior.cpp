@@ -1,21 +1,218 @@
 // The download: polling the device, taking in its report, recognising the
 // end of a transmission, and the analysis of what arrived.
+//
+// The device answers a carriage return with its report, sent without any
+// framing; only half a second of silence tells that the report is complete.
 
 #include "main.h"
 
-void TfrmMain::tobPolaczClick() {}
+#include "Analiza.h"
+#include "CPort.h"
+#include "Komunikaty.h"
+#include "Postep.h"
+#include "RaportView.h"
+#include "Urzadzenie.h"
+#include "Uwaga.h"
+#include "Zegar.h"
+#include "konfiguracja.h"
 
-void TfrmMain::timPytanieTimer() {}
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QTimer>
+
+namespace {
+
+// The application-wide hourglass. Set and restored as one state, not as a
+// stack: the progress window may be shown several times during one reception.
+void KursorKlepsydra()
+{
+    if (QApplication::overrideCursor())
+        QApplication::changeOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void KursorNormalny()
+{
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}
+
+bool Podglad()
+{
+    return frmKonfiguracja->chbPodglad->isChecked();
+}
+
+} // namespace
+
+QString TfrmMain::OpisBleduPolaczenia(const std::exception &e) const
+{
+    // The first line is the message users know; the next lines say what to
+    // do about it.
+    QString tekst = QStringLiteral("Błąd podczas połączenia");
+    tekst += QStringLiteral("\nPort: ") + port->Port();
+    QString powod;
+    if (const auto *blad = dynamic_cast<const EComPort *>(&e))
+        powod = blad->Reason();
+    if (powod.isEmpty())
+        powod = QString::fromUtf8(e.what());
+    if (!powod.isEmpty())
+        tekst += QStringLiteral("\nPowód: ") + powod;
+    return tekst;
+}
+
+void TfrmMain::tobPolaczClick()
+{
+    try {
+        if (!port->Connected())
+            port->SetConnected(true);
+        if (!port->Connected()) {
+            StanBezPolaczenia();
+            return;
+        }
+
+        if (NiezapisaneDane) {
+            if (Komunikaty::Pytanie(QStringLiteral(
+                    "Czy chcesz zapisać dane przed odczytaniem nowej serii danych?")))
+                tobZapiszClick();
+        }
+        NiezapisaneDane = false;
+
+        StanPolaczony();
+        UstawPanel(1, QString());
+        UstawPanel(2, QString());
+        DataOd.clear();
+        DataDo.clear();
+        memDane->setVisible(Podglad());
+        memDane->Wyczysc();
+
+        // Timers already running keep their countdowns: a second click while
+        // polling does not push the retry question further away.
+        WlaczZegar(timTimeOut);
+        WlaczZegar(timPytanie);
+        frmPasek->gauPostep->UstawMaksimum(100);
+    } catch (const std::exception &e) {
+        StanBezPolaczenia();
+        Komunikaty::Komunikat(OpisBleduPolaczenia(e));
+    }
+}
+
+void TfrmMain::timPytanieTimer()
+{
+    if (!port->Connected())
+        return;
+    try {
+        if (frmKonfiguracja->chbSynchronizuj->isChecked())
+            port->WriteText(KomendaZegara(QDateTime::currentDateTime()));
+        port->WriteText(ZapytanieUrzadzenia);
+    } catch (...) {
+        // A line that refuses a write will refuse the next one too: stop
+        // polling before the error box opens (its loop keeps timers
+        // running), so the user sees one box, and leave the port closed so
+        // that the next download opens it afresh.
+        ZakonczOdpytywanie();
+        Komunikaty::Chron([&] { port->SetConnected(false); });
+        throw;
+    }
+}
+
+void TfrmMain::ZakonczOdpytywanie()
+{
+    WylaczZegar(timPytanie);
+    WylaczZegar(timTimeOut);
+    if (frmUwaga->isVisible())
+        frmUwaga->done(TfrmUwaga::Rezygnuj);
+    StanBezPolaczenia();
+}
+
+void TfrmMain::portUtracony(const std::exception &e)
+{
+    // The port has closed itself. A report that was arriving is analysed as
+    // far as it came (the end-of-transmission timer still runs); polling ends.
+    ZakonczOdpytywanie();
+    Komunikaty::PokazWyjatek(e);
+}
 
 void TfrmMain::portRxChar(int count)
 {
-    Q_UNUSED(count);
+    memDane->DodajBajty(port->ReadText(count));
+    OdbiorDanych();
 }
 
-void TfrmMain::OdbiorDanych() {}
+void TfrmMain::OdbiorDanych()
+{
+    WylaczZegar(timTransmisja);
+    WylaczZegar(timTimeOut);
+    WylaczZegar(timPytanie);
 
-void TfrmMain::timTimeOutTimer() {}
+    if (frmUwaga->isVisible())
+        frmUwaga->done(TfrmUwaga::Dane);
 
-void TfrmMain::timTransmisjaTimer() {}
+    if (!Podglad()) {
+        TMiernik *g = frmPasek->gauPostep;
+        if (!frmPasek->isVisible()) {
+            frmPasek->PokazNapis(QStringLiteral("Proszę czekać trwa odbieranie danych!"));
+            memDane->hide();
+            KursorKlepsydra();
+            g->UstawPostep(0);
+            g->PokazProcent(false);
+            frmPasek->show();
+        }
+        // The bar shows activity, not a share of the report: it fills once
+        // per hundred chunks and starts again.
+        g->UstawPostep(g->Postep() >= 100 ? 0 : g->Postep() + 1);
+    }
 
-void TfrmMain::AnalizujDane() {}
+    NiezapisaneDane = true;
+    StanDane();
+    memDane->KursorNaKoniec();
+    WlaczZegar(timTransmisja); // stopped above, so a fresh half second
+}
+
+void TfrmMain::timTimeOutTimer()
+{
+    WylaczZegar(timTimeOut);
+    StanBezPolaczenia();
+    // Polling goes on while the question is shown; data arriving meanwhile
+    // ends the dialog with the result Dane.
+    switch (frmUwaga->exec()) {
+    case TfrmUwaga::Ponow:
+        tobPolaczClick();
+        break;
+    case TfrmUwaga::Dane:
+        break;
+    default:
+        WylaczZegar(timPytanie);
+        StanBezPolaczenia();
+        break;
+    }
+}
+
+void TfrmMain::timTransmisjaTimer()
+{
+    WylaczZegar(timTransmisja);
+    TMiernik *g = frmPasek->gauPostep;
+    g->UstawPostep(100);
+    g->repaint();
+    // The analysis keeps the event loop busy until it ends, so the label is
+    // painted now or not at all.
+    frmPasek->PokazNapis(QStringLiteral("Proszę czekać trwa analizowanie danych!"));
+    g->UstawPostep(0);
+    g->UstawMaksimum(memDane->LiczbaLinii());
+    g->PokazProcent(true);
+    AnalizujDane();
+}
+
+void TfrmMain::AnalizujDane()
+{
+    TMiernik *g = frmPasek->gauPostep;
+    if (AnalizujRaport(memDane->Bajty(), DataOd, DataDo,
+                       [g](int linia) { g->UstawPostep(linia); })) {
+        UstawPanel(1, QStringLiteral("Od: ") + DataOd);
+        UstawPanel(2, QStringLiteral("Do: ") + DataDo);
+    }
+    frmPasek->close();
+    memDane->show();
+    KursorNormalny();
+}

@@ -1,5 +1,6 @@
 #include "konfiguracja.h"
 
+#include "CPortCtl.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
@@ -133,11 +134,13 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
     nazwij(chbSynchronizuj, "chbSynchronizuj");
     chbSynchronizuj->setGeometry(5, 65, 151, 17);
     chbSynchronizuj->adjustSize();
-    ccbPort = new QComboBox(TabSheet2);
+    // The serial ports present, read once, here.
+    ccbPort = new TComComboBox(TabSheet2);
     nazwij(ccbPort, "ccbPort");
-    ccbPort->setEditable(false);
-    ccbPort->addItem(QStringLiteral("COM1"));
-    ccbPort->setCurrentIndex(0);
+    ccbPort->SetComProperty(cpPort);
+    ccbPort->SetText(QStringLiteral("COM1"));
+    if (ccbPort->currentIndex() < 0 && ccbPort->count() > 0)
+        ccbPort->setCurrentIndex(0);
     ccbPort->setGeometry(15, 30, 145, 21);
     chbPodglad = new QCheckBox(QStringLiteral("Podgląd transmisji on-line"), TabSheet2);
     nazwij(chbPodglad, "chbPodglad");
@@ -185,8 +188,9 @@ void TfrmKonfiguracja::connectHandlers()
             [this] { Komunikaty::Chron([&] { Button2Click(); }); });
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { Komunikaty::Chron([&] { SpeedButton1Click(); }); });
-    connect(ccbPort, &QComboBox::activated, this,
-            [this] { Komunikaty::Chron([&] { ccbPortChange(); }); });
+    // The picker runs this after a pick by the user, behind the general error
+    // handler; selections made by code fire nothing.
+    ccbPort->OnChange = [this](TComComboBox *) { ccbPortChange(); };
 }
 
 void TfrmKonfiguracja::Button2Click()
@@ -210,9 +214,25 @@ void TfrmKonfiguracja::Button1Click()
         std::rethrow_exception(blad);
 }
 
+void TfrmKonfiguracja::PolaczPort(TCustomComPort *port)
+{
+    ccbPort->SetComPort(port);
+}
+
 void TfrmKonfiguracja::ccbPortChange()
 {
-    emit portZmieniony(WybranyPort());
+    // The pick takes effect at once, whether or not the dialog is confirmed:
+    // an open port is closed, renamed and opened again on the new device.
+    TCustomComPort *port = ccbPort->ComPort();
+    const QString nazwa = WybranyPort();
+    const bool byl = port && port->Connected();
+    if (byl)
+        port->SetConnected(false);
+    if (port)
+        port->SetPort(nazwa);
+    emit portZmieniony(nazwa);
+    if (byl)
+        port->SetConnected(true);
 }
 
 void TfrmKonfiguracja::FormShow()
@@ -228,7 +248,7 @@ void TfrmKonfiguracja::SpeedButton1Click()
 
 QString TfrmKonfiguracja::WybranyPort() const
 {
-    return ccbPort->currentIndex() < 0 ? QString() : ccbPort->currentText();
+    return ccbPort->Text();
 }
 
 void TfrmKonfiguracja::WybierzPort(const QString &nazwa)

@@ -12,6 +12,8 @@
 
 class QCheckBox;
 class QComboBox;
+class TComComboBox;
+class TCustomComPort;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -78,7 +80,7 @@ public:
     QLabel *Label4 = nullptr;
     QComboBox *cobZapis = nullptr;
     QLabel *Label5 = nullptr;
-    QComboBox *ccbPort = nullptr; // the port picker
+    TComComboBox *ccbPort = nullptr; // the port picker
     QToolButton *SpeedButton1 = nullptr;
     QCheckBox *chbPodglad = nullptr;
 
@@ -100,6 +102,9 @@ public:
 
     // The program directory with a trailing "/": where the settings file is.
     void UstawKatalogProgramu(const QString &katalog) { katalogProgramu = katalog; }
+    // Binds the port picker to the main window's serial port component, which
+    // a pick in ccbPort moves to the new device.
+    void PolaczPort(TCustomComPort *port);
     const QString &KatalogProgramu() const { return katalogProgramu; }
 
 signals:

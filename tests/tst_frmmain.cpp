@@ -1,8 +1,10 @@
 // The main window: start-up, settings applied at the first show, the command
 // states, and the question about an unsaved report when closing.
 
+#include "CPortCtl.h"
 #include "Komunikaty.h"
 #include "Narzedzia.h"
+#include "RaportView.h"
 #include "konfiguracja.h"
 #include "main.h"
 

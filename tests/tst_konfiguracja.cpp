@@ -1,6 +1,7 @@
 // The configuration dialog: its controls, storing on "Potwierdź" only, a
 // refused write, and the directory button.
 
+#include "CPortCtl.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
 #include "konfiguracja.h"
