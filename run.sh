@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # One-command set-up on a fresh Debian machine.
-#   ./run.sh demo   build, start the device simulator and the program against it
-#   ./run.sh test   build and run every test
+#   ./run.sh demo         build, start the device simulator and the program against it
+#   ./run.sh test         build and run every test: the suite, then again under
+#                         AddressSanitizer + UndefinedBehaviorSanitizer, the serial
+#                         and download tests under ThreadSanitizer, and a short
+#                         fixed-time run of each fuzz target
+#   ./run.sh test quick   the plain suite only
+#   ./run.sh bench        build and run the benchmarks, print their table
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev xvfb xauth xdg-utils)
+PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
+    libqt6svg6 libgl-dev xvfb xauth xdg-utils)
 
 need_packages() {
     local missing=()
@@ -21,23 +27,65 @@ need_packages() {
 
 build() {
     local preset=$1
+    shift
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
+    cmake --build --preset "$preset" "$@"
+}
+
+# The demo runs a copy of the program in build/demo with a settings file of
+# its own there, so nobody's real settings are touched. The simulator's
+# pseudo-terminal is reached through a fixed link named in that file.
+demo() {
+    local dir=build/demo
+    mkdir -p "$dir/raporty"
+    cp build/default/bin/vestibulomat build/default/bin/Vestibulomat.html "$dir/"
+    local link=$PWD/$dir/licznik
+    local ini=$dir/Vestibulomat.ini
+    if [ ! -f "$ini" ]; then
+        printf '[konfig]\r\nobiekt=Demo\r\nkatalog=%s/\r\nautozapis=1\r\nmail=\r\nport=%s\r\nsynchro=True\r\npodglad=True\r\n' \
+            "$PWD/$dir/raporty" "$link" >"$ini"
+    else
+        sed -i "s|^port=.*|port=$link\r|" "$ini"
+    fi
+    build/default/bin/vestibulomat-sim --link "$link" --days 14 --rate 960 &
+    local sim=$!
+    trap 'kill $sim 2>/dev/null || true' EXIT
+    sleep 0.5
+    echo "Symulator licznika: $link. Naciśnij \"Połącz/Odbierz\"."
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        "$dir/vestibulomat"
+    else
+        echo "Brak ekranu (DISPLAY): program działa w wirtualnym ekranie Xvfb." >&2
+        xvfb-run -a "$dir/vestibulomat"
+    fi
 }
 
 case "${1:-}" in
 demo)
     need_packages
     build default
-    exec build/default/bin/vestibulomat
+    demo
     ;;
 test)
     need_packages
     build default
     ctest --preset default
+    [ "${2:-}" = quick ] && exit 0
+    build asan
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
+    build tsan --target tst_cport tst_cport_linia tst_odbior tst_losowe vestibulomat-sim
+    TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1" \
+        ctest --preset tsan -R 'tst_cport|tst_odbior|tst_losowe'
+    build fuzz
+    ctest --preset fuzz
+    ;;
+bench)
+    need_packages
+    build default
+    build/default/bin/vestibulomat-bench "${@:2}"
     ;;
 *)
-    echo "usage: $0 demo|test" >&2
+    echo "usage: $0 demo | test [quick] | bench [--quick]" >&2
     exit 2
     ;;
 esac
