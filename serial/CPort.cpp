@@ -1039,6 +1039,23 @@ int TCustomComPort::WriteText(const QByteArray &text)
 
 // --- dispatch ------------------------------------------------------------------
 
+void TCustomComPort::RunHandOver()
+{
+    // A late call finds the slot empty (Close ran the batch) or no thread.
+    if (m_thread)
+        m_thread->RunPending();
+}
+
+void TCustomComPort::RunWindowEvent(quint64 generation, quint32 eventBit)
+{
+    Komunikaty::Chron([&] { DispatchBatch(generation, EventsFromMask(eventBit)); });
+}
+
+void TCustomComPort::ShowError(const QString &text)
+{
+    Komunikaty::PokazBlad(text);
+}
+
 void TCustomComPort::DispatchBatch(quint64 generation, TComEvents batch)
 {
     static const TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,

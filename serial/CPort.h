@@ -504,7 +504,12 @@ private:
     // Runs the events of one batch, in dispatch order, while this open lasts.
     void DispatchBatch(quint64 generation, TComEvents batch);
     void DispatchOne(TComEvent ev);
-    void DeviceLost(quint64 generation, int errnoValue);
+
+    // Called by the event thread through the event loop.
+    Q_INVOKABLE void RunHandOver();
+    Q_INVOKABLE void RunWindowEvent(quint64 generation, quint32 eventBit);
+    Q_INVOKABLE void ShowError(const QString &text);
+    Q_INVOKABLE void DeviceLost(quint64 generation, int errnoValue);
 
     QString m_port = QStringLiteral("COM1");
     TBaudRate m_baudRate = br9600;

@@ -3,7 +3,6 @@
 #include "Komunikaty.h"
 
 #include <QMetaObject>
-#include <QPointer>
 
 #include <cerrno>
 #include <csignal>
@@ -79,13 +78,12 @@ TComThread::TComThread(TCustomComPort *port, int fd, TComEvents events, TSyncMet
     , m_generation(generation)
     , m_handOver(std::make_shared<HandOver>())
 {
-    setObjectName(QStringLiteral("TComThread"));
     m_handOver->generation = generation;
 }
 
 TComThread::~TComThread()
 {
-    if (isRunning())
+    if (m_thread.joinable())
         Stop();
     if (m_epoll >= 0)
         ::close(m_epoll);
@@ -121,7 +119,7 @@ int TComThread::Begin()
     if (::ioctl(m_fd, TIOCMGET, &status) == 0)
         m_modemStatus.store(status);
 
-    start(QThread::NormalPriority);
+    m_thread = std::thread([this] { run(); });
     return 0;
 }
 
@@ -162,7 +160,7 @@ void TComThread::Stop()
             continue;
         h.cv.wait(g);
     }
-    wait();
+    m_thread.join();
 }
 
 bool TComThread::Dispatch(TComEvents batch)
@@ -181,10 +179,7 @@ bool TComThread::Dispatch(TComEvents batch)
             h.batch = batch;
         }
         h.cv.notify_all();
-        TCustomComPort *port = m_port;
-        std::shared_ptr<HandOver> hp = m_handOver;
-        QMetaObject::invokeMethod(
-            port, [port, hp] { hp->RunPending(port); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(m_port, "RunHandOver", Qt::QueuedConnection);
         std::unique_lock<std::mutex> g(h.lock);
         // A Close() run from inside the handler itself takes this batch and
         // ends the thread before the handler returns: then stop at once.
@@ -194,17 +189,12 @@ bool TComThread::Dispatch(TComEvents batch)
     case smWindowSync: {
         static const TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
                                           evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-        TCustomComPort *port = m_port;
-        const quint64 gen = m_generation;
         for (TComEvent ev : order) {
             if (!batch.contains(ev))
                 continue;
-            QMetaObject::invokeMethod(
-                port,
-                [port, gen, ev] {
-                    Komunikaty::Chron([&] { port->DispatchBatch(gen, TComEvents{ev}); });
-                },
-                Qt::QueuedConnection);
+            QMetaObject::invokeMethod(m_port, "RunWindowEvent", Qt::QueuedConnection,
+                                      Q_ARG(quint64, m_generation),
+                                      Q_ARG(quint32, EventsToMask(TComEvents{ev})));
         }
         return true;
     }
@@ -213,9 +203,8 @@ bool TComThread::Dispatch(TComEvents batch)
             m_port->DispatchBatch(m_generation, batch);
         } catch (const std::exception &e) {
             // No box may open on this thread: the user-interface thread shows it.
-            const QString text = QString::fromUtf8(e.what());
-            QMetaObject::invokeMethod(
-                m_port, [text] { Komunikaty::PokazBlad(text); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(m_port, "ShowError", Qt::QueuedConnection,
+                                      Q_ARG(QString, QString::fromUtf8(e.what())));
         }
         std::lock_guard<std::mutex> g(m_handOver->lock);
         return !m_handOver->stopping;
@@ -266,10 +255,10 @@ void TComThread::StopModemWatch()
 
 void TComThread::Finish()
 {
-    {
-        std::lock_guard<std::mutex> g(m_handOver->lock);
-        m_handOver->finished = true;
-    }
+    // Notified under the lock: once Stop() sees "finished" it may let go of
+    // everything, so nothing may touch the hand-over after that.
+    std::lock_guard<std::mutex> g(m_handOver->lock);
+    m_handOver->finished = true;
     m_handOver->cv.notify_all();
 }
 
@@ -371,11 +360,8 @@ void TComThread::run()
     StopModemWatch();
     if (lostErrno != 0) {
         // The device is gone: tell the user-interface thread once and stop.
-        TCustomComPort *port = m_port;
-        const quint64 gen = m_generation;
-        const int err = lostErrno;
-        QMetaObject::invokeMethod(
-            port, [port, gen, err] { port->DeviceLost(gen, err); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(m_port, "DeviceLost", Qt::QueuedConnection,
+                                  Q_ARG(quint64, m_generation), Q_ARG(int, lostErrno));
     } else {
         // Closing: nothing left over for the next open.
         ::tcflush(m_fd, TCIOFLUSH);

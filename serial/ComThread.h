@@ -21,7 +21,6 @@
 #include "LiniaTermios.h"
 
 #include <QByteArray>
-#include <QThread>
 
 #include <atomic>
 #include <condition_variable>
@@ -79,12 +78,16 @@ struct HandOver
 
 } // namespace vm_serial_detail
 
-class TComThread : public QThread
+// A plain std::thread, joined by Stop(): the user-interface thread needs no
+// Qt event loop on it, and every hand-over is ours to see.
+class TComThread
 {
 public:
     TComThread(TCustomComPort *port, int fd, TComEvents events, TSyncMethod sync,
                quint64 generation);
-    ~TComThread() override;
+    ~TComThread();
+    TComThread(const TComThread &) = delete;
+    TComThread &operator=(const TComThread &) = delete;
 
     // Creates the epoll set and the eventfds and starts the thread. Returns 0 or errno.
     int Begin();
@@ -98,10 +101,17 @@ public:
     // The set of events of the batch in dispatch now (as received last).
     TComEvents ReceivedEvents() const { return m_received; }
 
-protected:
-    void run() override;
+    // User-interface thread: runs the batch waiting in the hand-over slot. The
+    // slot outlives this thread object while it runs: a handler may close the
+    // port, which ends and destroys the thread.
+    void RunPending()
+    {
+        const std::shared_ptr<vm_serial_detail::HandOver> keep = m_handOver;
+        keep->RunPending(m_port);
+    }
 
 private:
+    void run();
     void ModemWatch();
     void StopModemWatch();
     // Hands a batch over; false when Close() wants the thread to end.
@@ -120,6 +130,8 @@ private:
     std::atomic<bool> m_draining{false};
     std::atomic<int> m_modemStatus{0};
     std::shared_ptr<vm_serial_detail::HandOver> m_handOver;
+
+    std::thread m_thread;
 
     // Modem-line watcher.
     std::thread m_modemThread;
