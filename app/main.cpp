@@ -407,6 +407,8 @@ QString TfrmMain::TekstPanelu(int panel) const
 void TfrmMain::UstawPanel(int panel, const QString &tekst)
 {
     panele.at(panel)->setText(tekst);
+    // The panels are narrow; a long port path is still readable on hover.
+    panele.at(panel)->setToolTip(tekst);
 }
 
 void TfrmMain::PortZmieniony(const QString &nazwa)
