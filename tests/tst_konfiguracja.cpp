@@ -4,6 +4,7 @@
 #include "CPortCtl.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
+#include "PtyPair.h"
 #include "konfiguracja.h"
 #include "main.h"
 
@@ -53,6 +54,8 @@ private slots:
     void katalogZWyboruTylkoPoPotwierdzeniu_data();
     void katalogZWyboruTylkoPoPotwierdzeniu();
     void poleNieprzyjmujeZnakowSpozaCp1250();
+    void wybranyPortPrzenosiPolaczenie_data();
+    void wybranyPortPrzenosiPolaczenie();
 
 private:
     void start();
@@ -357,4 +360,43 @@ void TstKonfiguracja::poleNieprzyjmujeZnakowSpozaCp1250()
 }
 
 QTEST_MAIN(TstKonfiguracja)
+void TstKonfiguracja::wybranyPortPrzenosiPolaczenie_data()
+{
+    QTest::addColumn<bool>("otwarty");
+    QTest::newRow("an open port is reopened on the picked device") << true;
+    QTest::newRow("a closed port only changes its name") << false;
+}
+
+void TstKonfiguracja::wybranyPortPrzenosiPolaczenie()
+{
+    QFETCH(bool, otwarty);
+    PtyPair stary, nowy;
+    QVERIFY(stary.Ok() && nowy.Ok());
+    TComPort *port = frmMain->port;
+    port->SetPort(stary.SlaveName());
+    if (otwarty)
+        port->SetConnected(true);
+
+    TComComboBox *ccb = frmKonfiguracja->ccbPort;
+    ccb->addItem(nowy.SlaveName());
+    const int indeks = ccb->count() - 1;
+    ccb->setCurrentIndex(indeks);
+    emit ccb->activated(indeks); // what a pick by the user sends
+
+    QCOMPARE(port->Port(), nowy.SlaveName());
+    QCOMPARE(frmMain->TekstPanelu(0), nowy.SlaveName());
+    QCOMPARE(port->Connected(), otwarty);
+    QVERIFY(bledy.isEmpty());
+    if (otwarty) {
+        // The component now talks to the new device.
+        port->WriteText("\r");
+        QCOMPARE(nowy.Receive(1), QByteArray("\r"));
+        QCOMPARE(stary.ReceiveNow(), QByteArray());
+    }
+    // Cancelling the dialog undoes nothing.
+    frmKonfiguracja->Button2Click();
+    QCOMPARE(port->Port(), nowy.SlaveName());
+    port->SetConnected(false);
+}
+
 #include "tst_konfiguracja.moc"
