@@ -1,6 +1,6 @@
+#include "main.h"
 #include "Miejsca.h"
 #include "Poczta.h"
-#include "main.h"
 
 #include <QApplication>
 

@@ -1,1 +1,1 @@
-namespace {} // keeps the support library non-empty
+namespace {} // namespace
