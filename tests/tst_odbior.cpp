@@ -72,6 +72,9 @@ QByteArray CzytajPlik(const QString &sciezka)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<cannot read>");
 }
 
+// How the device goes away while it is polled.
+enum Utrata { ZamknietyPty, ZapisPoZamknieciu, ZatrzymanySymulator };
+
 // The local time a clock command carries ("Z" yyMMddhhnnss).
 QDateTime CzasKomendy(const QByteArray &komenda)
 {
@@ -707,14 +710,16 @@ void TstOdbior::portKtoregoNieMoznaOtworzyc()
 
 void TstOdbior::utrataUrzadzeniaPodczasOdpytywania_data()
 {
-    QTest::addColumn<bool>("symulator");
-    QTest::newRow("pty master closed") << false;
-    QTest::newRow("simulator stopped") << true;
+    QTest::addColumn<int>("jak");
+    QTest::newRow("pty master closed") << int(ZamknietyPty);
+    QTest::newRow("poll written to a closed pty") << int(ZapisPoZamknieciu);
+    QTest::newRow("simulator stopped") << int(ZatrzymanySymulator);
 }
 
 void TstOdbior::utrataUrzadzeniaPodczasOdpytywania()
 {
-    QFETCH(bool, symulator);
+    QFETCH(int, jak);
+    const bool symulator = jak == ZatrzymanySymulator;
     std::unique_ptr<PtyPair> pty;
     std::unique_ptr<Symulator> sim;
     if (symulator) {
@@ -735,6 +740,11 @@ void TstOdbior::utrataUrzadzeniaPodczasOdpytywania()
         QByteArray odebrane;
         QVERIFY(odbierzAz(*pty, odebrane, [](const QByteArray &b) { return b.count('\r') >= 3; }));
         pty->CloseMaster();
+        // A tick before the event thread has told of the loss: the poll's
+        // write is the first to fail.
+        if (jak == ZapisPoZamknieciu)
+            QVERIFY(
+                QMetaObject::invokeMethod(frmMain->timPytanie, "timeout", Qt::DirectConnection));
     } else {
         QTest::qWait(50);
         sim->Zatrzymaj();
