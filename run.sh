@@ -72,7 +72,8 @@ test)
     ctest --preset default
     [ "${2:-}" = quick ] && exit 0
     build asan
-    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
+        UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
     build tsan --target tst_cport tst_cport_linia tst_odbior tst_losowe vestibulomat-sim
     TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1" \
         ctest --preset tsan -R 'tst_cport|tst_odbior|tst_losowe'
