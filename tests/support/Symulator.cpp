@@ -1,8 +1,8 @@
 #include "Symulator.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QTest>
 
 Symulator::Symulator(const QStringList &opcje, int limitMs)
     : m_limitMs(limitMs)
@@ -44,9 +44,10 @@ QString Symulator::Program()
 
 QByteArray Symulator::Linia(int limitMs)
 {
-    QDeadlineTimer limit(limitMs);
-    while (!m_proces.canReadLine() && !limit.hasExpired() && m_proces.state() == QProcess::Running)
-        m_proces.waitForReadyRead(int(qMax<qint64>(1, limit.remainingTime())));
+    // The event loop keeps running meanwhile: the program under test goes on
+    // polling and receiving while the test waits for the simulator.
+    (void)QTest::qWaitFor(
+        [&] { return m_proces.canReadLine() || m_proces.state() != QProcess::Running; }, limitMs);
     if (!m_proces.canReadLine())
         return QByteArray();
     return m_proces.readLine().trimmed();
@@ -54,9 +55,7 @@ QByteArray Symulator::Linia(int limitMs)
 
 bool Symulator::CzekajNaKoniec(int limitMs)
 {
-    if (m_proces.state() == QProcess::NotRunning)
-        return true;
-    return m_proces.waitForFinished(limitMs);
+    return QTest::qWaitFor([&] { return m_proces.state() == QProcess::NotRunning; }, limitMs);
 }
 
 int Symulator::KodWyjscia() const

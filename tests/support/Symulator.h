@@ -36,6 +36,9 @@ public:
     // The pseudo-terminal, as "/dev/pts/N".
     QString Port() const { return m_port; }
 
+    // The waits below keep the event loop running, so the program under test
+    // goes on working meanwhile.
+
     // The next stdout line without its line end (a "CLOCK Z..." line, for
     // instance); empty when none came within limitMs.
     QByteArray Linia(int limitMs = 20000);
