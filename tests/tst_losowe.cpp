@@ -285,6 +285,8 @@ void TstLosowe::utratyUrzadzeniaWTrakcieRaportu()
 {
     const int ile = ZeZmiennej("VESTIBULOMAT_UTRATY", 5);
     QRandomGenerator los(ziarno ^ 0x5a5a5a5au);
+    int oczekiwaneAnalizy = 0;
+    bool niezapisane = false; // the last run left a part never saved
     for (int nr = 1; nr <= ile; ++nr) {
         Przesyl p;
         p.raport = LosoweBajty(los, 500 + int(los.bounded(20000)));
@@ -307,9 +309,13 @@ void TstLosowe::utratyUrzadzeniaWTrakcieRaportu()
         QVERIFY2(sim->CzekajNaKoniec(kLimitMs) && sim->KodWyjscia() == 3,
                  qPrintable(opis + QStringLiteral(", simulator exit %1: ").arg(sim->KodWyjscia()) +
                             QString::fromLocal8Bit(sim->BledyProcesu())));
-        QVERIFY2(QTest::qWaitFor([&] { return !frmMain->port->Connected() && analizy() >= nr; },
-                                 kLimitMs),
-                 qPrintable(opis));
+        // The loss is told after the last chunk has been taken in, so once
+        // the port is closed only the analysis of what came may be pending.
+        QVERIFY2(
+            QTest::qWaitFor(
+                [&] { return !frmMain->port->Connected() && !frmMain->timTransmisja->isActive(); },
+                kLimitMs),
+            qPrintable(opis));
         // The event thread has ended with the port: nothing is left spinning.
         QVERIFY2(QTest::qWaitFor([&] { return NaszeWatki() == watkiBezPortu; }, kLimitMs),
                  qPrintable(opis + QStringLiteral(", threads %1 (%2), before %3")
@@ -317,25 +323,33 @@ void TstLosowe::utratyUrzadzeniaWTrakcieRaportu()
                                        .arg(NazwyWatkow().join(u','))
                                        .arg(watkiBezPortu)));
 
-        // What arrived before the loss is kept whole and analysed.
-        QVERIFY2(frmMain->memDane->Bajty() == p.raport.left(doUtraty),
-                 qPrintable(opis +
-                            QStringLiteral(", received %1").arg(frmMain->memDane->Bajty().size())));
-        QVERIFY2(frmMain->memDane->isVisible() && !frmPasek->isVisible() &&
-                     !QApplication::overrideCursor(),
-                 qPrintable(opis));
+        // What arrived before the loss is kept in order and analysed. The
+        // kernel throws away what the program had not read yet when the line
+        // hung up, so on a busy machine the tail may be missing.
+        const QByteArray odebrane = frmMain->memDane->Bajty();
+        QVERIFY2(odebrane.size() <= doUtraty && p.raport.startsWith(odebrane),
+                 qPrintable(opis + QStringLiteral(", received %1").arg(odebrane.size())));
+        if (!odebrane.isEmpty()) {
+            ++oczekiwaneAnalizy;
+            QVERIFY2(frmMain->memDane->isVisible() && !frmPasek->isVisible() &&
+                         !QApplication::overrideCursor(),
+                     qPrintable(opis));
+        }
+        QVERIFY2(analizy() == oczekiwaneAnalizy, qPrintable(opis));
         QVERIFY2(!frmMain->timPytanie->isActive() && !frmMain->timTimeOut->isActive(),
                  qPrintable(opis));
 
-        // One error box for the loss; from the second run on, first the
-        // question about the part received the time before, never saved.
+        // One error box for the loss, after the question about the part
+        // received the time before, if one came.
         QList<Komunikaty::Rodzaj> rodzaje;
         for (qsizetype i = bylyPudelka; i < pudelka.size(); ++i)
             rodzaje << pudelka[i].first;
         QList<Komunikaty::Rodzaj> oczekiwane{Komunikaty::Rodzaj::Blad};
-        if (nr > 1)
+        if (niezapisane)
             oczekiwane.prepend(Komunikaty::Rodzaj::Pytanie);
         QVERIFY2(rodzaje == oczekiwane, qPrintable(opis + QStringLiteral(": ") + opisPudelek()));
+        niezapisane = !odebrane.isEmpty();
+        QCOMPARE(frmMain->NiezapisaneDane, niezapisane);
     }
 
     // A second of idleness after the losses costs next to no processor time.
@@ -352,7 +366,7 @@ void TstLosowe::utratyUrzadzeniaWTrakcieRaportu()
     std::unique_ptr<Symulator> sim = uruchom(p);
     QVERIFY(sim);
     frmMain->tobPolacz->click();
-    QVERIFY(QTest::qWaitFor([&] { return analizy() > ile; }, kLimitMs));
+    QVERIFY(QTest::qWaitFor([&] { return analizy() > oczekiwaneAnalizy; }, kLimitMs));
     QCOMPARE(frmMain->memDane->Bajty(), p.raport);
 }
 
