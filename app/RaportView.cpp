@@ -1,17 +1,32 @@
 #include "RaportView.h"
 
-#include "Narzedzia.h"
+#include "Cp1250.h"
+#include "Komunikaty.h"
 
-#include <QPalette>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
-#include <QSignalBlocker>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QtMath>
 
-#include <array>
+#include <algorithm>
+#include <climits>
+#include <cstring>
 
 namespace {
+
+// Room between the frame and the text.
+constexpr int kMargines = 4;
+constexpr qint64 kTabulator = 8;
 
 // Display character of every byte except CR and LF, which break lines.
 const std::array<QChar, 256> &TablicaZnakow()
@@ -36,35 +51,51 @@ const std::array<QChar, 256> &TablicaZnakow()
     return tablica;
 }
 
+qint64 PoTabulatorze(qint64 kolumna)
+{
+    return (kolumna / kTabulator + 1) * kTabulator;
+}
+
+int DoInt(qint64 n)
+{
+    return int(std::clamp<qint64>(n, 0, INT_MAX));
+}
+
 } // namespace
 
 TRaportView::TRaportView(QWidget *parent)
-    : QPlainTextEdit(parent)
+    : QAbstractScrollArea(parent)
 {
-    setReadOnly(true);
-    // Read only, but the caret still moves with the keys: with no horizontal
-    // scroll bar that is how long lines are reached.
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
-    setWordWrapMode(QTextOption::NoWrap);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setUndoRedoEnabled(false);
-    setMaximumBlockCount(0);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
     QFont czcionka(QStringLiteral("Courier New"));
     czcionka.setStyleHint(QFont::TypeWriter);
     czcionka.setFixedPitch(true);
     czcionka.setPixelSize(13);
+    if (QFontInfo(czcionka).family().compare(czcionka.family(), Qt::CaseInsensitive) != 0) {
+        czcionka = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        czcionka.setPixelSize(13);
+    }
     setFont(czcionka);
+    UstawCzcionke();
 
-    // The selection stays visible when the area loses focus.
-    QPalette paleta = palette();
-    paleta.setColor(QPalette::Inactive, QPalette::Highlight,
-                    paleta.color(QPalette::Active, QPalette::Highlight));
-    paleta.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                    paleta.color(QPalette::Active, QPalette::HighlightedText));
-    setPalette(paleta);
+    m_menu = new QMenu(this);
+    auto *kopiuj = m_menu->addAction(QStringLiteral("Kopiuj"));
+    kopiuj->setObjectName(QStringLiteral("Kopiuj1"));
+    kopiuj->setShortcut(QKeySequence::Copy);
+    auto *wszystko = m_menu->addAction(QStringLiteral("Zaznacz wszystko"));
+    wszystko->setObjectName(QStringLiteral("Zaznaczwszystko1"));
+    wszystko->setShortcut(QKeySequence::SelectAll);
+    connect(kopiuj, &QAction::triggered, this, [this] { Komunikaty::Chron([&] { copy(); }); });
+    connect(wszystko, &QAction::triggered, this,
+            [this] { Komunikaty::Chron([&] { selectAll(); }); });
+
+    UstawPaski();
 }
 
 QString TRaportView::TekstDoPokazania(const QByteArray &chunk, bool &poCR)
@@ -90,66 +121,587 @@ QString TRaportView::TekstDoPokazania(const QByteArray &chunk, bool &poCR)
     return tekst;
 }
 
+void TRaportView::ZapewnijPojemnosc(qint64 dodatkowe)
+{
+    // Grown by half again, not doubled: the kept bytes stay close to the
+    // report's size, and a large buffer is moved by the allocator rarely.
+    const qint64 potrzebne = m_bajty.size() + dodatkowe;
+    if (potrzebne <= m_bajty.capacity())
+        return;
+    m_bajty.reserve(std::max<qint64>({potrzebne, m_bajty.capacity() * 3 / 2, 4096}));
+}
+
 void TRaportView::DodajBajty(const QByteArray &chunk)
 {
     if (chunk.isEmpty())
         return;
+    const qint64 poczatek = m_bajty.size();
+    const qint64 pierwszyZmieniony = LiczbaWierszy() - 1;
+    const qint64 staraLiczba = LiczbaWierszy();
+    const qint64 staraSzerokosc = m_najszerszy;
+    ZapewnijPojemnosc(chunk.size());
     m_bajty.append(chunk);
-    const QString tekst = TekstDoPokazania(chunk, m_poCR);
-    if (tekst.isEmpty())
-        return; // only the LF of a CR LF split between chunks
 
-    // Insert at the end through a cursor of our own: the document is never
-    // set anew, and the user's caret and selection stay where they are.
-    QSignalBlocker blokada(this);
-    QTextCursor kursor(document());
-    kursor.movePosition(QTextCursor::End);
-    kursor.beginEditBlock();
-    kursor.insertText(tekst);
-    kursor.endEditBlock();
+    const char *dane = m_bajty.constData();
+    const qint64 koniec = m_bajty.size();
+    qint64 kolumna = m_kolumnaOstatniego;
+    qint64 najszerszy = m_najszerszy;
+    for (qint64 i = poczatek; i < koniec; ++i) {
+        const char c = dane[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\n' && i > 0 && dane[i - 1] == '\r') {
+                // The LF of a CR LF, perhaps in a chunk of its own: the line
+                // the CR opened starts after it.
+                m_poczatki.back() = i + 1;
+                continue;
+            }
+            najszerszy = std::max(najszerszy, kolumna);
+            kolumna = 0;
+            if (m_poczatki.size() == m_poczatki.capacity())
+                m_poczatki.reserve(m_poczatki.capacity() * 3 / 2 + 1024);
+            m_poczatki.push_back(i + 1);
+        } else if (c == '\t') {
+            kolumna = PoTabulatorze(kolumna);
+        } else {
+            ++kolumna;
+        }
+    }
+    m_kolumnaOstatniego = kolumna;
+    m_najszerszy = std::max(najszerszy, kolumna);
+
+    if (LiczbaWierszy() != staraLiczba || m_najszerszy != staraSzerokosc)
+        UstawPaski();
+    OdswiezWiersze(pierwszyZmieniony, LiczbaWierszy());
 }
 
 void TRaportView::Wyczysc()
 {
     m_bajty.clear();
     m_bajty.squeeze();
-    m_poCR = false;
-    m_kursorNaKoniecPoPokazaniu = false;
-    clear();
+    m_poczatki.assign(1, 0);
+    m_poczatki.shrink_to_fit();
+    m_kolumnaOstatniego = 0;
+    m_najszerszy = 0;
+    m_kotwica = m_kursor = Pozycja{};
+    m_zaznaczanie = false;
+    m_naKoniecPrzyPokazaniu = false;
+    UstawPaski();
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    viewport()->update();
 }
 
 int TRaportView::LiczbaLinii() const
 {
     if (m_bajty.isEmpty())
         return 0;
-    int linie = document()->blockCount();
-    // An empty last block is what a final line break leaves behind.
-    if (document()->lastBlock().length() <= 1)
+    qint64 linie = LiczbaWierszy();
+    // An empty last line is what a final line break leaves behind.
+    if (m_poczatki.back() == m_bajty.size())
         --linie;
-    return linie;
+    return DoInt(linie);
+}
+
+qint64 TRaportView::KoniecWiersza(qint64 wiersz) const
+{
+    if (wiersz + 1 >= LiczbaWierszy())
+        return m_bajty.size();
+    const qint64 poczatek = PoczatekWiersza(wiersz);
+    qint64 koniec = PoczatekWiersza(wiersz + 1) - 1; // the CR or the LF
+    if (m_bajty.at(koniec) == '\n' && koniec > poczatek && m_bajty.at(koniec - 1) == '\r')
+        --koniec;
+    return koniec;
+}
+
+qint64 TRaportView::DlugoscWiersza(qint64 wiersz) const
+{
+    return KoniecWiersza(wiersz) - PoczatekWiersza(wiersz);
+}
+
+TRaportView::Pozycja TRaportView::Koniec() const
+{
+    const qint64 ostatni = LiczbaWierszy() - 1;
+    return {ostatni, DlugoscWiersza(ostatni)};
+}
+
+TRaportView::Pozycja TRaportView::Ogranicz(Pozycja p) const
+{
+    p.linia = std::clamp<qint64>(p.linia, 0, LiczbaWierszy() - 1);
+    p.kolumna = std::clamp<qint64>(p.kolumna, 0, DlugoscWiersza(p.linia));
+    return p;
+}
+
+qint64 TRaportView::KolumnaEkranu(qint64 wiersz, qint64 bajt) const
+{
+    const char *p = m_bajty.constData() + PoczatekWiersza(wiersz);
+    if (bajt <= 0 || !std::memchr(p, '\t', std::size_t(bajt)))
+        return bajt;
+    qint64 kolumna = 0;
+    for (qint64 i = 0; i < bajt; ++i)
+        kolumna = p[i] == '\t' ? PoTabulatorze(kolumna) : kolumna + 1;
+    return kolumna;
+}
+
+qint64 TRaportView::BajtWKolumnie(qint64 wiersz, qint64 kolumna) const
+{
+    const qint64 dlugosc = DlugoscWiersza(wiersz);
+    const char *p = m_bajty.constData() + PoczatekWiersza(wiersz);
+    if (kolumna <= 0)
+        return 0;
+    if (dlugosc == 0 || !std::memchr(p, '\t', std::size_t(dlugosc)))
+        return std::min(kolumna, dlugosc);
+    qint64 k = 0;
+    for (qint64 i = 0; i < dlugosc; ++i) {
+        k = p[i] == '\t' ? PoTabulatorze(k) : k + 1;
+        if (k > kolumna)
+            return i;
+    }
+    return dlugosc;
+}
+
+QString TRaportView::Tekst(Pozycja od, Pozycja do_) const
+{
+    od = Ogranicz(od);
+    do_ = Ogranicz(do_);
+    if (do_ < od)
+        std::swap(od, do_);
+    const auto &tablica = TablicaZnakow();
+    const qint64 bajtOd = PoczatekWiersza(od.linia) + od.kolumna;
+    const qint64 bajtDo = PoczatekWiersza(do_.linia) + do_.kolumna;
+    QString tekst;
+    tekst.reserve(bajtDo - bajtOd);
+    const char *dane = m_bajty.constData();
+    for (qint64 w = od.linia; w <= do_.linia; ++w) {
+        const qint64 a = PoczatekWiersza(w) + (w == od.linia ? od.kolumna : 0);
+        const qint64 b = w == do_.linia ? bajtDo : KoniecWiersza(w);
+        for (qint64 i = a; i < b; ++i)
+            tekst.append(tablica[static_cast<unsigned char>(dane[i])]);
+        if (w < do_.linia)
+            tekst.append(QLatin1Char('\n'));
+    }
+    return tekst;
+}
+
+QString TRaportView::toPlainText() const
+{
+    return Tekst(Pozycja{}, Koniec());
+}
+
+void TRaportView::setPlainText(const QString &tekst)
+{
+    Wyczysc();
+    QString zCRLF = tekst;
+    zCRLF.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    DodajBajty(DoCp1250(zCRLF));
+}
+
+void TRaportView::UstawZaznaczenie(Pozycja kotwica, Pozycja kursor)
+{
+    m_kotwica = Ogranicz(kotwica);
+    m_kursor = Ogranicz(kursor);
+    viewport()->update();
+}
+
+QString TRaportView::selectedText() const
+{
+    return Tekst(m_kotwica, m_kursor);
+}
+
+void TRaportView::selectAll()
+{
+    UstawZaznaczenie(Pozycja{}, Koniec());
+}
+
+void TRaportView::copy() const
+{
+    if (hasSelection())
+        QApplication::clipboard()->setText(selectedText());
 }
 
 void TRaportView::KursorNaKoniec()
 {
-    // While the area is hidden (no live preview) moving the caret would lay
-    // out the last line at every chunk for nothing; it is done once when the
-    // area is shown.
+    const bool bylaZaznaczona = hasSelection();
+    m_kotwica = m_kursor = Koniec();
+    // A hidden area has no size to scroll in yet; it is done when shown.
     if (!isVisible()) {
-        m_kursorNaKoniecPoPokazaniu = true;
+        m_naKoniecPrzyPokazaniu = true;
         return;
     }
-    QTextCursor kursor = textCursor();
-    kursor.movePosition(QTextCursor::End);
-    kursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
-    setTextCursor(kursor);
-    ensureCursorVisible();
+    PokazKursor();
+    if (bylaZaznaczona)
+        viewport()->update();
+}
+
+void TRaportView::PrzewinDoKonca()
+{
+    m_naKoniecPrzyPokazaniu = false;
+    PokazKursor();
+}
+
+void TRaportView::PokazKursor()
+{
+    QScrollBar *pionowy = verticalScrollBar();
+    const qint64 pierwszy = pionowy->value();
+    const qint64 widocznych = std::max(1, pionowy->pageStep());
+    if (m_kursor.linia < pierwszy)
+        pionowy->setValue(DoInt(m_kursor.linia));
+    else if (m_kursor.linia >= pierwszy + widocznych)
+        pionowy->setValue(DoInt(m_kursor.linia - widocznych + 1));
+
+    QScrollBar *poziomy = horizontalScrollBar();
+    const qint64 x =
+        kMargines + qint64(KolumnaEkranu(m_kursor.linia, m_kursor.kolumna) * m_szerokoscZnaku);
+    const int szerokosc = viewport()->width();
+    if (x < poziomy->value() + kMargines)
+        poziomy->setValue(DoInt(x - kMargines));
+    else if (x + m_szerokoscZnaku > poziomy->value() + szerokosc)
+        poziomy->setValue(DoInt(x + qint64(m_szerokoscZnaku) + kMargines - szerokosc));
+}
+
+void TRaportView::UstawCzcionke()
+{
+    const QFontMetricsF miary(font());
+    m_szerokoscZnaku = miary.horizontalAdvance(QLatin1Char('M'));
+    if (m_szerokoscZnaku <= 0)
+        m_szerokoscZnaku = 8;
+    m_wysokoscWiersza = std::max(1, qCeil(miary.lineSpacing()));
+    m_liniaBazowa = qCeil(miary.ascent());
+    const auto &tablica = TablicaZnakow();
+    for (int b = 0; b < 256; ++b) {
+        const QChar znak = tablica[b];
+        m_pozaSiatka[b] = b != '\t' && !qFuzzyCompare(miary.horizontalAdvance(znak) + 1.0,
+                                                      m_szerokoscZnaku + 1.0);
+    }
+}
+
+void TRaportView::UstawPaski()
+{
+    const QSize rozmiar = viewport()->size();
+    const int widocznych = std::max(1, (rozmiar.height() - kMargines) / m_wysokoscWiersza);
+    QScrollBar *pionowy = verticalScrollBar();
+    pionowy->setSingleStep(1);
+    pionowy->setPageStep(widocznych);
+    pionowy->setRange(0, DoInt(LiczbaWierszy() - widocznych));
+
+    // One cell more than the widest line: room for the caret after it.
+    const qint64 szerokosc = qint64((m_najszerszy + 1) * m_szerokoscZnaku) + 2 * kMargines;
+    QScrollBar *poziomy = horizontalScrollBar();
+    poziomy->setSingleStep(std::max(1, qRound(m_szerokoscZnaku)));
+    poziomy->setPageStep(std::max(1, rozmiar.width()));
+    poziomy->setRange(0, DoInt(szerokosc - rozmiar.width()));
+}
+
+void TRaportView::OdswiezWiersze(qint64 od, qint64 do_)
+{
+    if (!isVisible())
+        return;
+    const qint64 pierwszy = verticalScrollBar()->value();
+    const qint64 widocznych = verticalScrollBar()->pageStep() + 1;
+    od = std::max(od, pierwszy);
+    do_ = std::min(do_, pierwszy + widocznych);
+    if (od >= do_)
+        return;
+    const int y = kMargines + int(od - pierwszy) * m_wysokoscWiersza;
+    viewport()->update(0, y, viewport()->width(), int(do_ - od) * m_wysokoscWiersza);
+}
+
+TRaportView::Pozycja TRaportView::PozycjaW(const QPoint &punkt) const
+{
+    const qint64 pierwszy = verticalScrollBar()->value();
+    const int dy = punkt.y() - kMargines;
+    const qint64 wiersz =
+        pierwszy + (dy >= 0 ? dy / m_wysokoscWiersza : -1 - (-dy - 1) / m_wysokoscWiersza);
+    if (wiersz < 0)
+        return Pozycja{};
+    if (wiersz >= LiczbaWierszy())
+        return Koniec();
+
+    const qreal kolumna =
+        (punkt.x() + horizontalScrollBar()->value() - kMargines) / m_szerokoscZnaku;
+    if (kolumna <= 0)
+        return {wiersz, 0};
+    const qint64 bajt = BajtWKolumnie(wiersz, qint64(kolumna));
+    const qint64 dlugosc = DlugoscWiersza(wiersz);
+    if (bajt >= dlugosc)
+        return {wiersz, dlugosc};
+    // Nearer to the right edge of the character: after it.
+    const qint64 lewa = KolumnaEkranu(wiersz, bajt);
+    const qint64 prawa = KolumnaEkranu(wiersz, bajt + 1);
+    return {wiersz, kolumna * 2 > lewa + prawa ? bajt + 1 : bajt};
+}
+
+QRect TRaportView::cursorRect() const
+{
+    const qint64 pierwszy = verticalScrollBar()->value();
+    const qint64 x = kMargines +
+                     qint64(KolumnaEkranu(m_kursor.linia, m_kursor.kolumna) * m_szerokoscZnaku) -
+                     horizontalScrollBar()->value();
+    const qint64 y = kMargines + (m_kursor.linia - pierwszy) * m_wysokoscWiersza;
+    return QRect(DoInt(x + INT_MAX / 2) - INT_MAX / 2, DoInt(y + INT_MAX / 2) - INT_MAX / 2, 1,
+                 m_wysokoscWiersza);
+}
+
+void TRaportView::paintEvent(QPaintEvent *event)
+{
+    QPainter malarz(viewport());
+    const QRect obszar = event->rect();
+    malarz.fillRect(obszar, Qt::white);
+    malarz.setFont(font());
+
+    const auto &tablica = TablicaZnakow();
+    // The selection keeps its colours when the area loses focus.
+    const QColor tloZaznaczenia = palette().color(QPalette::Active, QPalette::Highlight);
+    const QColor tekstZaznaczenia = palette().color(QPalette::Active, QPalette::HighlightedText);
+    const QColor tekst = Qt::black;
+
+    const qint64 pierwszy = verticalScrollBar()->value();
+    const int przesuniecie = horizontalScrollBar()->value();
+    const qreal x0 = kMargines - przesuniecie;
+    const qint64 kolumnaOd =
+        std::max<qint64>(0, qint64((przesuniecie - kMargines) / m_szerokoscZnaku));
+    const qint64 kolumnaDo = kolumnaOd + qint64(viewport()->width() / m_szerokoscZnaku) + 2;
+
+    Pozycja zOd = std::min(m_kotwica, m_kursor);
+    Pozycja zDo = std::max(m_kotwica, m_kursor);
+    const char *dane = m_bajty.constData();
+    QString przebieg;
+
+    for (qint64 w = pierwszy + std::max(0, (obszar.top() - kMargines) / m_wysokoscWiersza);
+         w < LiczbaWierszy(); ++w) {
+        const int y = kMargines + int(w - pierwszy) * m_wysokoscWiersza;
+        if (y > obszar.bottom())
+            break;
+        const qint64 poczatek = PoczatekWiersza(w);
+        const qint64 dlugosc = DlugoscWiersza(w);
+
+        // The selected part of the line: bytes [selOd, selDo), and the line
+        // break after it when the selection goes on to the next line.
+        qint64 selOd = 0, selDo = 0;
+        if (zOd < zDo && zOd.linia <= w && w <= zDo.linia) {
+            selOd = w == zOd.linia ? zOd.kolumna : 0;
+            selDo = w == zDo.linia ? zDo.kolumna : dlugosc;
+            qreal xa = x0 + KolumnaEkranu(w, selOd) * m_szerokoscZnaku;
+            qreal xb = x0 + KolumnaEkranu(w, selDo) * m_szerokoscZnaku;
+            if (w < zDo.linia)
+                xb += m_szerokoscZnaku;
+            malarz.fillRect(QRectF(xa, y, xb - xa, m_wysokoscWiersza), tloZaznaczenia);
+        }
+
+        // Only the bytes in view are decoded and drawn. Characters that fit
+        // the font's cell go out in runs; others one by one in their cell.
+        const qint64 bajtOd = BajtWKolumnie(w, kolumnaOd);
+        const qint64 bajtDo = std::min(dlugosc, BajtWKolumnie(w, kolumnaDo) + 1);
+        qint64 kolumna = KolumnaEkranu(w, bajtOd);
+        qint64 kolumnaPrzebiegu = kolumna;
+        bool zaznaczonyPrzebieg = false;
+        przebieg.clear();
+        auto wypisz = [&] {
+            if (przebieg.isEmpty())
+                return;
+            malarz.setPen(zaznaczonyPrzebieg ? tekstZaznaczenia : tekst);
+            malarz.drawText(QPointF(x0 + kolumnaPrzebiegu * m_szerokoscZnaku, y + m_liniaBazowa),
+                            przebieg);
+            przebieg.clear();
+        };
+        for (qint64 i = bajtOd; i < bajtDo; ++i) {
+            const auto b = static_cast<unsigned char>(dane[poczatek + i]);
+            const bool zaznaczony = i >= selOd && i < selDo;
+            if (zaznaczony != zaznaczonyPrzebieg || b == '\t' || m_pozaSiatka[b]) {
+                wypisz();
+                zaznaczonyPrzebieg = zaznaczony;
+                kolumnaPrzebiegu = kolumna;
+            }
+            if (b == '\t') {
+                kolumna = PoTabulatorze(kolumna);
+                kolumnaPrzebiegu = kolumna;
+                continue;
+            }
+            if (m_pozaSiatka[b]) {
+                // Centred in its cell, whatever width the fallback font gives it.
+                const QRectF komorka(x0 + kolumna * m_szerokoscZnaku, y, m_szerokoscZnaku,
+                                     m_wysokoscWiersza);
+                malarz.setPen(zaznaczony ? tekstZaznaczenia : tekst);
+                malarz.drawText(komorka, Qt::AlignCenter, QString(tablica[b]));
+                ++kolumna;
+                kolumnaPrzebiegu = kolumna;
+                continue;
+            }
+            przebieg.append(tablica[b]);
+            ++kolumna;
+        }
+        wypisz();
+    }
+}
+
+void TRaportView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    const bool kursorNaKoncu = !hasSelection() && m_kursor == Koniec();
+    UstawPaski();
+    if (m_naKoniecPrzyPokazaniu && isVisible())
+        PrzewinDoKonca();
+    else if (kursorNaKoncu && isVisible())
+        PokazKursor();
 }
 
 void TRaportView::showEvent(QShowEvent *event)
 {
-    QPlainTextEdit::showEvent(event);
-    if (m_kursorNaKoniecPoPokazaniu) {
-        m_kursorNaKoniecPoPokazaniu = false;
-        KursorNaKoniec();
+    QAbstractScrollArea::showEvent(event);
+    UstawPaski();
+    if (m_naKoniecPrzyPokazaniu)
+        PrzewinDoKonca();
+}
+
+void TRaportView::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        UstawCzcionke();
+        UstawPaski();
+        viewport()->update();
     }
+}
+
+void TRaportView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+void TRaportView::keyPressEvent(QKeyEvent *event)
+{
+    Komunikaty::Chron([&] {
+        if (event->matches(QKeySequence::Copy)) {
+            copy();
+            return;
+        }
+        if (event->matches(QKeySequence::SelectAll)) {
+            selectAll();
+            return;
+        }
+        QScrollBar *pionowy = verticalScrollBar();
+        QScrollBar *poziomy = horizontalScrollBar();
+        const bool ctrl = event->modifiers() & Qt::ControlModifier;
+        switch (event->key()) {
+        case Qt::Key_Up:
+            pionowy->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            break;
+        case Qt::Key_Down:
+            pionowy->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            break;
+        case Qt::Key_PageUp:
+            pionowy->triggerAction(QAbstractSlider::SliderPageStepSub);
+            break;
+        case Qt::Key_PageDown:
+            pionowy->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            break;
+        case Qt::Key_Left:
+            poziomy->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            break;
+        case Qt::Key_Right:
+            poziomy->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            break;
+        case Qt::Key_Home:
+            if (ctrl)
+                pionowy->triggerAction(QAbstractSlider::SliderToMinimum);
+            poziomy->triggerAction(QAbstractSlider::SliderToMinimum);
+            break;
+        case Qt::Key_End:
+            if (ctrl)
+                pionowy->triggerAction(QAbstractSlider::SliderToMaximum);
+            else
+                poziomy->triggerAction(QAbstractSlider::SliderToMaximum);
+            break;
+        default:
+            event->ignore();
+            return;
+        }
+        event->accept();
+    });
+}
+
+void TRaportView::mousePressEvent(QMouseEvent *event)
+{
+    Komunikaty::Chron([&] {
+        if (event->button() != Qt::LeftButton) {
+            event->ignore();
+            return;
+        }
+        const Pozycja p = PozycjaW(event->position().toPoint());
+        if (!(event->modifiers() & Qt::ShiftModifier))
+            m_kotwica = p;
+        m_kursor = p;
+        m_zaznaczanie = true;
+        viewport()->update();
+    });
+}
+
+void TRaportView::mouseMoveEvent(QMouseEvent *event)
+{
+    Komunikaty::Chron([&] {
+        if (!m_zaznaczanie || !(event->buttons() & Qt::LeftButton))
+            return;
+        // Dragging past an edge scrolls a step for every move.
+        const QPoint punkt = event->position().toPoint();
+        if (punkt.y() < 0)
+            verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        else if (punkt.y() >= viewport()->height())
+            verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        if (punkt.x() < 0)
+            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        else if (punkt.x() >= viewport()->width())
+            horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        m_kursor = PozycjaW(punkt);
+        viewport()->update();
+    });
+}
+
+void TRaportView::mouseReleaseEvent(QMouseEvent *event)
+{
+    Komunikaty::Chron([&] {
+        if (event->button() != Qt::LeftButton || !m_zaznaczanie)
+            return;
+        m_zaznaczanie = false;
+        QClipboard *schowek = QApplication::clipboard();
+        if (hasSelection() && schowek->supportsSelection())
+            schowek->setText(selectedText(), QClipboard::Selection);
+    });
+}
+
+void TRaportView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    Komunikaty::Chron([&] {
+        if (event->button() != Qt::LeftButton)
+            return;
+        // The word under the pointer: letters, digits and "_".
+        const Pozycja p = PozycjaW(event->position().toPoint());
+        const auto &tablica = TablicaZnakow();
+        const char *linia = m_bajty.constData() + PoczatekWiersza(p.linia);
+        const qint64 dlugosc = DlugoscWiersza(p.linia);
+        auto wSlowie = [&](qint64 i) {
+            const QChar z = tablica[static_cast<unsigned char>(linia[i])];
+            return z.isLetterOrNumber() || z == QLatin1Char('_');
+        };
+        qint64 od = p.kolumna;
+        qint64 do_ = p.kolumna;
+        while (od > 0 && wSlowie(od - 1))
+            --od;
+        while (do_ < dlugosc && wSlowie(do_))
+            ++do_;
+        if (od == do_ && do_ < dlugosc)
+            ++do_; // not in a word: the character itself
+        m_kotwica = {p.linia, od};
+        m_kursor = {p.linia, do_};
+        m_zaznaczanie = false;
+        viewport()->update();
+    });
+}
+
+void TRaportView::contextMenuEvent(QContextMenuEvent *event)
+{
+    Komunikaty::Chron([&] {
+        const auto akcje = m_menu->actions();
+        akcje.at(0)->setEnabled(hasSelection());
+        akcje.at(1)->setEnabled(!m_bajty.isEmpty());
+        m_menu->popup(event->globalPos());
+    });
 }

@@ -1,7 +1,14 @@
 #pragma once
 
+#include <QAbstractScrollArea>
 #include <QByteArray>
-#include <QPlainTextEdit>
+#include <QString>
+
+#include <array>
+#include <compare>
+#include <vector>
+
+class QMenu;
 
 // The main window's text area: the received report, read only.
 //
@@ -13,14 +20,26 @@
 // code page leaves unassigned) are shown as a placeholder and kept unchanged
 // in the buffer.
 //
-// Appending puts only the new text at the end of the document; nothing is
-// rendered again, so a report of many megabytes arriving in small chunks
-// costs time in proportion to its size.
-class TRaportView : public QPlainTextEdit
+// There is no document behind the area. Appending a chunk adds its bytes to
+// the buffer and the starts of the lines it completes to a line index;
+// painting decodes only the lines in view, straight from the buffer. So a
+// report of many megabytes costs its bytes plus one offset per line, and
+// showing a hidden area costs nothing in proportion to the report.
+class TRaportView : public QAbstractScrollArea
 {
     Q_OBJECT
 
 public:
+    // A place between two characters: a line of the display and a byte
+    // within it (0 before the first character, the line's length after the
+    // last). Every byte of a line is one character of the display.
+    struct Pozycja
+    {
+        qint64 linia = 0;
+        qint64 kolumna = 0;
+        auto operator<=>(const Pozycja &) const = default;
+    };
+
     explicit TRaportView(QWidget *parent = nullptr);
 
     // Appends a received chunk, as it came.
@@ -37,10 +56,9 @@ public:
     // the count the analysis of the report steps through.
     int LiczbaLinii() const;
 
-    // Caret after the last character (a selection of one character where
-    // one follows, which at the end is none) and scrolled into view, so that
-    // the newest text is visible while a report arrives. On a hidden area
-    // this takes effect when it is shown.
+    // Caret after the last character, nothing selected, and scrolled so that
+    // the caret is in view: the newest text stays visible while a report
+    // arrives. On a hidden area this takes effect when it is shown.
     void KursorNaKoniec();
 
     // What the display shows for a chunk. poCR carries "the previous chunk
@@ -48,11 +66,86 @@ public:
     // does not make a second line break.
     static QString TekstDoPokazania(const QByteArray &chunk, bool &poCR);
 
+    // The whole display as text, lines divided by "\n". After a final line
+    // break an empty last line follows, as on the screen.
+    QString toPlainText() const;
+
+    // Replaces the report with tekst, taken as received in one piece: in
+    // Windows-1250, every "\n" sent as CR LF.
+    void setPlainText(const QString &tekst);
+
+    bool isReadOnly() const { return true; }
+
+    // Selection: from the anchor, where the mouse was pressed, to the caret.
+    Pozycja kursor() const { return m_kursor; }
+    Pozycja kotwica() const { return m_kotwica; }
+    void UstawZaznaczenie(Pozycja kotwica, Pozycja kursor);
+    bool hasSelection() const { return m_kotwica != m_kursor; }
+    // The selected text as shown, lines divided by "\n".
+    QString selectedText() const;
+    void selectAll();
+    // Puts the selected text on the clipboard; nothing when none is selected.
+    void copy() const;
+
+    // Where a point of the viewport falls between the characters.
+    Pozycja PozycjaW(const QPoint &punkt) const;
+    // The caret's place in viewport coordinates, one pixel wide.
+    QRect cursorRect() const;
+
 protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    qint64 LiczbaWierszy() const { return qint64(m_poczatki.size()); }
+    qint64 PoczatekWiersza(qint64 wiersz) const { return m_poczatki[std::size_t(wiersz)]; }
+    qint64 KoniecWiersza(qint64 wiersz) const;
+    qint64 DlugoscWiersza(qint64 wiersz) const;
+    Pozycja Koniec() const;
+    Pozycja Ogranicz(Pozycja p) const;
+
+    // Display columns: a tab reaches the next multiple of eight, every other
+    // byte takes one column.
+    qint64 KolumnaEkranu(qint64 wiersz, qint64 bajt) const;
+    qint64 BajtWKolumnie(qint64 wiersz, qint64 kolumna) const;
+
+    QString Tekst(Pozycja od, Pozycja do_) const;
+    void ZapewnijPojemnosc(qint64 dodatkowe);
+    void UstawCzcionke();
+    void UstawPaski();
+    void PokazKursor();
+    void PrzewinDoKonca();
+    void OdswiezWiersze(qint64 od, qint64 do_);
+
     QByteArray m_bajty;
-    bool m_poCR = false;
-    bool m_kursorNaKoniecPoPokazaniu = false;
+    // Start of every line in m_bajty; the first is 0. After a final line
+    // break the last entry is the end of the buffer: the empty line the
+    // caret goes to.
+    std::vector<qint64> m_poczatki{0};
+    // Display width of the last line so far, and of the widest line.
+    qint64 m_kolumnaOstatniego = 0;
+    qint64 m_najszerszy = 0;
+
+    Pozycja m_kotwica;
+    Pozycja m_kursor;
+    bool m_zaznaczanie = false;
+    bool m_naKoniecPrzyPokazaniu = false;
+
+    qreal m_szerokoscZnaku = 8;
+    int m_wysokoscWiersza = 16;
+    int m_liniaBazowa = 12;
+    // Bytes whose character does not take exactly one cell of the font (a
+    // placeholder from a fallback font): drawn one by one, in their cell.
+    std::array<bool, 256> m_pozaSiatka{};
+
+    QMenu *m_menu = nullptr;
 };

@@ -1,12 +1,15 @@
 #include "Analiza.h"
 #include "RaportView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QRandomGenerator>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QtTest>
 
 using Kawalki = QList<QByteArray>;
+using Pozycja = TRaportView::Pozycja;
 
 // The text area as the main window uses it: bytes in, bytes out, a
 // Windows-1250 display divided into lines.
@@ -25,7 +28,29 @@ private slots:
     void wyczyszczenieZapominaKoncoweCR();
     void duzyRaportZachowanyILiczony();
     void kursorNaKoncuIWidoczny();
+    void kursorNaKoncuPoKawalkach_data();
+    void kursorNaKoncuPoKawalkach();
+    void ukrytePolePrzewijaPrzyPokazaniu();
+    void zaznaczonyTekst_data();
+    void zaznaczonyTekst();
+    void kopiowanie_data();
+    void kopiowanie();
+    void zaznaczanieMysza_data();
+    void zaznaczanieMysza();
+    void pozycjaPodTabulatorem_data();
+    void pozycjaPodTabulatorem();
+    void przewijanieKlawiszami_data();
+    void przewijanieKlawiszami();
+    void tekstJakoRaport();
 };
+
+namespace QTest {
+template <> char *toString(const TRaportView::Pozycja &p)
+{
+    const QByteArray tekst = QByteArray::number(p.linia) + ":" + QByteArray::number(p.kolumna);
+    return qstrdup(tekst.constData());
+}
+} // namespace QTest
 
 static QByteArray LosoweBajty(int ile, quint32 ziarno, bool duzoKoncowLinii)
 {
@@ -75,6 +100,11 @@ void TestRaportView::bajtyZachowaneKawalekPoKawalku()
     TRaportView wCalosci;
     wCalosci.DodajBajty(raport);
     QCOMPARE(pole.toPlainText(), wCalosci.toPlainText());
+
+    // And the lines the area indexed give the text a plain decoding of the
+    // whole report gives.
+    bool poCR = false;
+    QCOMPARE(pole.toPlainText(), TRaportView::TekstDoPokazania(raport, poCR));
 }
 
 void TestRaportView::podzialNaLinie_data()
@@ -97,6 +127,12 @@ void TestRaportView::podzialNaLinie_data()
     QTest::newRow("CR, pusty kawałek, LF")
         << Kawalki{"a\r", "", "\nb"} << QStringLiteral("a\nb") << 2;
     QTest::newRow("puste linie") << Kawalki{"\r\n\r\n\r\n"} << QStringLiteral("\n\n\n") << 3;
+    QTest::newRow("CR | LF CR | LF")
+        << Kawalki{"a\r", "\n\r", "\nb"} << QStringLiteral("a\n\nb") << 3;
+    QTest::newRow("LF | CR to dwa końce") << Kawalki{"a\n", "\rb"} << QStringLiteral("a\n\nb") << 3;
+    QTest::newRow("linia przez trzy kawałki")
+        << Kawalki{"ab", "cd", "e\r\nf"} << QStringLiteral("abcde\nf") << 2;
+    QTest::newRow("tabulator zostaje") << Kawalki{"a\tb\r\n"} << QStringLiteral("a\tb\n") << 1;
 }
 
 void TestRaportView::podzialNaLinie()
@@ -188,7 +224,8 @@ void TestRaportView::duzyRaportZachowanyILiczony()
     QCOMPARE(pole.Bajty().size(), raport.size());
     QVERIFY(pole.Bajty() == raport);
     QCOMPARE(pole.LiczbaLinii(), liczbaLinii);
-    QCOMPARE(pole.document()->blockCount(), liczbaLinii + 1);
+    // The caret waits on the empty line after the last line break.
+    QCOMPARE(pole.kursor(), (Pozycja{liczbaLinii, 0}));
 }
 
 void TestRaportView::kursorNaKoncuIWidoczny()
@@ -202,9 +239,291 @@ void TestRaportView::kursorNaKoncuIWidoczny()
         pole.DodajBajty(QByteArray("linia ") + QByteArray::number(i) + "\r\n");
     pole.KursorNaKoniec();
 
-    QCOMPARE(pole.textCursor().position(), pole.document()->characterCount() - 1);
+    QCOMPARE(pole.kursor(), (Pozycja{300, 0}));
+    QVERIFY(!pole.hasSelection());
     QVERIFY(pole.verticalScrollBar()->maximum() > 0);
+    QCOMPARE(pole.verticalScrollBar()->value(), pole.verticalScrollBar()->maximum());
     QTRY_VERIFY(pole.viewport()->rect().contains(pole.cursorRect()));
+
+    // A long last line scrolls sideways to its end.
+    pole.DodajBajty(QByteArray(500, 'x'));
+    pole.KursorNaKoniec();
+    QCOMPARE(pole.kursor(), (Pozycja{300, 500}));
+    QVERIFY(pole.horizontalScrollBar()->value() > 0);
+    QVERIFY(pole.viewport()->rect().contains(pole.cursorRect()));
+}
+
+void TestRaportView::kursorNaKoncuPoKawalkach_data()
+{
+    QTest::addColumn<Kawalki>("kawalki");
+    QTest::addColumn<Pozycja>("koniec");
+
+    QTest::newRow("pusto") << Kawalki{} << Pozycja{0, 0};
+    QTest::newRow("linia bez końca") << Kawalki{"ab", "c"} << Pozycja{0, 3};
+    QTest::newRow("CR czeka na LF") << Kawalki{"ab\r"} << Pozycja{1, 0};
+    QTest::newRow("CR | LF") << Kawalki{"ab\r", "\n"} << Pozycja{1, 0};
+    QTest::newRow("CR | LF, dalej tekst") << Kawalki{"ab\r", "\ncd"} << Pozycja{1, 2};
+    QTest::newRow("CR | CR") << Kawalki{"ab\r", "\r"} << Pozycja{2, 0};
+    QTest::newRow("LF | LF") << Kawalki{"\n", "\n"} << Pozycja{2, 0};
+}
+
+void TestRaportView::kursorNaKoncuPoKawalkach()
+{
+    QFETCH(Kawalki, kawalki);
+    QFETCH(Pozycja, koniec);
+
+    // The caret is moved after every chunk, as while a report arrives.
+    TRaportView pole;
+    for (const QByteArray &k : kawalki) {
+        pole.DodajBajty(k);
+        pole.KursorNaKoniec();
+    }
+    QCOMPARE(pole.kursor(), koniec);
+    QCOMPARE(pole.kotwica(), koniec);
+}
+
+void TestRaportView::ukrytePolePrzewijaPrzyPokazaniu()
+{
+    // No live preview: the area fills while hidden and is shown at the end.
+    TRaportView pole;
+    pole.resize(300, 120);
+    for (int i = 0; i < 1000; ++i)
+        pole.DodajBajty(QByteArray("linia ") + QByteArray::number(i) + "\r\n");
+    pole.KursorNaKoniec();
+    QVERIFY(!pole.isVisible());
+
+    pole.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pole));
+    QVERIFY(pole.verticalScrollBar()->maximum() > 900);
+    QCOMPARE(pole.verticalScrollBar()->value(), pole.verticalScrollBar()->maximum());
+    QVERIFY(pole.viewport()->rect().contains(pole.cursorRect()));
+
+    pole.Wyczysc();
+    QCOMPARE(pole.verticalScrollBar()->maximum(), 0);
+    QCOMPARE(pole.kursor(), (Pozycja{0, 0}));
+}
+
+void TestRaportView::zaznaczonyTekst_data()
+{
+    QTest::addColumn<Kawalki>("kawalki");
+    QTest::addColumn<Pozycja>("kotwica");
+    QTest::addColumn<Pozycja>("kursor");
+    QTest::addColumn<QString>("tekst");
+
+    const Kawalki trzy{"ab\r", "\ncd\r\n", "ef"};
+    QTest::newRow("nic") << trzy << Pozycja{1, 1} << Pozycja{1, 1} << QString();
+    QTest::newRow("w linii") << trzy << Pozycja{1, 0} << Pozycja{1, 2} << QStringLiteral("cd");
+    QTest::newRow("przez CR | LF")
+        << trzy << Pozycja{0, 1} << Pozycja{1, 1} << QStringLiteral("b\nc");
+    QTest::newRow("wstecz") << trzy << Pozycja{2, 1} << Pozycja{0, 1} << QStringLiteral("b\ncd\ne");
+    QTest::newRow("cała linia z końcem")
+        << trzy << Pozycja{1, 0} << Pozycja{2, 0} << QStringLiteral("cd\n");
+    QTest::newRow("poza końcem linii")
+        << trzy << Pozycja{0, 1} << Pozycja{0, 99} << QStringLiteral("b");
+    QTest::newRow("poza ostatnią linią")
+        << trzy << Pozycja{2, 0} << Pozycja{9, 9} << QStringLiteral("ef");
+    QTest::newRow("puste linie") << Kawalki{"a\r\r\n\nb"} << Pozycja{0, 0} << Pozycja{3, 1}
+                                 << QStringLiteral("a\n\n\nb");
+    QTest::newRow("polskie litery") << Kawalki{"x\xB9\xEA\r\n\xB3y"} << Pozycja{0, 1}
+                                    << Pozycja{1, 1} << QStringLiteral("ąę\nł");
+    QTest::newRow("bajt bez znaku") << Kawalki{QByteArray("a\0b", 3)} << Pozycja{0, 0}
+                                    << Pozycja{0, 3} << QStringLiteral("a\u2400b");
+}
+
+void TestRaportView::zaznaczonyTekst()
+{
+    QFETCH(Kawalki, kawalki);
+    QFETCH(Pozycja, kotwica);
+    QFETCH(Pozycja, kursor);
+    QFETCH(QString, tekst);
+
+    TRaportView pole;
+    for (const QByteArray &k : kawalki)
+        pole.DodajBajty(k);
+    pole.UstawZaznaczenie(kotwica, kursor);
+    QCOMPARE(pole.selectedText(), tekst);
+}
+
+void TestRaportView::kopiowanie_data()
+{
+    QTest::addColumn<QString>("sposob");
+
+    QTest::newRow("Ctrl+C") << QStringLiteral("klawisz");
+    QTest::newRow("menu Kopiuj") << QStringLiteral("menu");
+}
+
+void TestRaportView::kopiowanie()
+{
+    QFETCH(QString, sposob);
+
+    TRaportView pole;
+    pole.DodajBajty("Odwiedziny w dniu: 03/05/01\r\nSala \xB9\r\n");
+    QClipboard *schowek = QApplication::clipboard();
+    schowek->setText(QStringLiteral("przedtem"));
+
+    auto kopiuj = [&] {
+        if (sposob == QLatin1String("klawisz")) {
+            QTest::keyClick(&pole, Qt::Key_C, Qt::ControlModifier);
+        } else {
+            auto *akcja = pole.findChild<QAction *>(QStringLiteral("Kopiuj1"));
+            QVERIFY(akcja);
+            QCOMPARE(akcja->text(), QStringLiteral("Kopiuj"));
+            akcja->trigger();
+        }
+    };
+
+    // Nothing selected: the clipboard keeps what it had.
+    kopiuj();
+    QCOMPARE(schowek->text(), QStringLiteral("przedtem"));
+
+    pole.UstawZaznaczenie({0, 13}, {1, 6});
+    kopiuj();
+    QCOMPARE(schowek->text(), QStringLiteral("dniu: 03/05/01\nSala ą"));
+
+    QTest::keyClick(&pole, Qt::Key_A, Qt::ControlModifier);
+    kopiuj();
+    QCOMPARE(schowek->text(), QStringLiteral("Odwiedziny w dniu: 03/05/01\nSala ą\n"));
+}
+
+void TestRaportView::zaznaczanieMysza_data()
+{
+    QTest::addColumn<Pozycja>("nacisniecie");
+    QTest::addColumn<Pozycja>("puszczenie");
+    QTest::addColumn<Pozycja>("zShiftem"); // {-1, -1}: no Shift+click
+    QTest::addColumn<QString>("tekst");
+
+    const Pozycja bez{-1, -1};
+    QTest::newRow("w przód") << Pozycja{0, 2} << Pozycja{1, 3} << bez
+                             << QStringLiteral("nia 0\nlin");
+    QTest::newRow("wstecz") << Pozycja{1, 3} << Pozycja{0, 2} << bez
+                            << QStringLiteral("nia 0\nlin");
+    QTest::newRow("Shift+klik rozszerza")
+        << Pozycja{1, 0} << Pozycja{1, 2} << Pozycja{2, 5} << QStringLiteral("linia 1\nlinia");
+    QTest::newRow("Shift+klik przed kotwicą")
+        << Pozycja{1, 2} << Pozycja{1, 4} << Pozycja{0, 6} << QStringLiteral("0\nli");
+    QTest::newRow("za końcem linii")
+        << Pozycja{0, 40} << Pozycja{1, 40} << bez << QStringLiteral("\nlinia 1");
+}
+
+void TestRaportView::zaznaczanieMysza()
+{
+    QFETCH(Pozycja, nacisniecie);
+    QFETCH(Pozycja, puszczenie);
+    QFETCH(Pozycja, zShiftem);
+    QFETCH(QString, tekst);
+
+    TRaportView pole;
+    pole.resize(400, 200);
+    pole.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pole));
+    pole.DodajBajty("linia 0\r\nlinia 1\r\nlinia 2\r\n");
+
+    // A point just right of the left edge of a character's cell: the caret
+    // goes before that character. A column past a line's end is after its
+    // last character.
+    const qreal szerokosc = QFontMetricsF(pole.font()).horizontalAdvance(QLatin1Char('M'));
+    auto punkt = [&](Pozycja p) {
+        pole.UstawZaznaczenie({p.linia, 0}, {p.linia, 0});
+        const QRect poczatek = pole.cursorRect();
+        return QPoint(poczatek.x() + qRound(p.kolumna * szerokosc) + 1, poczatek.center().y());
+    };
+    auto *vp = pole.viewport();
+    const QPoint od = punkt(nacisniecie);
+    const QPoint do_ = punkt(puszczenie);
+    const QPoint zShiftemPunkt = zShiftem.linia >= 0 ? punkt(zShiftem) : QPoint();
+    QTest::mousePress(vp, Qt::LeftButton, {}, od);
+    QMouseEvent ruch(QEvent::MouseMove, do_, vp->mapToGlobal(do_), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(vp, &ruch);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, do_);
+    if (zShiftem.linia >= 0)
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ShiftModifier, zShiftemPunkt);
+    QCOMPARE(pole.selectedText(), tekst);
+}
+
+void TestRaportView::pozycjaPodTabulatorem_data()
+{
+    QTest::addColumn<int>("kolumna"); // display column clicked (left part of the cell)
+    QTest::addColumn<int>("bajt");
+
+    // "a\tb": the tab reaches column 8, where "b" stands.
+    QTest::newRow("a") << 0 << 0;
+    QTest::newRow("początek tabulatora") << 1 << 1;
+    QTest::newRow("środek tabulatora, bliżej początku") << 3 << 1;
+    QTest::newRow("środek tabulatora, bliżej końca") << 6 << 2;
+    QTest::newRow("b") << 8 << 2;
+    QTest::newRow("za b") << 9 << 3;
+    QTest::newRow("daleko za końcem") << 50 << 3;
+}
+
+void TestRaportView::pozycjaPodTabulatorem()
+{
+    QFETCH(int, kolumna);
+    QFETCH(int, bajt);
+
+    TRaportView pole;
+    pole.resize(600, 100);
+    pole.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pole));
+    pole.DodajBajty("a\tb\r\n");
+    const qreal szerokosc = QFontMetricsF(pole.font()).horizontalAdvance(QLatin1Char('M'));
+    const QRect poczatek = pole.cursorRect(); // caret at the start of line 0
+    const QPoint punkt(poczatek.x() + qRound(kolumna * szerokosc) + 1, poczatek.center().y());
+    QCOMPARE(pole.PozycjaW(punkt), (Pozycja{0, bajt}));
+
+    // The caret is drawn where the character is.
+    pole.UstawZaznaczenie({0, bajt}, {0, bajt});
+    const int oczekiwana = bajt == 0 ? 0 : bajt == 1 ? 1 : bajt == 2 ? 8 : 9;
+    QVERIFY(qAbs(pole.cursorRect().x() - (poczatek.x() + oczekiwana * szerokosc)) <= 1.0);
+}
+
+void TestRaportView::przewijanieKlawiszami_data()
+{
+    QTest::addColumn<int>("klawisz");
+    QTest::addColumn<int>("modyfikatory");
+    QTest::addColumn<QString>("gdzie"); // "0", "1", "strona", "koniec"
+
+    QTest::newRow("strzałka w dół") << int(Qt::Key_Down) << 0 << QStringLiteral("1");
+    QTest::newRow("strona w dół") << int(Qt::Key_PageDown) << 0 << QStringLiteral("strona");
+    QTest::newRow("Ctrl+End") << int(Qt::Key_End) << int(Qt::ControlModifier)
+                              << QStringLiteral("koniec");
+    QTest::newRow("strzałka w górę na początku") << int(Qt::Key_Up) << 0 << QStringLiteral("0");
+}
+
+void TestRaportView::przewijanieKlawiszami()
+{
+    QFETCH(int, klawisz);
+    QFETCH(int, modyfikatory);
+    QFETCH(QString, gdzie);
+
+    TRaportView pole;
+    pole.resize(300, 150);
+    pole.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pole));
+    for (int i = 0; i < 200; ++i)
+        pole.DodajBajty(QByteArray("linia ") + QByteArray::number(i) + "\r\n");
+    QScrollBar *pasek = pole.verticalScrollBar();
+    QCOMPARE(pasek->value(), 0);
+
+    QTest::keyClick(&pole, Qt::Key(klawisz), Qt::KeyboardModifiers(modyfikatory));
+    const int oczekiwana = gdzie == QLatin1String("1")        ? 1
+                           : gdzie == QLatin1String("strona") ? pasek->pageStep()
+                           : gdzie == QLatin1String("koniec") ? pasek->maximum()
+                                                              : 0;
+    QCOMPARE(pasek->value(), oczekiwana);
+    QTest::keyClick(&pole, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(pasek->value(), 0);
+}
+
+void TestRaportView::tekstJakoRaport()
+{
+    // Text put in as a whole is kept as the device would have sent it.
+    TRaportView pole;
+    pole.DodajBajty("stary");
+    pole.setPlainText(QStringLiteral("Sala ą\nb"));
+    QCOMPARE(pole.Bajty(), QByteArray("Sala \xB9\r\nb"));
+    QCOMPARE(pole.toPlainText(), QStringLiteral("Sala ą\nb"));
+    QCOMPARE(pole.LiczbaLinii(), 2);
 }
 
 QTEST_MAIN(TestRaportView)
