@@ -61,6 +61,12 @@ int DoInt(qint64 n)
     return int(std::clamp<qint64>(n, 0, INT_MAX));
 }
 
+// A coordinate far out of view still lands outside it, not wrapped around.
+int DoWspolrzednej(qint64 n)
+{
+    return int(std::clamp<qint64>(n, INT_MIN / 2, INT_MAX / 2));
+}
+
 } // namespace
 
 TRaportView::TRaportView(QWidget *parent)
@@ -146,6 +152,7 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
     const qint64 koniec = m_bajty.size();
     qint64 kolumna = m_kolumnaOstatniego;
     qint64 najszerszy = m_najszerszy;
+    bool tabulator = m_tabulatorWOstatnim;
     for (qint64 i = poczatek; i < koniec; ++i) {
         const char c = dane[i];
         if (c == '\r' || c == '\n') {
@@ -157,16 +164,19 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
             }
             najszerszy = std::max(najszerszy, kolumna);
             kolumna = 0;
+            tabulator = false;
             if (m_poczatki.size() == m_poczatki.capacity())
                 m_poczatki.reserve(m_poczatki.capacity() * 3 / 2 + 1024);
             m_poczatki.push_back(i + 1);
         } else if (c == '\t') {
             kolumna = PoTabulatorze(kolumna);
+            tabulator = true;
         } else {
             ++kolumna;
         }
     }
     m_kolumnaOstatniego = kolumna;
+    m_tabulatorWOstatnim = tabulator;
     m_najszerszy = std::max(najszerszy, kolumna);
 
     if (LiczbaWierszy() != staraLiczba || m_najszerszy != staraSzerokosc)
@@ -181,6 +191,7 @@ void TRaportView::Wyczysc()
     m_poczatki.assign(1, 0);
     m_poczatki.shrink_to_fit();
     m_kolumnaOstatniego = 0;
+    m_tabulatorWOstatnim = false;
     m_najszerszy = 0;
     m_kotwica = m_kursor = Pozycja{};
     m_zaznaczanie = false;
@@ -231,11 +242,21 @@ TRaportView::Pozycja TRaportView::Ogranicz(Pozycja p) const
     return p;
 }
 
+bool TRaportView::MaTabulator(qint64 wiersz, qint64 bajtow) const
+{
+    // The last line, the one that grows, is never searched: a report with no
+    // line breaks would be searched whole for every chunk.
+    if (wiersz == LiczbaWierszy() - 1 && !m_tabulatorWOstatnim)
+        return false;
+    return bajtow > 0 &&
+           std::memchr(m_bajty.constData() + PoczatekWiersza(wiersz), '\t', std::size_t(bajtow));
+}
+
 qint64 TRaportView::KolumnaEkranu(qint64 wiersz, qint64 bajt) const
 {
-    const char *p = m_bajty.constData() + PoczatekWiersza(wiersz);
-    if (bajt <= 0 || !std::memchr(p, '\t', std::size_t(bajt)))
+    if (!MaTabulator(wiersz, bajt))
         return bajt;
+    const char *p = m_bajty.constData() + PoczatekWiersza(wiersz);
     qint64 kolumna = 0;
     for (qint64 i = 0; i < bajt; ++i)
         kolumna = p[i] == '\t' ? PoTabulatorze(kolumna) : kolumna + 1;
@@ -248,7 +269,7 @@ qint64 TRaportView::BajtWKolumnie(qint64 wiersz, qint64 kolumna) const
     const char *p = m_bajty.constData() + PoczatekWiersza(wiersz);
     if (kolumna <= 0)
         return 0;
-    if (dlugosc == 0 || !std::memchr(p, '\t', std::size_t(dlugosc)))
+    if (!MaTabulator(wiersz, dlugosc))
         return std::min(kolumna, dlugosc);
     qint64 k = 0;
     for (qint64 i = 0; i < dlugosc; ++i) {
@@ -437,8 +458,7 @@ QRect TRaportView::cursorRect() const
                      qint64(KolumnaEkranu(m_kursor.linia, m_kursor.kolumna) * m_szerokoscZnaku) -
                      horizontalScrollBar()->value();
     const qint64 y = kMargines + (m_kursor.linia - pierwszy) * m_wysokoscWiersza;
-    return QRect(DoInt(x + INT_MAX / 2) - INT_MAX / 2, DoInt(y + INT_MAX / 2) - INT_MAX / 2, 1,
-                 m_wysokoscWiersza);
+    return QRect(DoWspolrzednej(x), DoWspolrzednej(y), 1, m_wysokoscWiersza);
 }
 
 void TRaportView::paintEvent(QPaintEvent *event)

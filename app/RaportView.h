@@ -116,6 +116,7 @@ private:
     // Display columns: a tab reaches the next multiple of eight, every other
     // byte takes one column.
     qint64 KolumnaEkranu(qint64 wiersz, qint64 bajt) const;
+    bool MaTabulator(qint64 wiersz, qint64 bajtow) const;
     qint64 BajtWKolumnie(qint64 wiersz, qint64 kolumna) const;
 
     QString Tekst(Pozycja od, Pozycja do_) const;
@@ -134,6 +135,7 @@ private:
     // Display width of the last line so far, and of the widest line.
     qint64 m_kolumnaOstatniego = 0;
     qint64 m_najszerszy = 0;
+    bool m_tabulatorWOstatnim = false;
 
     Pozycja m_kotwica;
     Pozycja m_kursor;

@@ -443,21 +443,29 @@ void TestRaportView::zaznaczanieMysza()
 
 void TestRaportView::pozycjaPodTabulatorem_data()
 {
+    QTest::addColumn<Kawalki>("kawalki");
     QTest::addColumn<int>("kolumna"); // display column clicked (left part of the cell)
     QTest::addColumn<int>("bajt");
 
     // "a\tb": the tab reaches column 8, where "b" stands.
-    QTest::newRow("a") << 0 << 0;
-    QTest::newRow("początek tabulatora") << 1 << 1;
-    QTest::newRow("środek tabulatora, bliżej początku") << 3 << 1;
-    QTest::newRow("środek tabulatora, bliżej końca") << 6 << 2;
-    QTest::newRow("b") << 8 << 2;
-    QTest::newRow("za b") << 9 << 3;
-    QTest::newRow("daleko za końcem") << 50 << 3;
+    const Kawalki zamknieta{"a\tb\r\n"};
+    QTest::newRow("a") << zamknieta << 0 << 0;
+    QTest::newRow("początek tabulatora") << zamknieta << 1 << 1;
+    QTest::newRow("środek tabulatora, bliżej początku") << zamknieta << 3 << 1;
+    QTest::newRow("środek tabulatora, bliżej końca") << zamknieta << 6 << 2;
+    QTest::newRow("b") << zamknieta << 8 << 2;
+    QTest::newRow("za b") << zamknieta << 9 << 3;
+    QTest::newRow("daleko za końcem") << zamknieta << 50 << 3;
+    // The line still arriving, its tab in an earlier chunk.
+    const Kawalki otwarta{"a\t", "b"};
+    QTest::newRow("ostatnia linia: b") << otwarta << 8 << 2;
+    QTest::newRow("ostatnia linia: za b") << otwarta << 9 << 3;
+    QTest::newRow("tabulator w linii przed ostatnią") << Kawalki{"a\t", "b\r", "\nxyz"} << 8 << 2;
 }
 
 void TestRaportView::pozycjaPodTabulatorem()
 {
+    QFETCH(Kawalki, kawalki);
     QFETCH(int, kolumna);
     QFETCH(int, bajt);
 
@@ -465,7 +473,8 @@ void TestRaportView::pozycjaPodTabulatorem()
     pole.resize(600, 100);
     pole.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pole));
-    pole.DodajBajty("a\tb\r\n");
+    for (const QByteArray &k : kawalki)
+        pole.DodajBajty(k);
     const qreal szerokosc = QFontMetricsF(pole.font()).horizontalAdvance(QLatin1Char('M'));
     const QRect poczatek = pole.cursorRect(); // caret at the start of line 0
     const QPoint punkt(poczatek.x() + qRound(kolumna * szerokosc) + 1, poczatek.center().y());
