@@ -370,5 +370,21 @@ void TstLosowe::utratyUrzadzeniaWTrakcieRaportu()
     QCOMPARE(frmMain->memDane->Bajty(), p.raport);
 }
 
-QTEST_MAIN(TstLosowe)
+int main(int argc, char **argv)
+{
+    // A long run on demand outlasts the test library's five-minute limit for
+    // one test function; give it about three seconds per download.
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT")) {
+        const qint64 ile =
+            qMax(ZeZmiennej("VESTIBULOMAT_LOSOWE", 15), ZeZmiennej("VESTIBULOMAT_UTRATY", 5));
+        qputenv("QTEST_FUNCTION_TIMEOUT",
+                QByteArray::number(qMax<qint64>(300000, 60000 + ile * 3000)));
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TstLosowe test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_losowe.moc"
