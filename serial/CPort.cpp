@@ -648,6 +648,7 @@ void TCustomComPort::Open()
         m_rx->queue.clear();
         m_rx->decoder.Reset();
         m_rx->appended = m_rx->eventChar = m_rx->breakSeen = m_rx->crossed80 = false;
+        m_rx->backlog = false;
         m_rx->errors = TComErrors();
         m_rx->countersOk = true;
         m_rx->haveCounters = false;
@@ -789,9 +790,22 @@ int TCustomComPort::PumpLocked(bool &lost, bool fromThread)
                 rx.thread->Kick();
         }
     } wake{rx, brought, fromThread};
+    // A fast line refills the device as quickly as it is read: without a
+    // limit one call would read for as long as the sender keeps going, with
+    // the window's thread waiting on it. The limit counts raw bytes too, as
+    // discarded NULs never reach the queue.
+    qsizetype readNow = 0;
     for (;;) {
-        const ssize_t n = ::read(m_fd, buf, sizeof buf);
+        if (readNow >= RxChunk || (rx.queue.size() >= RxChunk && (readNow > 0 || !fromThread))) {
+            // Stopped with nothing read, the last look still tells what the
+            // device holds; stopped after reading, it may hold more.
+            if (readNow > 0)
+                rx.backlog = true;
+            return 0;
+        }
+        const ssize_t n = ::read(m_fd, buf, qMin<qsizetype>(sizeof buf, RxChunk - readNow));
         if (n > 0) {
+            readNow += n;
             const qsizetype before = rx.queue.size();
             RxDecoder::Marks marks;
             rx.decoder.Feed(buf, n, rx.queue, marks);
@@ -812,10 +826,12 @@ int TCustomComPort::PumpLocked(bool &lost, bool fromThread)
         }
         if (n == 0) {
             lost = true;
+            rx.backlog = false;
             return 0;
         }
         if (errno == EINTR)
             continue;
+        rx.backlog = false;
         if (errno == EAGAIN)
             return 0;
         return errno;

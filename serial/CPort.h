@@ -446,6 +446,12 @@ public:
     QByteArray ReadText(int count);
     // Bytes waiting to be read. EComPort 10.
     int BytesWaiting();
+
+    // The most bytes one look at the device moves into the receive queue. A
+    // fast line is announced in pieces of about this size, so that the window
+    // gets its event loop back between them; what the device still holds is
+    // read and announced right after.
+    static constexpr int RxChunk = 64 * 1024;
     // Line errors since the last call (reading clears them). EComPort 10.
     TComErrors LineErrors();
     // CTS, DSR, ring and carrier detect. A port without modem lines (a
@@ -492,10 +498,13 @@ private:
     void CloseInternal(bool forced);
     void StopThread();
 
-    // Reads what the device holds into the receive queue. Returns 0 or the
-    // errno of a failed read; lost is set when the device is gone.
-    // fromThread: the event thread itself reads; otherwise the event thread
-    // is woken to announce what this read brought in.
+    // Reads what the device holds into the receive queue, at most RxChunk
+    // bytes, and none once the queue holds RxChunk. Returns 0 or the errno of
+    // a failed read; lost is set when the device is gone.
+    // fromThread: the event thread itself reads, and reads at least once even
+    // into a full queue, so that a handler that leaves its bytes queued never
+    // stalls the line. Otherwise the event thread is woken to announce what
+    // this read brought in, and to read on where it stopped early.
     int PumpLocked(bool &lost, bool fromThread = false);
     // Errors collected from the kernel's counters since the last look.
     void CollectCountersLocked();

@@ -276,8 +276,16 @@ void TComThread::run()
     int lostErrno = 0;
 
     for (;;) {
+        // Bytes left in the device by a read that stopped at the chunk limit
+        // bring no new wake: look again at once instead of sleeping. The look
+        // still goes through epoll, so that a Close is seen between chunks.
+        bool backlog;
+        {
+            std::lock_guard<std::mutex> g(rx.lock);
+            backlog = rx.backlog;
+        }
         epoll_event evs[4];
-        const int timeout = m_draining.load() ? kDrainPollMs : -1;
+        const int timeout = backlog ? 0 : m_draining.load() ? kDrainPollMs : -1;
         const int n = ::epoll_wait(m_epoll, evs, 4, timeout);
         if (n < 0) {
             if (errno == EINTR)
@@ -306,9 +314,13 @@ void TComThread::run()
         TComEvents batch;
         {
             std::lock_guard<std::mutex> g(rx.lock);
-            if (rxReady || hangUp) {
+            if (rxReady || hangUp || rx.backlog) {
                 bool lost = false;
-                const int err = m_port->PumpLocked(lost, true);
+                int err = m_port->PumpLocked(lost, true);
+                // After a hang-up no sender refills the device: take all it
+                // still holds now, as this is the last look.
+                while (hangUp && rx.backlog && !lost && err == 0)
+                    err = m_port->PumpLocked(lost, true);
                 if (lost || IsLossErrno(err))
                     lostErrno = err ? err : EIO;
             }

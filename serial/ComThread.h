@@ -47,6 +47,9 @@ struct RxState
     bool eventChar = false; // EventChar among them
     bool breakSeen = false; // a break among them
     bool crossed80 = false; // the queue grew past 80 %
+    // The last read stopped at the chunk limit: the device may hold more. No
+    // further wake comes for bytes already there, so the event thread reads on.
+    bool backlog = false;
     TComErrors errors;      // line errors not yet read by LineErrors()
     bool countersOk = true; // TIOCGICOUNT works on this device
     bool haveCounters = false;

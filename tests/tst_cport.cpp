@@ -6,9 +6,13 @@
 #include "LiniaTermios.h"
 #include "PtyPair.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -67,6 +71,46 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
+
+// One thread of this process as /proc shows it.
+struct ThreadState
+{
+    char state = '?'; // R running, S sleeping, ...
+    qint64 voluntarySwitches = -1;
+    QByteArray waitsIn; // the kernel function a sleeping thread waits in
+    bool Gone() const { return state == '?'; }
+    bool AsleepInEpoll() const { return state == 'S' && waitsIn.contains("epoll"); }
+};
+
+QByteArray ReadProcFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QSet<int> ThreadIds()
+{
+    QSet<int> ids;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        ids.insert(tid.toInt());
+    return ids;
+}
+
+// Unset (state '?') when the thread has ended.
+ThreadState StateOf(int tid)
+{
+    ThreadState t;
+    const QByteArray status = ReadProcFile(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+    for (const QByteArray &line : status.split('\n')) {
+        if (line.startsWith("State:"))
+            t.state = line.mid(6).trimmed().at(0);
+        else if (line.startsWith("voluntary_ctxt_switches:"))
+            t.voluntarySwitches = line.mid(24).trimmed().toLongLong();
+    }
+    t.waitsIn = ReadProcFile(QStringLiteral("/proc/self/task/%1/wchan").arg(tid));
+    return t;
+}
 
 } // namespace
 
@@ -732,6 +776,88 @@ private slots:
         QVERIFY(pty.Send("b"));
         QTRY_COMPARE(calls, 2);
         QVERIFY(port.Connected());
+    }
+
+    void aFastBurstIsAnnouncedInBoundedChunks_data()
+    {
+        QTest::addColumn<int>("sync");
+        QTest::addColumn<int>("readEvery");
+        QTest::newRow("thread sync, every chunk read") << int(smThreadSync) << 1;
+        QTest::newRow("thread sync, read every fourth time") << int(smThreadSync) << 4;
+        QTest::newRow("no sync, every chunk read") << int(smNone) << 1;
+    }
+    void aFastBurstIsAnnouncedInBoundedChunks()
+    {
+        QFETCH(int, sync);
+        QFETCH(int, readEvery);
+        PtyPair pty;
+        QVERIFY(pty.Ok());
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.SetSyncMethod(TSyncMethod(sync));
+
+        QByteArray sent;
+        for (int i = 0; sent.size() < 4 * 1024 * 1024; ++i)
+            sent += QByteArray::number(i).rightJustified(15, '0') + '\n';
+
+        std::mutex lock;
+        QByteArray got;
+        QList<int> counts;
+        // A handler that leaves bytes queued sees them again, with what came
+        // since, in the next announcement. The one that holds the rest of the
+        // burst is always read.
+        port.OnRxChar = [&](TCustomComPort *p, int count) {
+            std::lock_guard<std::mutex> g(lock);
+            counts << count;
+            if (counts.size() % readEvery == 0 || got.size() + count == sent.size())
+                got += p->ReadText(count);
+        };
+
+        const QSet<int> before = ThreadIds();
+        port.Open();
+        const QSet<int> serialThreads = ThreadIds() - before;
+        QVERIFY(!serialThreads.isEmpty());
+        auto received = [&] {
+            std::lock_guard<std::mutex> g(lock);
+            return got.size();
+        };
+        {
+            // Written while the event loop runs: the hand-overs need it.
+            Writer w(pty, sent, 1 << 20);
+            QTRY_COMPARE_WITH_TIMEOUT(received(), sent.size(), 60000);
+            w.Join();
+        }
+
+        // The burst is over: the event thread goes back to waiting on the
+        // device (a hand-over that announces nothing may run first) and
+        // then stays asleep. A helper thread with nothing to watch is gone.
+        QList<int> waiting;
+        for (int tid : serialThreads) {
+            QTRY_VERIFY(StateOf(tid).Gone() || StateOf(tid).AsleepInEpoll());
+            if (!StateOf(tid).Gone())
+                waiting << tid;
+        }
+        QVERIFY(!waiting.isEmpty());
+        QHash<int, qint64> switches;
+        for (int tid : waiting)
+            switches.insert(tid, StateOf(tid).voluntarySwitches);
+        QTest::qWait(1000);
+        for (int tid : waiting) {
+            const ThreadState now = StateOf(tid);
+            QVERIFY(now.AsleepInEpoll());
+            QCOMPARE(now.voluntarySwitches, switches.value(tid));
+        }
+
+        port.Close();
+        QCOMPARE(got.size(), sent.size());
+        QVERIFY(got == sent);
+        // One look at the device reads at most a chunk, the queue may still
+        // hold part of a block from the look before, and every announcement
+        // left unread adds at most that much to the next.
+        const int largest = *std::max_element(counts.begin(), counts.end());
+        QVERIFY2(largest <= readEvery * (TCustomComPort::RxChunk + 8192),
+                 qPrintable(QStringLiteral("largest announcement %1 bytes").arg(largest)));
+        QVERIFY(m_boxes.isEmpty());
     }
 
     void closingDuringABurstNeverHangsNorFiresLate_data()
