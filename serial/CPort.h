@@ -450,7 +450,9 @@ public:
     // The most bytes one look at the device moves into the receive queue. A
     // fast line is announced in pieces of about this size, so that the window
     // gets its event loop back between them; what the device still holds is
-    // read and announced right after.
+    // read and announced right after. (With smWindowSync the event thread
+    // does not wait for the window, so one announcement there holds all that
+    // queued up while the window was busy.)
     static constexpr int RxChunk = 64 * 1024;
     // Line errors since the last call (reading clears them). EComPort 10.
     TComErrors LineErrors();
