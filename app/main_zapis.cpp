@@ -14,22 +14,11 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 
 namespace {
 
 // The automatic-save policy after mailing: the entries of cobZapis.
 enum AutoZapis { azZawsze = 0, azPytaj = 1 };
-
-// The report exactly as the device sent it.
-QByteArray BajtyRaportu(const TfrmMain &okno)
-{
-    if (const auto *widok = qobject_cast<const TRaportView *>(okno.memDane))
-        return widok->Bajty();
-    // A plain text area keeps text, not bytes: its lines joined with the
-    // device's CR LF, in the report's code page.
-    return DoCp1250(okno.memDane->toPlainText().replace(u'\n', QStringLiteral("\r\n")));
-}
 
 QString BladZapisuPliku(const QString &sciezka)
 {
@@ -51,7 +40,7 @@ void TfrmMain::tobZapiszClick()
         return;
     // A failure is thrown on to the caller: the close question and the
     // download keep the report marked unsaved, the button shows the error.
-    ZapiszRaport(sciezka, BajtyRaportu(*this));
+    ZapiszRaport(sciezka, memDane->Bajty());
     NiezapisaneDane = false;
     StanZapisany();
 }
@@ -64,7 +53,7 @@ void TfrmMain::tobMailClick()
     const QString nazwa = NazwaPliku();
     QString zalacznik;
     try {
-        zalacznik = ZapiszZalacznik(katalogTemp, nazwa, BajtyRaportu(*this));
+        zalacznik = ZapiszZalacznik(katalogTemp, nazwa, memDane->Bajty());
     } catch (const EZapisPliku &) {
         Komunikaty::Komunikat(BladZapisuPliku(SciezkaWKatalogu(katalogTemp, nazwa)));
         return;

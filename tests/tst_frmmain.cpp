@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -201,11 +200,12 @@ void TstFrmMain::kontrolkiNaStarcie()
     QVERIFY(m->MainMenu1->actions().contains(m->Konfiguracja1));
     QVERIFY(!m->Konfiguracja1->menu());
 
-    auto *mem = m->findChild<QPlainTextEdit *>(QStringLiteral("memDane"));
+    auto *mem = m->findChild<TRaportView *>(QStringLiteral("memDane"));
     QVERIFY(mem);
     QVERIFY(mem->isHidden());
     QVERIFY(mem->isReadOnly());
-    QCOMPARE(mem->lineWrapMode(), QPlainTextEdit::NoWrap);
+    // Long lines scroll sideways; they are never folded.
+    QCOMPARE(mem->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
 
     for (auto [nazwa, ms] : {std::pair{"timPytanie", 1000}, std::pair{"timTimeOut", 10000},
                              std::pair{"timTransmisja", 500}}) {

@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -73,12 +72,8 @@ const QByteArray raport("Odwiedziny w dniu: 03/05/01\r\n\xb9\0x\r\n", 35);
 // Puts a received report into the main window as a download leaves it.
 void UmiescRaport(const QByteArray &bajty, bool zapisany)
 {
-    if (auto *widok = qobject_cast<TRaportView *>(frmMain->memDane)) {
-        widok->Wyczysc();
-        widok->DodajBajty(bajty);
-    } else {
-        frmMain->memDane->setPlainText(ZCp1250(bajty));
-    }
+    frmMain->memDane->Wyczysc();
+    frmMain->memDane->DodajBajty(bajty);
     frmMain->DataOd = u"03-05-01"_qs;
     frmMain->DataDo = u"03-05-31"_qs;
     frmMain->NiezapisaneDane = true;
