@@ -453,7 +453,7 @@ public:
     // read and announced right after. (With smWindowSync the event thread
     // does not wait for the window, so one announcement there holds all that
     // queued up while the window was busy.)
-    static constexpr int RxChunk = 64 * 1024;
+    static constexpr int RxChunk = 256 * 1024;
     // Line errors since the last call (reading clears them). EComPort 10.
     TComErrors LineErrors();
     // CTS, DSR, ring and carrier detect. A port without modem lines (a
