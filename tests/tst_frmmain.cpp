@@ -4,6 +4,7 @@
 #include "CPortCtl.h"
 #include "Komunikaty.h"
 #include "Narzedzia.h"
+#include "OknaTestowe.h"
 #include "RaportView.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -89,35 +90,24 @@ private slots:
 private:
     void pokaz(const QByteArray &ini = QByteArray());
 
-    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
     QList<Pudelko> pudelka;
     bool odpowiedz = false;
 };
 
 void TstFrmMain::init()
 {
-    tmp = std::make_unique<QTemporaryDir>();
-    QVERIFY(tmp->isValid());
-    TfrmMain::UstawKatalogProgramu(tmp->path());
-    // Per-user places inside the test's own folder, never the real home.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("config"))));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("cache"))));
     pudelka.clear();
     odpowiedz = false;
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &t) {
+    tmp = std::make_unique<OknaTestowe>([this](Komunikaty::Rodzaj r, const QString &t) {
         pudelka.append({r, t});
         return odpowiedz;
     });
-    UtworzOkna();
+    QVERIFY(tmp->isValid());
 }
 
 void TstFrmMain::cleanup()
 {
-    UsunOkna();
-    Komunikaty::UstawHook({});
-    TfrmMain::UstawKatalogProgramu(QString());
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("XDG_CACHE_HOME");
     tmp.reset();
 }
 

@@ -4,6 +4,7 @@
 #include "CPortCtl.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
+#include "OknaTestowe.h"
 #include "PtyPair.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -61,25 +62,20 @@ private:
     void start();
     QString plik() const { return tmp->filePath(QStringLiteral("Vestibulomat.ini")); }
 
-    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
     QStringList bledy;
 };
 
 void TstKonfiguracja::init()
 {
-    tmp = std::make_unique<QTemporaryDir>();
-    QVERIFY(tmp->isValid());
-    TfrmMain::UstawKatalogProgramu(tmp->path());
-    // Per-user places inside the test's own folder, never the real home.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("config"))));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("cache"))));
     bledy.clear();
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &t) {
+    tmp = std::make_unique<OknaTestowe>([this](Komunikaty::Rodzaj r, const QString &t) {
         if (r == Komunikaty::Rodzaj::Blad)
             bledy << t;
         return false;
     });
-    start();
+    QVERIFY(tmp->isValid());
+    frmMain->show(); // reads the settings into the dialog
 }
 
 void TstKonfiguracja::start()
@@ -90,11 +86,6 @@ void TstKonfiguracja::start()
 
 void TstKonfiguracja::cleanup()
 {
-    UsunOkna();
-    Komunikaty::UstawHook({});
-    TfrmMain::UstawKatalogProgramu(QString());
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("XDG_CACHE_HOME");
     QFile::setPermissions(plik(), QFile::ReadOwner | QFile::WriteOwner);
     tmp.reset();
 }

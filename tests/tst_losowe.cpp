@@ -8,6 +8,7 @@
 
 #include "CPort.h"
 #include "Komunikaty.h"
+#include "OknaTestowe.h"
 #include "Postep.h"
 #include "RaportView.h"
 #include "Symulator.h"
@@ -157,7 +158,7 @@ private:
     QString opisPudelek() const;
 
     quint32 ziarno = 0;
-    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
     std::unique_ptr<QSignalSpy> koniecTransmisji;
     QList<QPair<Komunikaty::Rodzaj, QString>> pudelka;
     QString sciezkaZapisu;
@@ -175,19 +176,15 @@ void TstLosowe::initTestCase()
 
 void TstLosowe::init()
 {
-    tmp = std::make_unique<QTemporaryDir>();
-    QVERIFY(tmp->isValid());
-    TfrmMain::UstawKatalogProgramu(tmp->path());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("config"))));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("cache"))));
     pudelka.clear();
     sciezkaZapisu.clear();
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &t) {
-        pudelka.append({r, t});
-        return false; // "Nie" to the question about an unsaved report
-    });
-    UstawDialogZapisu([this](const QString &, const QString &) { return sciezkaZapisu; });
-    UtworzOkna();
+    tmp = std::make_unique<OknaTestowe>(
+        [this](Komunikaty::Rodzaj r, const QString &t) {
+            pudelka.append({r, t});
+            return false; // "Nie" to the question about an unsaved report
+        },
+        [this](const QString &, const QString &) { return sciezkaZapisu; });
+    QVERIFY(tmp->isValid());
     frmMain->show();
     koniecTransmisji = std::make_unique<QSignalSpy>(frmMain->timTransmisja, &QTimer::timeout);
     // Polls every 100 ms instead of every second: the first byte comes sooner.
@@ -197,12 +194,6 @@ void TstLosowe::init()
 void TstLosowe::cleanup()
 {
     koniecTransmisji.reset();
-    UsunOkna();
-    UstawDialogZapisu({});
-    Komunikaty::UstawHook({});
-    TfrmMain::UstawKatalogProgramu(QString());
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("XDG_CACHE_HOME");
     tmp.reset();
 }
 

@@ -5,6 +5,7 @@
 
 #include "CPort.h"
 #include "Komunikaty.h"
+#include "OknaTestowe.h"
 #include "Postep.h"
 #include "PtyPair.h"
 #include "RaportView.h"
@@ -141,7 +142,7 @@ private:
     bool odbierzAz(PtyPair &pty, QByteArray &odebrane,
                    const std::function<bool(const QByteArray &)> &warunek);
 
-    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
     std::unique_ptr<QSignalSpy> koniecTransmisji;
     QList<Pudelko> pudelka;
     bool odpowiedzTak = false;
@@ -154,26 +155,22 @@ private:
 
 void TstOdbior::init()
 {
-    tmp = std::make_unique<QTemporaryDir>();
-    QVERIFY(tmp->isValid());
-    TfrmMain::UstawKatalogProgramu(tmp->path());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("config"))));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp->filePath(QStringLiteral("cache"))));
     pudelka.clear();
     odpowiedzTak = false;
     dialogiZapisu.clear();
     sciezkaZapisu.clear();
     otwarciaPortu = 0;
     pytaniaUwaga = 0;
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &t) {
-        pudelka.append({r, t});
-        return odpowiedzTak;
-    });
-    UstawDialogZapisu([this](const QString &, const QString &nazwa) {
-        dialogiZapisu.append(nazwa);
-        return sciezkaZapisu;
-    });
-    UtworzOkna();
+    tmp = std::make_unique<OknaTestowe>(
+        [this](Komunikaty::Rodzaj r, const QString &t) {
+            pudelka.append({r, t});
+            return odpowiedzTak;
+        },
+        [this](const QString &, const QString &nazwa) {
+            dialogiZapisu.append(nazwa);
+            return sciezkaZapisu;
+        });
+    QVERIFY(tmp->isValid());
     frmMain->show();
     koniecTransmisji = std::make_unique<QSignalSpy>(frmMain->timTransmisja, &QTimer::timeout);
     frmMain->port->OnBeforeOpen = [this](TCustomComPort *) { ++otwarciaPortu; };
@@ -184,12 +181,6 @@ void TstOdbior::cleanup()
     qDeleteAll(obserwatorzy);
     obserwatorzy.clear();
     koniecTransmisji.reset();
-    UsunOkna();
-    UstawDialogZapisu({});
-    Komunikaty::UstawHook({});
-    TfrmMain::UstawKatalogProgramu(QString());
-    qunsetenv("XDG_CONFIG_HOME");
-    qunsetenv("XDG_CACHE_HOME");
     tmp.reset();
 }
 

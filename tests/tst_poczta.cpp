@@ -4,6 +4,7 @@
 
 #include "Cp1250.h"
 #include "Komunikaty.h"
+#include "OknaTestowe.h"
 #include "RaportView.h"
 #include "Zapis.h"
 #include "konfiguracja.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <memory>
 #include <optional>
 
 namespace {
@@ -121,9 +123,9 @@ private slots:
     void nieudanyZapisPoPytaniu();
 
 private:
-    QString temp() const { return katalogProgramu.filePath(u"temp"_qs); }
+    QString temp() const { return okna->filePath(u"temp"_qs); }
 
-    QTemporaryDir katalogProgramu;
+    std::unique_ptr<OknaTestowe> okna; // the program directory with the windows
     QTemporaryDir katalogZapisu;
     QList<QString> komunikaty;
     QString odpowiedzDialogu;
@@ -132,16 +134,16 @@ private:
 
 void TestPoczta::initTestCase()
 {
-    TfrmMain::UstawKatalogProgramu(katalogProgramu.path());
-    UtworzOkna();
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &tekst) {
-        komunikaty.append(tekst);
-        return true;
-    });
-    UstawDialogZapisu([this](const QString &, const QString &) {
-        ++pokazaniaDialogu;
-        return odpowiedzDialogu;
-    });
+    okna = std::make_unique<OknaTestowe>(
+        [this](Komunikaty::Rodzaj, const QString &tekst) {
+            komunikaty.append(tekst);
+            return true;
+        },
+        [this](const QString &, const QString &) {
+            ++pokazaniaDialogu;
+            return odpowiedzDialogu;
+        });
+    QVERIFY(okna->isValid());
 }
 
 void TestPoczta::init()
@@ -161,10 +163,7 @@ void TestPoczta::init()
 
 void TestPoczta::cleanupTestCase()
 {
-    UstawDialogZapisu({});
-    Komunikaty::UstawHook({});
-    UsunOkna();
-    TfrmMain::UstawKatalogProgramu({});
+    okna.reset();
 }
 
 void TestPoczta::argumenty_data()

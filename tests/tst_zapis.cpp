@@ -5,6 +5,7 @@
 
 #include "Cp1250.h"
 #include "Komunikaty.h"
+#include "OknaTestowe.h"
 #include "RaportView.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -98,7 +99,7 @@ private slots:
 
 private:
     QTemporaryDir katalog;
-    QTemporaryDir katalogProgramu;
+    std::unique_ptr<OknaTestowe> okna; // the program directory with the windows
     QList<Pudelko> pudelka;
     bool odpowiedzTak = true;
     // The save dialog: what it was offered, and the path it answers with.
@@ -108,18 +109,18 @@ private:
 
 void TestZapis::initTestCase()
 {
-    TfrmMain::UstawKatalogProgramu(katalogProgramu.path());
-    UtworzOkna();
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj rodzaj, const QString &tekst) {
-        pudelka.append({rodzaj, tekst});
-        return odpowiedzTak;
-    });
-    UstawDialogZapisu([this](const QString &k, const QString &n) {
-        ++pokazaniaDialogu;
-        dialogKatalog = k;
-        dialogNazwa = n;
-        return odpowiedzDialogu;
-    });
+    okna = std::make_unique<OknaTestowe>(
+        [this](Komunikaty::Rodzaj rodzaj, const QString &tekst) {
+            pudelka.append({rodzaj, tekst});
+            return odpowiedzTak;
+        },
+        [this](const QString &k, const QString &n) {
+            ++pokazaniaDialogu;
+            dialogKatalog = k;
+            dialogNazwa = n;
+            return odpowiedzDialogu;
+        });
+    QVERIFY(okna->isValid());
 }
 
 void TestZapis::init()
@@ -135,10 +136,7 @@ void TestZapis::init()
 
 void TestZapis::cleanupTestCase()
 {
-    UstawDialogZapisu({});
-    Komunikaty::UstawHook({});
-    UsunOkna();
-    TfrmMain::UstawKatalogProgramu({});
+    okna.reset();
 }
 
 void TestZapis::zapisBajtPoBajcie_data()

@@ -1,0 +1,37 @@
+#pragma once
+
+// The program's six windows, offscreen, around a temporary program directory.
+//
+// Creating one makes a fresh program directory, points the per-user places
+// (XDG_CONFIG_HOME, XDG_CACHE_HOME) inside it, installs the replacements for
+// the message boxes and the save dialog, and creates the windows. Destroying
+// it undoes all of that, so each test starts from the same clean state.
+
+#include "Komunikaty.h"
+#include "Zapis.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+class OknaTestowe
+{
+public:
+    // Boxes go to komunikaty and the save dialog asks dialog instead of the
+    // user; an empty function leaves the real one. When the directory cannot
+    // be made (isValid() false) nothing else is set up.
+    explicit OknaTestowe(Komunikaty::Hook komunikaty = {}, DialogZapisu dialog = {});
+    ~OknaTestowe();
+    OknaTestowe(const OknaTestowe &) = delete;
+    OknaTestowe &operator=(const OknaTestowe &) = delete;
+
+    // The program directory, asked the way a QTemporaryDir is.
+    bool isValid() const { return m_katalog.isValid(); }
+    QString path() const { return m_katalog.path(); }
+    QString filePath(const QString &nazwa) const { return m_katalog.filePath(nazwa); }
+
+private:
+    QTemporaryDir m_katalog;
+    bool m_bylConfig = false, m_bylCache = false;
+    QByteArray m_config, m_cache;
+};
