@@ -71,15 +71,10 @@ WiadomoscPoczty Wiadomosc(const QString &adres)
 
 const QByteArray raport("Odwiedziny w dniu: 03/05/01\r\n\xb9\0x\r\n", 35);
 
-// Puts a received report into the main window as a download leaves it.
+// A received report, as a download leaves it, optionally saved already.
 void UmiescRaport(const QByteArray &bajty, bool zapisany)
 {
-    frmMain->memDane->Wyczysc();
-    frmMain->memDane->DodajBajty(bajty);
-    frmMain->DataOd = u"03-05-01"_qs;
-    frmMain->DataDo = u"03-05-31"_qs;
-    frmMain->NiezapisaneDane = true;
-    frmMain->StanDane();
+    UmiescRaport(bajty);
     if (zapisany) {
         frmMain->NiezapisaneDane = false;
         frmMain->StanZapisany();

@@ -57,17 +57,6 @@ private:
     rlimit stary{};
 };
 
-// Puts a received report into the main window as a download leaves it.
-void UmiescRaport(const QByteArray &bajty)
-{
-    frmMain->memDane->Wyczysc();
-    frmMain->memDane->DodajBajty(bajty);
-    frmMain->DataOd = u"03-05-01"_qs;
-    frmMain->DataDo = u"03-05-31"_qs;
-    frmMain->NiezapisaneDane = true;
-    frmMain->StanDane();
-}
-
 struct Pudelko
 {
     Komunikaty::Rodzaj rodzaj;

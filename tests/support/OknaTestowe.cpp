@@ -1,5 +1,6 @@
 #include "OknaTestowe.h"
 
+#include "RaportView.h"
 #include "main.h"
 
 #include <QFile>
@@ -44,4 +45,14 @@ OknaTestowe::~OknaTestowe()
     TfrmMain::UstawKatalogProgramu(QString());
     Przywroc("XDG_CONFIG_HOME", m_bylConfig, m_config);
     Przywroc("XDG_CACHE_HOME", m_bylCache, m_cache);
+}
+
+void UmiescRaport(const QByteArray &bajty)
+{
+    frmMain->memDane->Wyczysc();
+    frmMain->memDane->DodajBajty(bajty);
+    frmMain->DataOd = QStringLiteral("03-05-01");
+    frmMain->DataDo = QStringLiteral("03-05-31");
+    frmMain->NiezapisaneDane = true;
+    frmMain->StanDane();
 }

@@ -35,3 +35,7 @@ private:
     bool m_bylConfig = false, m_bylCache = false;
     QByteArray m_config, m_cache;
 };
+
+// Puts a received report into the main window as a download leaves it: the
+// bytes in the text area, days 03-05-01 to 03-05-31, unsaved, save and mail on.
+void UmiescRaport(const QByteArray &bajty);
