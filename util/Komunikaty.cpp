@@ -1,5 +1,7 @@
 #include "Komunikaty.h"
 
+#include "Bledy.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -18,7 +20,18 @@ QWidget *rodzic()
     return QApplication::activeWindow();
 }
 
+QString &ostatnieSzczegoly()
+{
+    static QString s;
+    return s;
+}
+
 } // namespace
+
+QString OstatnieSzczegoly()
+{
+    return ostatnieSzczegoly();
+}
 
 void UstawHook(Hook h)
 {
@@ -41,6 +54,7 @@ bool Pytanie(const QString &tekst)
 
 void Komunikat(const QString &tekst)
 {
+    ostatnieSzczegoly().clear();
     if (hook()) {
         hook()(Rodzaj::Komunikat, tekst);
         return;
@@ -49,22 +63,28 @@ void Komunikat(const QString &tekst)
     box.exec();
 }
 
-void PokazBlad(const QString &wiadomosc)
+void PokazBlad(const QString &wiadomosc, const QString &szczegoly)
 {
     QString tekst = wiadomosc;
     if (!tekst.endsWith(u'.'))
         tekst += u'.';
+    ostatnieSzczegoly() = szczegoly;
     if (hook()) {
         hook()(Rodzaj::Blad, tekst);
         return;
     }
     QMessageBox box(QMessageBox::Critical, TytulProgramu(), tekst, QMessageBox::Ok, rodzic());
+    if (!szczegoly.isEmpty())
+        box.setDetailedText(szczegoly);
     box.exec();
 }
 
 void PokazWyjatek(const std::exception &e)
 {
-    PokazBlad(QString::fromUtf8(e.what()));
+    if (const auto *opisany = dynamic_cast<const OpisanyBlad *>(&e))
+        PokazBlad(opisany->TekstUzytkownika(), opisany->Szczegoly());
+    else
+        PokazBlad(QString::fromUtf8(e.what()));
 }
 
 } // namespace Komunikaty

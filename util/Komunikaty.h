@@ -38,9 +38,15 @@ bool Pytanie(const QString &tekst);
 void Komunikat(const QString &tekst);
 
 // The general error handler: the message followed by a full stop, the
-// program's title as caption, an error icon.
-void PokazBlad(const QString &wiadomosc);
+// program's title as caption, an error icon. Technical text (error numbers,
+// the system's wording) goes into szczegoly, shown under "Pokaż szczegóły".
+void PokazBlad(const QString &wiadomosc, const QString &szczegoly = QString());
+// An OpisanyBlad (Bledy.h) shows its Polish text with its details; any other
+// exception its what().
 void PokazWyjatek(const std::exception &e);
+
+// The details of the last box shown (tests read them beside the hook's text).
+QString OstatnieSzczegoly();
 
 // Runs body; any exception is shown by the general error handler.
 // Returns false when the body ended with an exception.
