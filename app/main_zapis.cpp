@@ -2,6 +2,7 @@
 
 #include "main.h"
 
+#include "Bledy.h"
 #include "Cp1250.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
@@ -15,6 +16,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include <cerrno>
+
 namespace {
 
 // The automatic-save policy after mailing: the entries of cobZapis.
@@ -23,6 +26,21 @@ enum AutoZapis { azZawsze = 0, azPytaj = 1 };
 QString BladZapisuPliku(const QString &sciezka)
 {
     return QStringLiteral("Błąd podczas zapisu pliku: ") + sciezka;
+}
+
+// Why the configured save folder cannot take the report, and what to do.
+QString TekstBleduKatalogu(const QString &katalog, int kod)
+{
+    QString powod;
+    if (kod == ENOENT)
+        powod = QStringLiteral("Katalog zapisu %1 nie istnieje.").arg(katalog);
+    else if (kod == ENOTDIR)
+        powod = QStringLiteral("Katalog zapisu %1 nie jest katalogiem.").arg(katalog);
+    else
+        powod = QStringLiteral("Nie można zapisywać w katalogu zapisu %1: %2.")
+                    .arg(katalog, OpisBleduSystemu(kod));
+    return powod + QStringLiteral(" Wybierz inny katalog w oknie zapisu, a na stałe zmień go w "
+                                  "oknie Konfiguracja, na karcie „Zapisywanie”");
 }
 
 } // namespace
@@ -34,8 +52,16 @@ QString TfrmMain::NazwaPliku()
 
 void TfrmMain::tobZapiszClick()
 {
-    const QString sciezka =
-        WybierzPlikZapisu(SaveDialog1, frmKonfiguracja->ediKatalog->text(), NazwaPliku());
+    // A configured folder that is gone or cannot be written is named before
+    // the dialog, which then starts in the default save folder instead.
+    QString katalog = frmKonfiguracja->ediKatalog->text();
+    if (!katalog.isEmpty()) {
+        if (const int kod = BladKataloguZapisu(katalog)) {
+            Komunikaty::PokazBlad(TekstBleduKatalogu(katalog, kod), SzczegolyBleduSystemu(kod));
+            katalog = DomyslnyKatalogZapisu(KatalogProgramu);
+        }
+    }
+    const QString sciezka = WybierzPlikZapisu(SaveDialog1, katalog, NazwaPliku());
     if (sciezka.isEmpty())
         return;
     // A failure is thrown on to the caller: the close question and the

@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString nazwaPliku = QStringLiteral("Vestibulomat.ini");
@@ -67,4 +71,40 @@ QString KatalogTymczasowy(const QString &katalogProgramu)
         return obok;
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
            QStringLiteral("/Vestibulomat/temp");
+}
+
+bool KopiaZainstalowana(const QString &katalogProgramu)
+{
+    const QDir bin(katalogProgramu);
+    return bin.dirName() == QLatin1String("bin") &&
+           QFileInfo(bin.absoluteFilePath(QStringLiteral("../share/vestibulomat"))).isDir();
+}
+
+QString DomyslnyKatalogZapisu(const QString &katalogProgramu)
+{
+    if (!KopiaZainstalowana(katalogProgramu) && moznaPisac(katalogProgramu))
+        return katalogProgramu;
+    // On a desktop without the usual folders (a minimal installation) the
+    // documents folder may not exist; it is not made for the user.
+    const QString dokumenty = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString katalog =
+        !dokumenty.isEmpty() && QFileInfo(dokumenty).isDir() ? dokumenty : QDir::homePath();
+    return katalog.endsWith(u'/') ? katalog : katalog + u'/';
+}
+
+int BladKataloguZapisu(const QString &katalog)
+{
+    const QByteArray sciezka = QFile::encodeName(katalog);
+    struct stat st
+    {
+    };
+    if (::stat(sciezka.constData(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    // A new file needs write and search permission on the folder; access()
+    // also reports a read-only file system, also for root.
+    if (::access(sciezka.constData(), W_OK | X_OK) != 0)
+        return errno;
+    return 0;
 }

@@ -10,6 +10,9 @@
 // A settings file beside the executable keeps being read until the per-user
 // file exists, so an installation can ship defaults.
 //
+// An installed copy (bin/ beside share/vestibulomat/, from the package or
+// "cmake --install") keeps the user's reports in the documents folder.
+//
 // katalogProgramu is the program's directory with a trailing "/".
 
 #include <QString>
@@ -24,3 +27,17 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu);
 
 // The folder for mail attachments, without a trailing "/". Not created here.
 QString KatalogTymczasowy(const QString &katalogProgramu);
+
+// An installed copy: the program directory is a bin/ folder whose sibling
+// share/vestibulomat/ holds the installed data (the help).
+bool KopiaZainstalowana(const QString &katalogProgramu);
+
+// The save folder used when the settings name none, with a trailing "/": the
+// program directory for a portable copy in a folder that can be written;
+// for an installed copy or one in a folder that cannot be written, the
+// user's documents folder when it exists, else the home folder.
+QString DomyslnyKatalogZapisu(const QString &katalogProgramu);
+
+// Whether reports can be written into the folder katalog: 0 when they can,
+// else the errno that says why not (ENOENT, ENOTDIR, EACCES, EROFS, ...).
+int BladKataloguZapisu(const QString &katalog);

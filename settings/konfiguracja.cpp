@@ -38,8 +38,10 @@ QStringList Klucze()
 
 QStringList Domyslne(const QString &katalogProgramu)
 {
-    return {QStringLiteral("Obiekt"), katalogProgramu,         QStringLiteral("1"),    QString(),
-            QStringLiteral("COM1"),   QStringLiteral("False"), QStringLiteral("False")};
+    return {QStringLiteral("Obiekt"), DomyslnyKatalogZapisu(katalogProgramu),
+            QStringLiteral("1"),      QString(),
+            QStringLiteral("COM1"),   QStringLiteral("False"),
+            QStringLiteral("False")};
 }
 
 int NaLiczbe(const QString &tekst)

@@ -34,7 +34,8 @@ QStringList Sekcje();
 // "obiekt", "katalog", "autozapis", "mail", "port", "synchro", "podglad".
 QStringList Klucze();
 // The values standing in for missing keys; the save directory defaults to
-// the program directory.
+// the program directory of a portable copy and to the user's documents
+// folder for an installed one (DomyslnyKatalogZapisu).
 QStringList Domyslne(const QString &katalogProgramu);
 
 // A stored number: an optional sign and decimal digits, or "$" and

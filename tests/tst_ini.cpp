@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 QByteArray czytajPlik(const QString &sciezka)
@@ -55,6 +57,8 @@ private slots:
     void czytanieZaKrotkichListPokazujeKomunikat();
     void miejscaObokProgramu();
     void miejscaUzytkownikaGdyObokNieMoznaPisac();
+    void domyslnyKatalogZapisu_data();
+    void domyslnyKatalogZapisu();
 
 private:
     QTemporaryDir tmp;
@@ -339,4 +343,61 @@ void TstIni::miejscaUzytkownikaGdyObokNieMoznaPisac()
 }
 
 QTEST_GUILESS_MAIN(TstIni)
+void TstIni::domyslnyKatalogZapisu_data()
+{
+    // The program directory (relative to a fresh folder), the folders made
+    // beside it, and the expected default save folder, relative to the home
+    // folder ("~/") or to the fresh folder.
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("katalogi");
+    QTest::addColumn<bool>("tylkoDoOdczytu");
+    QTest::addColumn<QString>("oczekiwany");
+
+    QTest::newRow("portable copy: its own folder")
+        << u"przenosna/"_qs << QStringList{u"dom/Documents"_qs} << false << u"przenosna/"_qs;
+    QTest::newRow("a bin folder without installed data is a portable copy")
+        << u"bin/"_qs << QStringList{} << false << u"bin/"_qs;
+    QTest::newRow("installed copy: the documents folder")
+        << u"usr/bin/"_qs << QStringList{u"usr/share/vestibulomat"_qs, u"dom/Documents"_qs} << false
+        << u"~/Documents/"_qs;
+    QTest::newRow("installed copy without a documents folder: home")
+        << u"usr/bin/"_qs << QStringList{u"usr/share/vestibulomat"_qs} << false << u"~/"_qs;
+    QTest::newRow("copy in a folder that cannot be written: the documents folder")
+        << u"tylko/"_qs << QStringList{u"dom/Documents"_qs} << true << u"~/Documents/"_qs;
+}
+
+void TstIni::domyslnyKatalogZapisu()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, katalogi);
+    QFETCH(bool, tylkoDoOdczytu);
+    QFETCH(QString, oczekiwany);
+    if (tylkoDoOdczytu && geteuid() == 0)
+        QSKIP("root may write into any folder");
+
+    QTemporaryDir korzen;
+    QVERIFY(korzen.isValid());
+    const QString baza = korzen.path() + u'/';
+    QVERIFY(QDir().mkpath(baza + program));
+    QVERIFY(QDir().mkpath(baza + u"dom"_qs));
+    for (const QString &k : katalogi)
+        QVERIFY(QDir().mkpath(baza + k));
+    if (tylkoDoOdczytu)
+        QVERIFY(QFile::setPermissions(baza + program, QFile::ReadOwner | QFile::ExeOwner));
+
+    // A fresh home whose documents folder is the default ~/Documents.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(baza + u"dom"_qs));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(baza + u"dom/.config"_qs));
+    const QString wynik = DomyslnyKatalogZapisu(baza + program);
+    qputenv("HOME", home);
+    qunsetenv("XDG_CONFIG_HOME");
+    QFile::setPermissions(baza + program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const QString pelny = oczekiwany.startsWith(u'~')
+                              ? QString(baza + u"dom/"_qs + oczekiwany.mid(2))
+                              : QString(baza + oczekiwany);
+    QCOMPARE(wynik, pelny);
+}
+
 #include "tst_ini.moc"

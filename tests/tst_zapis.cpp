@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +86,8 @@ private slots:
     void nieudanyZapisZOkna_data();
     void nieudanyZapisZOkna();
     void zamkniecieZNieudanymZapisemZostawiaOkno();
+    void katalogZapisuNiedostepny_data();
+    void katalogZapisuNiedostepny();
 
 private:
     QTemporaryDir katalog;
@@ -303,6 +306,59 @@ void TestZapis::zamkniecieZNieudanymZapisemZostawiaOkno()
     QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Pytanie);
     QCOMPARE(pudelka.at(1).tekst, u"Stream write error."_qs);
     QVERIFY(frmMain->NiezapisaneDane);
+}
+
+void TestZapis::katalogZapisuNiedostepny_data()
+{
+    QTest::addColumn<QString>("nazwa");
+    QTest::addColumn<QString>("tekst");
+    QTest::addColumn<QString>("blad");
+
+    const QString dalej = u" Wybierz inny katalog w oknie zapisu, a na stałe zmień go w oknie "
+                          "Konfiguracja, na karcie „Zapisywanie”."_qs;
+    QTest::newRow("missing folder")
+        << u"brak/"_qs << u"Katalog zapisu %1 nie istnieje."_qs + dalej << u"ENOENT"_qs;
+    QTest::newRow("a file, not a folder")
+        << u"plik.txt"_qs << u"Katalog zapisu %1 nie jest katalogiem."_qs + dalej << u"ENOTDIR"_qs;
+    QTest::newRow("folder without write permission")
+        << u"zamkniety"_qs
+        << u"Nie można zapisywać w katalogu zapisu %1: brak uprawnień."_qs + dalej << u"EACCES"_qs;
+}
+
+void TestZapis::katalogZapisuNiedostepny()
+{
+    QFETCH(QString, nazwa);
+    QFETCH(QString, tekst);
+    QFETCH(QString, blad);
+    if (blad == u"EACCES"_qs && geteuid() == 0)
+        QSKIP("root may write into any folder");
+    Utworz(katalog.filePath(u"plik.txt"_qs), "x");
+    QVERIFY(QDir(katalog.path()).mkpath(u"zamkniety"_qs));
+    QVERIFY(QFile::setPermissions(katalog.filePath(u"zamkniety"_qs),
+                                  QFile::ReadOwner | QFile::ExeOwner));
+    const QString skonfigurowany = katalog.filePath(nazwa);
+    frmKonfiguracja->ediKatalog->setText(skonfigurowany);
+    UmiescRaport("report");
+    const QString sciezka = katalog.filePath(u"wybrany.txt"_qs);
+    odpowiedzDialogu = sciezka;
+
+    frmMain->tobZapisz->click();
+
+    QFile::setPermissions(katalog.filePath(u"zamkniety"_qs),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // The box names the folder before the dialog, which starts in the
+    // default save folder (a portable copy: the program's own folder); the
+    // report can still be saved wherever the user picks.
+    QCOMPARE(pudelka.size(), 1);
+    QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Blad);
+    QCOMPARE(pudelka.at(0).tekst, tekst.arg(skonfigurowany));
+    QVERIFY2(Komunikaty::OstatnieSzczegoly().contains(blad),
+             qPrintable(Komunikaty::OstatnieSzczegoly()));
+    QCOMPARE(pokazaniaDialogu, 1);
+    QCOMPARE(dialogKatalog, okna->path() + u'/');
+    QCOMPARE(Zawartosc(sciezka), QByteArray("report"));
+    QVERIFY(!frmMain->NiezapisaneDane);
+    QCOMPARE(frmKonfiguracja->ediKatalog->text(), skonfigurowany);
 }
 
 QTEST_MAIN(TestZapis)
