@@ -83,6 +83,7 @@ void TfrmMain::utworzKontrolki()
 
     nazwij(this, "frmMain");
     setWindowTitle(QStringLiteral("Vestibulomat"));
+    setWindowIcon(IkonaProgramu());
     resize(696, 479);
     if (const QScreen *ekran = QGuiApplication::primaryScreen())
         move(ekran->availableGeometry().center() - rect().center());
@@ -418,6 +419,12 @@ void TfrmMain::PortZmieniony(const QString &nazwa)
 }
 
 // Start-up.
+
+QIcon IkonaProgramu()
+{
+    Q_INIT_RESOURCE(obrazki);
+    return QIcon(QStringLiteral(":/obrazki/vestibulomat.svg"));
+}
 
 void UtworzOkna()
 {

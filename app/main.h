@@ -168,3 +168,6 @@ void UtworzOkna();
 
 // Destroys the six windows (last created first) and clears their pointers.
 void UsunOkna();
+
+// The program's own icon (the one its menu entry shows), for the windows.
+QIcon IkonaProgramu();

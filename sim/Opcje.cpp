@@ -130,10 +130,15 @@ const char *Uzycie()
 {
     return R"(Usage: vestibulomat-sim [options]
 
-Behaves as the visitor-counting device on a serial line: waits for a carriage
-return (the poll) and answers with its report; records clock commands
-("Z" + yyMMddhhnnss). The first line on stdout is "PORT <device>", the name the
-program should open; each clock command received prints "CLOCK Z<12 digits>".
+Behaves as the visitor-counting device on a serial line, for trying
+Vestibulomat without a device: waits for a carriage return (the poll) and
+answers with its report; records clock commands ("Z" + yyMMddhhnnss). The
+first line on stdout is "PORT <device>", the name to enter as the port in
+Vestibulomat's configuration; each clock command received prints
+"CLOCK Z<12 digits>".
+
+Try it:  vestibulomat-sim --link /tmp/licznik --rate 960
+         then set the port to /tmp/licznik and press "Połącz/Odbierz".
 
 Line:
   --port PATH              open this serial device (raw, 9600 8N1) instead of

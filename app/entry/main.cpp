@@ -7,6 +7,10 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The desktop matches the window to its menu entry by this name; the
+    // icon is the one the menu shows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("pl.vestibulomat.Vestibulomat"));
+    QApplication::setWindowIcon(IkonaProgramu());
     UtworzOkna();
     // Attachments handed to the mail client last time are no longer needed.
     UsunStareZalaczniki(KatalogTymczasowy(frmMain->KatalogProgramu));
