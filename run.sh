@@ -7,15 +7,20 @@
 #                         fixed-time run of each fuzz target
 #   ./run.sh test quick   the plain suite only
 #   ./run.sh bench        build and run the benchmarks, print their table
+#   ./run.sh package      build the Debian package in build/package and check it
+#                         with lintian
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
-    libqt6svg6 libgl-dev xvfb xauth xdg-utils)
+    libqt6svg6 libgl-dev xvfb xauth xdg-utils desktop-file-utils appstream)
+# What building and checking the Debian package needs besides.
+PACKAGE_TOOLS=(dpkg-dev file lintian man-db)
 
+# need_packages [extra package...]
 need_packages() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "${PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -48,8 +53,11 @@ demo() {
         sed -i "s|^port=.*|port=$link\r|" "$ini"
     fi
     build/default/bin/vestibulomat-sim --link "$link" --days 14 --rate 960 &
-    local sim=$!
-    trap 'kill $sim 2>/dev/null || true' EXIT
+    # Global: the trap runs after this function has returned. A background
+    # job of a script ignores Ctrl+C, so the simulator is always stopped here.
+    demo_sim=$!
+    trap 'kill "${demo_sim:-}" 2>/dev/null || true' EXIT
+    trap 'exit 130' INT TERM HUP
     sleep 0.5
     echo "Symulator licznika: $link. Naciśnij \"Połącz/Odbierz\"."
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
@@ -85,8 +93,18 @@ bench)
     build default
     build/default/bin/vestibulomat-bench "${@:2}"
     ;;
+package)
+    need_packages "${PACKAGE_TOOLS[@]}"
+    build package
+    rm -f build/package/vestibulomat_*.deb
+    cpack --config build/package/CPackConfig.cmake -B build/package
+    deb=$(ls build/package/vestibulomat_*.deb)
+    lintian --fail-on error --info "$deb"
+    echo "Pakiet: $deb"
+    echo "Instalacja: sudo apt install ./$deb"
+    ;;
 *)
-    echo "usage: $0 demo | test [quick] | bench [--quick]" >&2
+    echo "usage: $0 demo | test [quick] | bench [--quick] | package" >&2
     exit 2
     ;;
 esac
