@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
-    libqt6svg6 libgl-dev xvfb xauth xdg-utils)
+    libqt6svg6 libgl-dev xvfb xauth xdg-utils qt6-translations-l10n)
 
 need_packages() {
     local missing=()
