@@ -212,6 +212,8 @@ void TfrmMain::utworzKontrolki()
     SaveDialog1->setNameFilter(QStringLiteral("Pliki tekstowe (*.txt)"));
     SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    // The desktop's own save dialog where its platform theme offers one;
+    // otherwise (a bare session, the tests) Qt's widget dialog, in Polish.
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
 
@@ -424,7 +426,14 @@ void TfrmMain::dopasujPanel(int panel)
     // the window outgrows the screen.
     static constexpr int szerokosci[4] = {50, 100, 100, 50};
     QLabel *etykieta = panele.at(panel);
-    int szerokosc = std::max(szerokosci[panel], etykieta->sizeHint().width());
+    const QFontMetrics fm = etykieta->fontMetrics();
+    // A framed label indents its text by half an "x"; as much again on the
+    // right keeps the last letter off the frame.
+    const int tekst = etykieta->text().isEmpty()
+                          ? 0
+                          : fm.horizontalAdvance(etykieta->text()) + fm.horizontalAdvance(u'x') +
+                                2 * etykieta->frameWidth();
+    int szerokosc = std::max(szerokosci[panel], tekst);
     if (const QScreen *ekran = screen())
         szerokosc = std::min(szerokosc,
                              std::max(szerokosci[panel], ekran->availableGeometry().width() / 2));

@@ -507,23 +507,37 @@ void TstFrmMain::stanyPolecen()
 
 void TstFrmMain::zmianaPortuWDialoguWidacWPanelu_data()
 {
+    QTest::addColumn<QString>("przed"); // picked first, when not empty
     QTest::addColumn<QString>("nazwa");
-    QTest::newRow("adapter") << QStringLiteral("ttyUSB0");
-    QTest::newRow("long path, after a short name")
-        << QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303-if00-port0");
+    QTest::addColumn<int>("szerokosc"); // of panel 0 afterwards; 0: not checked
+    const QString dluga = QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303-if00-port0");
+    QTest::newRow("adapter") << QString() << QStringLiteral("ttyUSB0") << 0;
+    QTest::newRow("long path after a short name") << QStringLiteral("ttyS0") << dluga << 0;
+    QTest::newRow("short name after a long path: back to 50 pixels")
+        << dluga << QStringLiteral("ttyS0") << 50;
 }
 
 void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
 {
+    QFETCH(QString, przed);
     QFETCH(QString, nazwa);
+    QFETCH(int, szerokosc);
     pokaz();
     QComboBox *port = frmKonfiguracja->ccbPort;
-    port->addItem(nazwa);
-    const int i = port->findText(nazwa);
-    port->setCurrentIndex(i);
-    emit port->activated(i);
+    for (const QString &n : {przed, nazwa}) {
+        if (n.isEmpty())
+            continue;
+        port->addItem(n);
+        const int i = port->findText(n);
+        port->setCurrentIndex(i);
+        emit port->activated(i);
+    }
     QCOMPARE(frmMain->TekstPanelu(0), nazwa);
     PanelMiesciTekst(nazwa);
+    if (szerokosc > 0)
+        QCOMPARE(
+            frmMain->stbStatus->findChild<QLabel *>(QStringLiteral("stbStatusPanel0"))->width(),
+            szerokosc);
 }
 
 void TstFrmMain::konfiguracjaOtwieraSieNaPierwszejStronie()
