@@ -8,6 +8,8 @@
 // one has been written completely, so a failed save leaves the old file as it
 // was.
 
+#include "Bledy.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,21 +18,41 @@
 
 class QFileDialog;
 
-// A report file that could not be created or written. The message is one of
-// "Cannot create file <path>" and "Stream write error".
-class EZapisPliku : public std::runtime_error
+// A report file that could not be created or written. what() is the
+// technical text, "Cannot create file <path>" or "Stream write error"; the
+// user reads in Polish which file, why (the system's reason, errno) and what
+// to do, with the technical text and the errno name in the details.
+class EZapisPliku : public std::runtime_error, public OpisanyBlad
 {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Etap { Utworzenie, Zapis };
+
+    // kod is the errno of the failed call, 0 when unknown; opisQt the file
+    // class's own error text, kept for the details.
+    EZapisPliku(Etap etap, const QString &sciezka, int kod, const QString &opisQt = QString());
+
+    Etap Rodzaj() const { return m_etap; }
+    int Kod() const { return m_kod; }
+    QString TekstUzytkownika() const override;
+    QString Szczegoly() const override;
+    // The reason alone, for messages of their own: "brak uprawnień"; empty
+    // when the system gave none that a user could read.
+    QString Powod() const;
+
+private:
+    Etap m_etap;
+    QString m_sciezka;
+    int m_kod;
+    QString m_opisQt;
 };
 
 // Writes dane to sciezka, creating the file or replacing an existing one.
 // Throws EZapisPliku; on failure an existing file keeps its old contents.
 void ZapiszRaport(const QString &sciezka, const QByteArray &dane);
 
-// Copies the file zrodlo to cel, replacing an existing cel. Returns false when
-// the copy did not arrive; cel is then left as it was.
-bool KopiujRaport(const QString &zrodlo, const QString &cel);
+// Copies the file zrodlo to cel, replacing an existing cel. Throws
+// EZapisPliku when the copy did not arrive; cel is then left as it was.
+void KopiujRaport(const QString &zrodlo, const QString &cel);
 
 // katalog + "/" + nazwa. The directory text is used as typed, so one ending
 // in "/" gives two separators in a row, which the file system reads as one.

@@ -1,5 +1,6 @@
 #include "main.h"
 
+#include "Bledy.h"
 #include "CPort.h"
 #include "Formaty.h"
 #include "Katalog.h"
@@ -30,7 +31,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <stdexcept>
+#include <algorithm>
+#include <optional>
 
 TfrmMain *frmMain = nullptr;
 
@@ -103,12 +105,11 @@ void TfrmMain::utworzKontrolki()
     // Status bar: port, first day, last day, and an empty panel.
     stbStatus = new QStatusBar(this);
     nazwij(stbStatus, "stbStatus");
-    const int szerokosci[4] = {50, 100, 100, 50};
     for (int i = 0; i < 4; ++i) {
         panele[i] = new QLabel(stbStatus);
         panele[i]->setObjectName(QStringLiteral("stbStatusPanel%1").arg(i));
-        panele[i]->setFixedWidth(szerokosci[i]);
         panele[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        dopasujPanel(i);
         stbStatus->addWidget(panele[i]);
     }
     setStatusBar(stbStatus);
@@ -212,6 +213,8 @@ void TfrmMain::utworzKontrolki()
     SaveDialog1->setNameFilter(QStringLiteral("Pliki tekstowe (*.txt)"));
     SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    // The desktop's own save dialog where its platform theme offers one;
+    // otherwise (a bare session, the tests) Qt's widget dialog, in Polish.
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
 
@@ -269,13 +272,17 @@ void TfrmMain::FormShow()
     // A stored save policy that is not a number must not cost the other
     // settings: nothing is selected, the rest is applied, and the error is
     // shown once everything is in place.
-    QString blad;
+    std::optional<BladProgramu> blad;
     try {
-        const int zapis = NaLiczbe(w[Autozapis]);
+        const int zapis = NaLiczbe(w[Autozapis], Klucze().at(Autozapis));
         k->cobZapis->setCurrentIndex(zapis >= 0 && zapis < k->cobZapis->count() ? zapis : -1);
-    } catch (const std::exception &e) {
+    } catch (const BladProgramu &e) {
         k->cobZapis->setCurrentIndex(-1);
-        blad = QString::fromUtf8(e.what()) + QStringLiteral(" (klucz \"autozapis\")");
+        blad.emplace(e.TekstUzytkownika() +
+                         QStringLiteral(" Wybierz automatyczny zapis w konfiguracji "
+                                        "i naciśnij \"Potwierdź\""),
+                     QStringLiteral("Plik ustawień: ") + PlikUstawienDoOdczytu(KatalogProgramu) +
+                         QStringLiteral(", sekcja [konfig]"));
     }
 
     k->ediMail->setText(w[Mail]);
@@ -287,8 +294,8 @@ void TfrmMain::FormShow()
     setWindowTitle(QStringLiteral("Vestibulomat v") +
                    WersjaPliku(QCoreApplication::applicationFilePath()));
 
-    if (!blad.isEmpty())
-        throw std::runtime_error(blad.toStdString());
+    if (blad)
+        throw *blad;
 }
 
 void TfrmMain::FormCloseQuery(bool &CanClose)
@@ -408,8 +415,30 @@ QString TfrmMain::TekstPanelu(int panel) const
 void TfrmMain::UstawPanel(int panel, const QString &tekst)
 {
     panele.at(panel)->setText(tekst);
-    // The panels are narrow; a long port path is still readable on hover.
+    // A path longer than half the screen is still readable on hover.
     panele.at(panel)->setToolTip(tekst);
+    dopasujPanel(panel);
+}
+
+void TfrmMain::dopasujPanel(int panel)
+{
+    // 50, 100, 100 and 50 pixels as designed, wider when the text needs it
+    // in the font in use ("/dev/pts/3", a long day), but never so wide that
+    // the window outgrows the screen.
+    static constexpr int szerokosci[4] = {50, 100, 100, 50};
+    QLabel *etykieta = panele.at(panel);
+    const QFontMetrics fm = etykieta->fontMetrics();
+    // A framed label indents its text by half an "x"; as much again on the
+    // right keeps the last letter off the frame.
+    const int tekst = etykieta->text().isEmpty()
+                          ? 0
+                          : fm.horizontalAdvance(etykieta->text()) + fm.horizontalAdvance(u'x') +
+                                2 * etykieta->frameWidth();
+    int szerokosc = std::max(szerokosci[panel], tekst);
+    if (const QScreen *ekran = screen())
+        szerokosc = std::min(szerokosc,
+                             std::max(szerokosci[panel], ekran->availableGeometry().width() / 2));
+    etykieta->setFixedWidth(szerokosc);
 }
 
 void TfrmMain::PortZmieniony(const QString &nazwa)

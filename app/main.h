@@ -154,6 +154,8 @@ private:
 
     void utworzKontrolki();
     void connectHandlers();
+    // A status panel as wide as designed or as its text needs.
+    void dopasujPanel(int panel);
 
     std::array<QLabel *, 4> panele{};
     bool pokazane = false;

@@ -23,9 +23,14 @@ namespace {
 // The automatic-save policy after mailing: the entries of cobZapis.
 enum AutoZapis { azZawsze = 0, azPytaj = 1 };
 
-QString BladZapisuPliku(const QString &sciezka)
+// "Błąd podczas zapisu pliku: " and the path, the system's reason when it
+// has a Polish one, and what became of the report.
+void PokazBladZapisuPliku(const EZapisPliku &e, const QString &sciezka, const QString &skutek)
 {
-    return QStringLiteral("Błąd podczas zapisu pliku: ") + sciezka;
+    QString tekst = QStringLiteral("Błąd podczas zapisu pliku: ") + sciezka;
+    if (const QString powod = e.Powod(); !powod.isEmpty())
+        tekst += QStringLiteral(" (") + powod + u')';
+    Komunikaty::Komunikat(tekst + QStringLiteral(". ") + skutek, e.Szczegoly());
 }
 
 // Why the configured save folder cannot take the report, and what to do.
@@ -80,8 +85,9 @@ void TfrmMain::tobMailClick()
     QString zalacznik;
     try {
         zalacznik = ZapiszZalacznik(katalogTemp, nazwa, memDane->Bajty());
-    } catch (const EZapisPliku &) {
-        Komunikaty::Komunikat(BladZapisuPliku(SciezkaWKatalogu(katalogTemp, nazwa)));
+    } catch (const EZapisPliku &e) {
+        PokazBladZapisuPliku(e, SciezkaWKatalogu(katalogTemp, nazwa),
+                             QStringLiteral("Raport nie został wysłany."));
         return;
     }
 
@@ -100,11 +106,14 @@ void TfrmMain::tobMailClick()
                                                  QFileInfo(zalacznik).fileName());
             // Only a copy that arrived counts as a save; otherwise the user
             // learns of it and the report stays marked unsaved unless mailed.
-            if (KopiujRaport(zalacznik, cel)) {
+            try {
+                KopiujRaport(zalacznik, cel);
                 NiezapisaneDane = false;
                 StanZapisany();
-            } else {
-                Komunikaty::Komunikat(BladZapisuPliku(cel));
+            } catch (const EZapisPliku &e) {
+                PokazBladZapisuPliku(e, cel,
+                                     QStringLiteral("Raport nie został zapisany; zapisz go "
+                                                    "przyciskiem \"Zapisz\"."));
             }
             break;
         }

@@ -9,45 +9,68 @@ BladProgramu::BladProgramu(const QString &tekst, const QString &szczegoly)
     , m_szczegoly(szczegoly)
 {}
 
-QString OpisBleduSystemu(int kod)
+namespace {
+
+// nullptr for an errno without a Polish description.
+const char *OpisPolski(int kod)
 {
     switch (kod) {
     case EACCES:
     case EPERM:
-        return QStringLiteral("brak uprawnień");
+        return "brak uprawnień";
     case EROFS:
-        return QStringLiteral("system plików jest tylko do odczytu");
+        return "system plików jest tylko do odczytu";
     case ENOSPC:
-        return QStringLiteral("brak miejsca na dysku");
+        return "brak miejsca na dysku";
     case EDQUOT:
-        return QStringLiteral("przekroczony przydział miejsca na dysku");
+        return "przekroczony przydział miejsca na dysku";
     case ENOENT:
-        return QStringLiteral("nie ma takiego pliku ani folderu");
+        return "nie ma takiego pliku ani folderu";
     case ENOTDIR:
-        return QStringLiteral("to nie jest folder");
+        return "to nie jest folder";
     case EISDIR:
-        return QStringLiteral("to jest folder");
+        return "to jest folder";
     case ENAMETOOLONG:
-        return QStringLiteral("za długa nazwa pliku");
+        return "za długa nazwa pliku";
     case EIO:
-        return QStringLiteral("błąd wejścia/wyjścia urządzenia");
+        return "błąd wejścia/wyjścia urządzenia";
     case EBUSY:
-        return QStringLiteral("urządzenie jest zajęte");
+        return "urządzenie jest zajęte";
     case ENODEV:
     case ENXIO:
-        return QStringLiteral("nie ma takiego urządzenia");
+        return "nie ma takiego urządzenia";
     case ETIMEDOUT:
-        return QStringLiteral("upłynął czas oczekiwania");
+        return "upłynął czas oczekiwania";
     case EEXIST:
-        return QStringLiteral("plik już istnieje");
+        return "plik już istnieje";
     case EMFILE:
     case ENFILE:
-        return QStringLiteral("otwarto zbyt wiele plików");
+        return "otwarto zbyt wiele plików";
     case EFBIG:
-        return QStringLiteral("plik jest za duży");
+        return "plik jest za duży";
+    case EINVAL:
+        return "niedozwolona nazwa lub nieprawidłowy parametr";
+    case ELOOP:
+        return "zbyt wiele dowiązań symbolicznych w ścieżce";
+    case ETXTBSY:
+        return "plik jest w użyciu";
     default:
-        return QString::fromLocal8Bit(std::strerror(kod));
+        return nullptr;
     }
+}
+
+} // namespace
+
+QString OpisBleduSystemu(int kod)
+{
+    if (const char *opis = OpisPolski(kod))
+        return QString::fromUtf8(opis);
+    return QString::fromLocal8Bit(std::strerror(kod));
+}
+
+bool PolskiOpisBleduSystemu(int kod)
+{
+    return OpisPolski(kod) != nullptr;
 }
 
 QString NazwaBleduSystemu(int kod)

@@ -40,6 +40,10 @@ private:
 // system's own text.
 QString OpisBleduSystemu(int kod);
 
+// Whether OpisBleduSystemu(kod) is a Polish description, not the system's
+// own text: a user's message shows only those; the rest go to the details.
+bool PolskiOpisBleduSystemu(int kod);
+
 // The errno name: "EIO", "EACCES"; "errno N" when the system has none.
 QString NazwaBleduSystemu(int kod);
 

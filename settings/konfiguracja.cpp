@@ -1,5 +1,6 @@
 #include "konfiguracja.h"
 
+#include "Bledy.h"
 #include "CPortCtl.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
@@ -14,11 +15,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 
+#include <algorithm>
 #include <exception>
-#include <stdexcept>
 
 TfrmKonfiguracja *frmKonfiguracja = nullptr;
 
@@ -44,7 +46,7 @@ QStringList Domyslne(const QString &katalogProgramu)
             QStringLiteral("False")};
 }
 
-int NaLiczbe(const QString &tekst)
+int NaLiczbe(const QString &tekst, const QString &klucz)
 {
     static const QRegularExpression dziesietna(QStringLiteral("^[+-]?[0-9]+$"));
     static const QRegularExpression szesnastkowa(QStringLiteral("^\\$[0-9A-Fa-f]+$"));
@@ -58,8 +60,8 @@ int NaLiczbe(const QString &tekst)
         wynik = static_cast<int>(u);
     }
     if (!ok) {
-        throw std::invalid_argument(
-            QStringLiteral("'%1' is not a valid integer value").arg(tekst).toStdString());
+        throw BladProgramu(QStringLiteral("Wartość \"%1\" klucza \"%2\" nie jest liczbą całkowitą.")
+                               .arg(tekst, klucz));
     }
     return wynik;
 }
@@ -71,6 +73,7 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmKonfiguracja"));
     setWindowTitle(QStringLiteral("Konfiguracja"));
+    // 311 x 276 as designed; dopasujRozmiar() widens it for the tab captions.
     setFixedSize(311, 276);
     // The fixed positions below were laid out for an 11-pixel font.
     QFont maly = font();
@@ -169,6 +172,8 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
         b->setDefault(false);
     }
 
+    dopasujRozmiar();
+
     setTabOrder(pcZakladki, ediNazwa);
     setTabOrder(ediNazwa, ediKatalog);
     setTabOrder(ediKatalog, cobZapis);
@@ -180,6 +185,22 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
     setTabOrder(Button1, Button2);
 
     connectHandlers();
+}
+
+void TfrmKonfiguracja::dopasujRozmiar()
+{
+    ensurePolished();
+    // The four captions side by side, as the style draws them in the font in
+    // use; a narrower dialog would hide "Zaawansowane", the page holding the
+    // port, behind scroll arrows. A small gap keeps the last tab off the edge.
+    const int karty = pcZakladki->tabBar()->sizeHint().width() +
+                      pcZakladki->tabBar()->fontMetrics().averageCharWidth();
+    const int szerokosc = std::max(311, karty);
+    setFixedSize(szerokosc, 276);
+    pcZakladki->setGeometry(0, 0, szerokosc, 276 - 46);
+    Panel1->setGeometry(0, 276 - 46, szerokosc, 46);
+    // "Potwierdź" keeps its distance from the right edge.
+    Button1->move(szerokosc - (311 - 210), 10);
 }
 
 void TfrmKonfiguracja::connectHandlers()
@@ -281,6 +302,9 @@ void TfrmKonfiguracja::reject()
 
 void TfrmKonfiguracja::showEvent(QShowEvent *event)
 {
+    // The style or the fonts may have changed since the dialog was built.
+    if (!event->spontaneous())
+        dopasujRozmiar();
     QDialog::showEvent(event);
     if (!event->spontaneous())
         Komunikaty::Chron([&] { FormShow(); });

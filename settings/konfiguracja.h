@@ -39,9 +39,10 @@ QStringList Klucze();
 QStringList Domyslne(const QString &katalogProgramu);
 
 // A stored number: an optional sign and decimal digits, or "$" and
-// hexadecimal digits. Anything else throws "'<text>' is not a valid integer
-// value".
-int NaLiczbe(const QString &tekst);
+// hexadecimal digits. Anything else throws BladProgramu naming the value and
+// the key it was read from: Wartość "<text>" klucza "<key>" nie jest liczbą
+// całkowitą.
+int NaLiczbe(const QString &tekst, const QString &klucz);
 
 // Only the exact text "True" is true.
 inline bool NaLogiczna(const QString &tekst)
@@ -122,6 +123,8 @@ protected:
 
 private:
     void connectHandlers();
+    // At least 311 x 276, and as wide as the four tab captions need.
+    void dopasujRozmiar();
 
     QString katalogProgramu;
 };

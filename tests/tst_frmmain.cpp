@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -61,6 +62,20 @@ private:
 
 enum Krok { Start, Polaczony, BezPolaczenia, Oczekiwanie, Dane, Zapisany, Wyslany };
 
+// Status panel 0 is at least its designed 50 pixels and shows the port name
+// whole: its frame, the indent a framed label keeps (half an "x") and the
+// text all fit.
+void PanelMiesciTekst(const QString &tekst)
+{
+    auto *panel = frmMain->stbStatus->findChild<QLabel *>(QStringLiteral("stbStatusPanel0"));
+    QVERIFY(panel);
+    const QFontMetrics fm = panel->fontMetrics();
+    QVERIFY(panel->width() >= 50);
+    QVERIFY2(panel->contentsRect().width() >=
+                 fm.horizontalAdvance(tekst) + fm.horizontalAdvance(u'x') / 2,
+             qPrintable(QStringLiteral("%1 px for \"%2\"").arg(panel->width()).arg(tekst)));
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<int>)
@@ -74,6 +89,8 @@ private slots:
     void cleanup();
 
     void szescOknITytulProgramu();
+    void tekstyQtPoPolsku_data();
+    void tekstyQtPoPolsku();
     void kontrolkiNaStarcie();
     void ustawieniaPrzyPierwszymPokazaniu_data();
     void ustawieniaPrzyPierwszymPokazaniu();
@@ -84,6 +101,7 @@ private slots:
     void pytanieOZapisPrzyZamykaniu();
     void stanyPolecen_data();
     void stanyPolecen();
+    void zmianaPortuWDialoguWidacWPanelu_data();
     void zmianaPortuWDialoguWidacWPanelu();
     void konfiguracjaOtwieraSieNaPierwszejStronie();
 
@@ -135,6 +153,26 @@ void TstFrmMain::szescOknITytulProgramu()
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
     QVERIFY(frmMain->testAttribute(Qt::WA_QuitOnClose));
     QVERIFY(!frmKonfiguracja->testAttribute(Qt::WA_QuitOnClose));
+}
+
+void TstFrmMain::tekstyQtPoPolsku_data()
+{
+    QTest::addColumn<int>("przycisk");
+    QTest::addColumn<QString>("tekst");
+    QTest::newRow("Cancel") << int(QDialogButtonBox::Cancel) << QStringLiteral("Anuluj");
+    QTest::newRow("Yes") << int(QDialogButtonBox::Yes) << QStringLiteral("&Tak");
+    QTest::newRow("No") << int(QDialogButtonBox::No) << QStringLiteral("&Nie");
+}
+
+void TstFrmMain::tekstyQtPoPolsku()
+{
+    // Qt's standard buttons, as message boxes and the widget save dialog
+    // show them, whatever the locale the tests run in.
+    QFETCH(int, przycisk);
+    QFETCH(QString, tekst);
+    const auto standardowy = QDialogButtonBox::StandardButton(przycisk);
+    QDialogButtonBox przyciski(standardowy);
+    QCOMPARE(przyciski.button(standardowy)->text(), tekst);
 }
 
 void TstFrmMain::kontrolkiNaStarcie()
@@ -265,6 +303,15 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
         << QByteArray("[konfig]\nport=TTYtest0\n") << QStringLiteral("Obiekt")
         << QStringLiteral("*") << 1 << QString() << QStringLiteral("TTYtest0")
         << QStringLiteral("ttyTEST0") << false << false;
+    QTest::newRow("pseudo-terminal path: panel 0 shows it whole")
+        << QByteArray("[konfig]\nport=/dev/pts/3\n") << QStringLiteral("Obiekt")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("/dev/pts/3")
+        << QStringLiteral("*") << false << false;
+    QTest::newRow("adapter by its id: panel 0 widens")
+        << QByteArray("[konfig]\nport=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00\n")
+        << QStringLiteral("Obiekt") << QStringLiteral("*") << 1 << QString()
+        << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00")
+        << QStringLiteral("*") << false << false;
     QTest::newRow("empty port") << QByteArray("[konfig]\nport=\n") << QStringLiteral("Obiekt")
                                 << QStringLiteral("*") << 1 << QString() << QString()
                                 << QStringLiteral("*") << false << false;
@@ -300,6 +347,7 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu()
     QCOMPARE(k->cobZapis->currentIndex(), zapis);
     QCOMPARE(k->ediMail->text(), mail);
     QCOMPARE(frmMain->TekstPanelu(0), panel0);
+    PanelMiesciTekst(panel0);
     QCOMPARE(k->WybranyPort(), wybranyPort);
     QCOMPARE(k->chbSynchronizuj->isChecked(), synchro);
     QCOMPARE(k->chbPodglad->isChecked(), podglad);
@@ -336,9 +384,12 @@ void TstFrmMain::zlyAutozapisNieKosztujeResztyUstawien()
     QCOMPARE(pudelka.size(), 1);
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Blad);
     const QString oczekiwany =
-        QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(wartosc));
-    QVERIFY2(pudelka[0].tekst.contains(oczekiwany), qPrintable(pudelka[0].tekst));
-    QVERIFY2(pudelka[0].tekst.contains(QStringLiteral("autozapis")), qPrintable(pudelka[0].tekst));
+        QStringLiteral("Wartość \"%1\" klucza \"autozapis\" nie jest liczbą całkowitą. ")
+            .arg(QString::fromLatin1(wartosc));
+    QVERIFY2(pudelka[0].tekst.startsWith(oczekiwany), qPrintable(pudelka[0].tekst));
+    // What to do follows; the settings file is named in the details.
+    QVERIFY2(pudelka[0].tekst.contains(QStringLiteral("Potwierdź")), qPrintable(pudelka[0].tekst));
+    QVERIFY(Komunikaty::OstatnieSzczegoly().contains(QStringLiteral("Vestibulomat.ini")));
 
     TfrmKonfiguracja *k = frmKonfiguracja;
     QCOMPARE(k->cobZapis->currentIndex(), -1);
@@ -454,15 +505,39 @@ void TstFrmMain::stanyPolecen()
         QCOMPARE(o->property("enabled").toBool(), zapiszWlaczony);
 }
 
+void TstFrmMain::zmianaPortuWDialoguWidacWPanelu_data()
+{
+    QTest::addColumn<QString>("przed"); // picked first, when not empty
+    QTest::addColumn<QString>("nazwa");
+    QTest::addColumn<int>("szerokosc"); // of panel 0 afterwards; 0: not checked
+    const QString dluga = QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303-if00-port0");
+    QTest::newRow("adapter") << QString() << QStringLiteral("ttyUSB0") << 0;
+    QTest::newRow("long path after a short name") << QStringLiteral("ttyS0") << dluga << 0;
+    QTest::newRow("short name after a long path: back to 50 pixels")
+        << dluga << QStringLiteral("ttyS0") << 50;
+}
+
 void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
 {
+    QFETCH(QString, przed);
+    QFETCH(QString, nazwa);
+    QFETCH(int, szerokosc);
     pokaz();
     QComboBox *port = frmKonfiguracja->ccbPort;
-    port->addItem(QStringLiteral("ttyUSB0"));
-    const int i = port->findText(QStringLiteral("ttyUSB0"));
-    port->setCurrentIndex(i);
-    emit port->activated(i);
-    QCOMPARE(frmMain->TekstPanelu(0), QStringLiteral("ttyUSB0"));
+    for (const QString &n : {przed, nazwa}) {
+        if (n.isEmpty())
+            continue;
+        port->addItem(n);
+        const int i = port->findText(n);
+        port->setCurrentIndex(i);
+        emit port->activated(i);
+    }
+    QCOMPARE(frmMain->TekstPanelu(0), nazwa);
+    PanelMiesciTekst(nazwa);
+    if (szerokosc > 0)
+        QCOMPARE(
+            frmMain->stbStatus->findChild<QLabel *>(QStringLiteral("stbStatusPanel0"))->width(),
+            szerokosc);
 }
 
 void TstFrmMain::konfiguracjaOtwieraSieNaPierwszejStronie()

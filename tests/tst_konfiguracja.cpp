@@ -1,6 +1,7 @@
 // The configuration dialog: its controls, storing on "Potwierdź" only, a
 // refused write, and the directory button.
 
+#include "Bledy.h"
 #include "CPortCtl.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,6 +53,8 @@ private slots:
     void odmowaZapisuPokazujeBladZNazwaPliku_data();
     void odmowaZapisuPokazujeBladZNazwaPliku();
     void escapeNieZamyka();
+    void wszystkieZakladkiWidoczne_data();
+    void wszystkieZakladkiWidoczne();
     void pierwszaStronaPrzyKazdymOtwarciu();
     void katalogZWyboruTylkoPoPotwierdzeniu_data();
     void katalogZWyboruTylkoPoPotwierdzeniu();
@@ -95,7 +99,9 @@ void TstKonfiguracja::kontrolkiNaStarcie()
     // A dialog that was never filled from the file.
     TfrmKonfiguracja d;
     QCOMPARE(d.windowTitle(), QStringLiteral("Konfiguracja"));
-    QCOMPARE(d.size(), QSize(311, 276));
+    // At least the designed 311 x 276; wider when the tab captions need it.
+    QVERIFY2(d.width() >= 311, qPrintable(QString::number(d.width())));
+    QCOMPARE(d.height(), 276);
     QCOMPARE(d.pcZakladki->count(), 4);
     const QStringList zakladki = {QStringLiteral("Podstawowe"), QStringLiteral("Zapisywanie"),
                                   QStringLiteral("Wysyłanie"), QStringLiteral("Zaawansowane")};
@@ -160,12 +166,13 @@ void TstKonfiguracja::liczbyZapisane()
     QFETCH(int, liczba);
     QFETCH(bool, poprawna);
     try {
-        QCOMPARE(Ustawienia::NaLiczbe(tekst), liczba);
+        QCOMPARE(Ustawienia::NaLiczbe(tekst, QStringLiteral("autozapis")), liczba);
         QVERIFY(poprawna);
-    } catch (const std::invalid_argument &e) {
+    } catch (const BladProgramu &e) {
         QVERIFY(!poprawna);
-        QCOMPARE(QString::fromUtf8(e.what()),
-                 QStringLiteral("'%1' is not a valid integer value").arg(tekst));
+        QCOMPARE(e.TekstUzytkownika(),
+                 QStringLiteral("Wartość \"%1\" klucza \"autozapis\" nie jest liczbą całkowitą.")
+                     .arg(tekst));
     }
 }
 
@@ -303,6 +310,49 @@ void TstKonfiguracja::escapeNieZamyka()
     QTest::keyClick(d->ediNazwa, Qt::Key_Return);
     QVERIFY(d->isVisible());
     QVERIFY(!QFile::exists(plik()));
+}
+
+void TstKonfiguracja::wszystkieZakladkiWidoczne_data()
+{
+    QTest::addColumn<int>("piksele"); // the dialog's font; 0 leaves it as built
+    QTest::newRow("the dialog's own font") << 0;
+    QTest::newRow("font half as large again") << 17;
+    QTest::newRow("font twice as large") << 22;
+}
+
+void TstKonfiguracja::wszystkieZakladkiWidoczne()
+{
+    QFETCH(int, piksele);
+    TfrmKonfiguracja d;
+    if (piksele > 0) {
+        QFont f = d.font();
+        f.setPixelSize(piksele);
+        d.setFont(f);
+    }
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+
+    QTabBar *pasek = d.pcZakladki->tabBar();
+    QVERIFY(d.width() >= 311 && d.height() >= 276);
+    QVERIFY(d.rect().contains(d.pcZakladki->geometry()));
+    const QRect widoczny =
+        pasek->rect().intersected(d.pcZakladki->rect().translated(-pasek->pos()));
+    for (int i = 0; i < d.pcZakladki->count(); ++i) {
+        const QRect karta = pasek->tabRect(i);
+        QVERIFY2(widoczny.contains(karta), qPrintable(QStringLiteral("%1: tab %2,%3 in %4,%5")
+                                                          .arg(d.pcZakladki->tabText(i))
+                                                          .arg(karta.left())
+                                                          .arg(karta.right())
+                                                          .arg(widoczny.left())
+                                                          .arg(widoczny.right())));
+        // The caption itself fits its tab.
+        QVERIFY(karta.width() > pasek->fontMetrics().horizontalAdvance(d.pcZakladki->tabText(i)));
+    }
+    // No scroll arrows.
+    for (const QToolButton *strzalka : pasek->findChildren<QToolButton *>())
+        QVERIFY(!strzalka->isVisible());
+    // "Potwierdź" stays inside the dialog.
+    QVERIFY(d.rect().contains(d.Button1->geometry().translated(d.Panel1->pos())));
 }
 
 void TstKonfiguracja::pierwszaStronaPrzyKazdymOtwarciu()

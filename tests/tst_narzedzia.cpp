@@ -2,10 +2,14 @@
 
 #include "Narzedzia.h"
 
+#include "Bledy.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
 
 class TstNarzedzia : public QObject
 {
@@ -24,6 +28,8 @@ private slots:
     void polskieLiteryCp1250();
     void kazdyBajtWracaBezZmian();
     void znakSpozaCp1250();
+    void opisyBledowSystemu_data();
+    void opisyBledowSystemu();
 };
 
 void TstNarzedzia::wytnijPole_data()
@@ -217,6 +223,46 @@ void TstNarzedzia::znakSpozaCp1250()
     const QString tekst = QStringLiteral("a日b😀c");
     QVERIFY(!PasujeDoCp1250(tekst));
     QCOMPARE(DoCp1250(tekst), QByteArray("a?b?c"));
+}
+
+void TstNarzedzia::opisyBledowSystemu_data()
+{
+    QTest::addColumn<int>("kod");
+    QTest::addColumn<QString>("opis"); // empty: no Polish text, the system's own
+    QTest::addColumn<QString>("szczegoly");
+
+    QTest::newRow("no permission") << EACCES << u"brak uprawnień"_qs << u"errno 13: EACCES"_qs;
+    QTest::newRow("operation not permitted")
+        << EPERM << u"brak uprawnień"_qs << u"errno 1: EPERM"_qs;
+    QTest::newRow("read-only file system")
+        << EROFS << u"system plików jest tylko do odczytu"_qs << u"errno 30: EROFS"_qs;
+    QTest::newRow("no space left")
+        << ENOSPC << u"brak miejsca na dysku"_qs << u"errno 28: ENOSPC"_qs;
+    QTest::newRow("quota exceeded")
+        << EDQUOT << u"przekroczony przydział miejsca na dysku"_qs << u"errno 122: EDQUOT"_qs;
+    QTest::newRow("no such file or folder")
+        << ENOENT << u"nie ma takiego pliku ani folderu"_qs << u"errno 2: ENOENT"_qs;
+    QTest::newRow("not a folder") << ENOTDIR << u"to nie jest folder"_qs << u"errno 20: ENOTDIR"_qs;
+    QTest::newRow("is a folder") << EISDIR << u"to jest folder"_qs << u"errno 21: EISDIR"_qs;
+    QTest::newRow("file name too long")
+        << ENAMETOOLONG << u"za długa nazwa pliku"_qs << u"errno 36: ENAMETOOLONG"_qs;
+    QTest::newRow("input/output error")
+        << EIO << u"błąd wejścia/wyjścia urządzenia"_qs << u"errno 5: EIO"_qs;
+    QTest::newRow("rare: only the system's text") << EXDEV << QString() << u"errno 18: EXDEV"_qs;
+}
+
+void TstNarzedzia::opisyBledowSystemu()
+{
+    QFETCH(int, kod);
+    QFETCH(QString, opis);
+    QFETCH(QString, szczegoly);
+    QCOMPARE(PolskiOpisBleduSystemu(kod), !opis.isEmpty());
+    if (!opis.isEmpty())
+        QCOMPARE(OpisBleduSystemu(kod), opis);
+    else
+        QVERIFY(!OpisBleduSystemu(kod).isEmpty());
+    QVERIFY2(SzczegolyBleduSystemu(kod).startsWith(szczegoly),
+             qPrintable(SzczegolyBleduSystemu(kod)));
 }
 
 QTEST_GUILESS_MAIN(TstNarzedzia)

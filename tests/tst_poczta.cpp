@@ -365,7 +365,9 @@ void TestPoczta::zalacznikNieDoZapisania()
     frmMain->tobMail->click();
 
     QCOMPARE(komunikaty,
-             QList<QString>{u"Błąd podczas zapisu pliku: "_qs + temp() + u'/' + nazwaRaportu});
+             QList<QString>{u"Błąd podczas zapisu pliku: "_qs + temp() + u'/' + nazwaRaportu +
+                            u" (to nie jest folder). Raport nie został wysłany."_qs});
+    QVERIFY(Komunikaty::OstatnieSzczegoly().contains(u"ENOTDIR"_qs));
     QVERIFY(xdg.argumenty().isEmpty()); // nothing was handed over
     QVERIFY(frmMain->NiezapisaneDane);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMail));
@@ -400,7 +402,9 @@ void TestPoczta::nieudanaKopiaAutomatyczna()
     frmMain->tobMail->click();
 
     QCOMPARE(komunikaty,
-             QList<QString>{u"Błąd podczas zapisu pliku: "_qs + plik + u'/' + nazwaRaportu});
+             QList<QString>{u"Błąd podczas zapisu pliku: "_qs + plik + u'/' + nazwaRaportu +
+                            u" (to nie jest folder). Raport nie został zapisany; "
+                            "zapisz go przyciskiem \"Zapisz\"."_qs});
     QCOMPARE(frmMain->NiezapisaneDane, niezapisanePo);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), obrazekMail);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
@@ -417,7 +421,9 @@ void TestPoczta::nieudanyZapisPoPytaniu()
 
     // The save error ends the command: the report stays unsaved and the mail
     // button unmarked, though the message went out.
-    QCOMPARE(komunikaty, QList<QString>{u"Stream write error."_qs});
+    QCOMPARE(komunikaty, QList<QString>{u"Nie udało się zapisać pliku \"/dev/full\": brak miejsca "
+                                        "na dysku. Zwolnij miejsce na dysku lub wybierz inny "
+                                        "folder."_qs});
     QVERIFY(frmMain->NiezapisaneDane);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMail));
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));

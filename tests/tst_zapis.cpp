@@ -252,18 +252,40 @@ void TestZapis::nieudanyZapisZOkna_data()
     QTest::addColumn<QString>("cel");
     QTest::addColumn<bool>("limitRozmiaru");
     QTest::addColumn<QString>("blad");
+    QTest::addColumn<QString>("szczegoly"); // the errno name in the box's details
 
-    const auto nieMozna = [this](const QString &cel) -> QString {
-        return u"Cannot create file "_qs + katalog.filePath(cel) + u'.';
+    const auto nieMozna = [this](const QString &cel, const QString &reszta) -> QString {
+        return u"Nie można utworzyć pliku \""_qs + katalog.filePath(cel) + u"\": "_qs + reszta;
     };
-    QTest::newRow("device that is full") << u"/dev/full"_qs << false << u"Stream write error."_qs;
+    const QString dlugaNazwa = QString(300, u'n') + u".txt"_qs;
+    QTest::newRow("device that is full")
+        << u"/dev/full"_qs << false
+        << u"Nie udało się zapisać pliku \"/dev/full\": brak miejsca na dysku. "
+           "Zwolnij miejsce na dysku lub wybierz inny folder."_qs
+        << u"errno 28: ENOSPC"_qs;
     QTest::newRow("directory that is a file")
-        << u"stary.txt/raport.txt"_qs << false << nieMozna(u"stary.txt/raport.txt"_qs);
+        << u"stary.txt/raport.txt"_qs << false
+        << nieMozna(u"stary.txt/raport.txt"_qs,
+                    u"to nie jest folder. Wybierz istniejący folder."_qs)
+        << u"errno 20: ENOTDIR"_qs;
     QTest::newRow("missing directory")
-        << u"brak/raport.txt"_qs << false << nieMozna(u"brak/raport.txt"_qs);
-    QTest::newRow("name of a directory") << u"okno"_qs << false << nieMozna(u"okno"_qs);
-    QTest::newRow("disk full over an existing file")
-        << u"stary.txt"_qs << true << u"Stream write error."_qs;
+        << u"brak/raport.txt"_qs << false
+        << nieMozna(u"brak/raport.txt"_qs,
+                    u"nie ma takiego pliku ani folderu. Wybierz istniejący folder."_qs)
+        << u"errno 2: ENOENT"_qs;
+    QTest::newRow("name of a directory")
+        << u"okno"_qs << false
+        << nieMozna(u"okno"_qs, u"to jest folder. Wybierz inną nazwę pliku."_qs)
+        << u"errno 21: EISDIR"_qs;
+    QTest::newRow("file name too long")
+        << dlugaNazwa << false
+        << nieMozna(dlugaNazwa, u"za długa nazwa pliku. Wybierz krótszą nazwę pliku."_qs)
+        << u"errno 36: ENAMETOOLONG"_qs;
+    QTest::newRow("size limit reached over an existing file")
+        << u"stary.txt"_qs << true
+        << u"Nie udało się zapisać pliku \""_qs + katalog.filePath(u"stary.txt"_qs) +
+               u"\": plik jest za duży. Zwolnij miejsce na dysku lub wybierz inny folder."_qs
+        << u"errno 27: EFBIG"_qs;
 }
 
 void TestZapis::nieudanyZapisZOkna()
@@ -271,6 +293,7 @@ void TestZapis::nieudanyZapisZOkna()
     QFETCH(QString, cel);
     QFETCH(bool, limitRozmiaru);
     QFETCH(QString, blad);
+    QFETCH(QString, szczegoly);
     QVERIFY(QDir(katalog.path()).mkpath(u"okno"_qs));
     const QString stary = katalog.filePath(u"stary.txt"_qs);
     Utworz(stary, "old");
@@ -288,6 +311,8 @@ void TestZapis::nieudanyZapisZOkna()
     QCOMPARE(pudelka.size(), 1);
     QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Blad);
     QCOMPARE(pudelka.at(0).tekst, blad);
+    QVERIFY2(Komunikaty::OstatnieSzczegoly().contains(szczegoly),
+             qPrintable(Komunikaty::OstatnieSzczegoly()));
     QVERIFY(frmMain->NiezapisaneDane);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
     // The old file is intact and no half-written sibling is left behind.
@@ -304,7 +329,8 @@ void TestZapis::zamkniecieZNieudanymZapisemZostawiaOkno()
 
     QCOMPARE(pudelka.size(), 2);
     QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Pytanie);
-    QCOMPARE(pudelka.at(1).tekst, u"Stream write error."_qs);
+    QCOMPARE(pudelka.at(1).tekst, u"Nie udało się zapisać pliku \"/dev/full\": brak miejsca na "
+                                  "dysku. Zwolnij miejsce na dysku lub wybierz inny folder."_qs);
     QVERIFY(frmMain->NiezapisaneDane);
 }
 

@@ -1,12 +1,14 @@
 #include "main.h"
 #include "Miejsca.h"
 #include "Poczta.h"
+#include "TlumaczeniaQt.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    ZaladujTlumaczeniaQt();
     // The desktop matches the window to its menu entry by this name; the
     // icon is the one the menu shows.
     QGuiApplication::setDesktopFileName(QStringLiteral("pl.vestibulomat.Vestibulomat"));
