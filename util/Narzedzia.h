@@ -26,8 +26,9 @@ QString WytnijPole(const QString &tekst, const QString &separator, int wystapien
 
 // Replaces every occurrence of wzorzec, searching again from the start after
 // each replacement (so an occurrence formed across a replacement is replaced
-// too). When the replacement itself contains the pattern the search could
-// never end; then one left-to-right pass is made instead.
+// too), for texts of any length. A replacement longer than the pattern, or
+// one that contains it, could make that search go on forever; it is put in
+// with one left-to-right pass instead, whatever the text.
 QByteArray ZamienTekst(const QByteArray &tekst, const QByteArray &wzorzec,
                        const QByteArray &zamiana);
 QString ZamienTekst(const QString &tekst, const QString &wzorzec, const QString &zamiana);
