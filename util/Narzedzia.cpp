@@ -136,10 +136,8 @@ void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList
         while (wartosci.size() < n)
             wartosci.append(QString());
         const TIniFile ini(plik);
-        for (qsizetype i = 0; i < n; ++i) {
-            wartosci[i] = ZCp1250(
-                ini.ReadString(DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(domyslne[i])));
-        }
+        for (qsizetype i = 0; i < n; ++i)
+            wartosci[i] = ini.ReadText(sekcje[i], klucze[i], domyslne[i]);
     } catch (const std::exception &) {
         Komunikaty::Komunikat(QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!"));
     }
@@ -151,9 +149,9 @@ void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList
     const qsizetype n = sekcje.size();
     if (klucze.size() < n || wartosci.size() < n)
         throw std::invalid_argument("Za mało kluczy lub wartości do zapisania");
-    QList<TIniFile::Wpis> wpisy;
+    QList<TIniFile::WpisTekstu> wpisy;
     wpisy.reserve(n);
     for (qsizetype i = 0; i < n; ++i)
-        wpisy.append({DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(wartosci[i])});
-    TIniFile(plik).WriteStrings(wpisy);
+        wpisy.append({sekcje[i], klucze[i], wartosci[i]});
+    TIniFile(plik).WriteTexts(wpisy);
 }

@@ -44,15 +44,19 @@ QString WersjaProgramu();
 QString TekstWersji(quint16 glowny, quint16 poboczny, quint16 wydanie, quint16 kompilacja);
 
 // Reads key i of section i for every i < sekcje.size() into wartosci[i],
-// defaults[i] standing in for a missing file, section or key. Texts are
-// stored in Windows-1250. wartosci grows to sekcje.size() when shorter. A
-// failure shows "Nieprawidłowa ilość parametrów wczytywanych!" and returns;
+// defaults[i] standing in for a missing file, section or key. The file is
+// Windows-1250, or UTF-8 when it starts with the byte-order mark (PlikIni.h).
+// wartosci grows to sekcje.size() when shorter. A failure shows
+// "Nieprawidłowa ilość parametrów wczytywanych!" and returns;
 // the values read so far are kept.
 void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                QStringList &wartosci, const QStringList &domyslne);
 
-// Writes value i as key i of section i, in order, in one atomic replacement
-// of the file: either every key is written or the file stays as it was. A
-// refused write throws BladPlikuIni (platform/PlikIni.h) naming the file.
+// Writes value i as key i of section i, in order, in one replacement of the
+// file (atomic where its folder takes a new file, else in place): either
+// every key is written or the write fails. The file stays Windows-1250 while
+// all of it fits there and becomes UTF-8 otherwise, so any text reads back
+// exactly. A refused write throws BladPlikuIni (platform/PlikIni.h) naming
+// the file and the reason.
 void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                const QStringList &wartosci);
