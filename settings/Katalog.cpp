@@ -3,6 +3,7 @@
 #include "Bledy.h"
 #include "Komunikaty.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCollator>
 #include <QComboBox>
@@ -493,6 +494,8 @@ void TfrmKatalog::WczytajDyski()
             nazwa.isEmpty() ? w.punkt : w.punkt + QStringLiteral(" [") + nazwa + u']';
         DriveComboBox1->addItem(ikonaWoluminu(w), tekst, w.punkt);
     }
+    // A share's source is long: the open list is as wide as its entries.
+    DriveComboBox1->view()->setMinimumWidth(DriveComboBox1->view()->sizeHintForColumn(0) + 8);
     PokazDysk(Directory());
 }
 
