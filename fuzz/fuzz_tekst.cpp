@@ -1,6 +1,7 @@
 // WytnijPole and ZamienTekst on arbitrary arguments: they always end, the
-// field is a piece of the text, and after replacing a pattern that the
-// replacement does not contain, no occurrence is left.
+// field is a piece of the text, and after replacing a pattern by a text no
+// longer than it that does not contain it, no occurrence is left (a longer
+// replacement is put in with one pass).
 #include "Narzedzia.h"
 
 #include <QList>
@@ -26,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
 
     const QByteArray wynik = ZamienTekst(tekst, separator, zamiana);
-    if (!separator.isEmpty() && !zamiana.contains(separator) && wynik.contains(separator))
+    const bool krotsza = zamiana.size() <= separator.size() && !zamiana.contains(separator);
+    if (!separator.isEmpty() && krotsza && wynik.contains(separator))
+        abort();
+    if (!separator.isEmpty() && !krotsza && wynik != QByteArray(tekst).replace(separator, zamiana))
         abort();
     if (separator.isEmpty() && wynik != tekst)
         abort();

@@ -3,8 +3,10 @@
 // Where the program keeps its files.
 //
 // A copy that lives in a writable directory is portable: the settings file
-// and the "temp" folder lie beside the executable. Installed in a system
-// directory, it uses the per-user places instead:
+// and the "temp" folder lie beside the executable. The settings file is
+// also kept there when the file itself may be written though its folder
+// may not (it is then rewritten in place). Otherwise, installed in a system
+// directory, the program uses the per-user places instead:
 //   $XDG_CONFIG_HOME/Vestibulomat/Vestibulomat.ini (default ~/.config/...)
 //   $XDG_CACHE_HOME/Vestibulomat/temp              (default ~/.cache/...)
 // A settings file beside the executable keeps being read until the per-user

@@ -1,9 +1,15 @@
 #include "PlikIni.h"
 
+#include "Cp1250.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -83,12 +89,13 @@ bool paraKlucza(const QByteArray &tekst, QByteArray &klucz, QByteArray &wartosc)
     return true;
 }
 
+// The value as the reading rules give it, not yet cut to its longest length.
 QByteArray wartoscDoZwrotu(const QByteArray &surowa)
 {
     QByteArray w = bezBlankow(surowa);
     if (w.size() >= 2 && (w.front() == '"' || w.front() == '\'') && w.back() == w.front())
         w = w.mid(1, w.size() - 2);
-    return w.left(Ini::NajdluzszaWartosc);
+    return w;
 }
 
 // Index range [poczatek, koniec) of the key lines of the first section
@@ -109,6 +116,55 @@ bool znajdzSekcje(const std::vector<Wiersz> &wiersze, const QByteArray &sekcja,
     return false;
 }
 
+// The byte-order mark is not part of the first line: a header behind it is
+// still a header.
+QByteArrayView bezBom(const QByteArray &zawartosc)
+{
+    return Ini::JestUtf8(zawartosc) ? QByteArrayView(zawartosc).sliced(3)
+                                    : QByteArrayView(zawartosc);
+}
+
+// The value of the key, false when the section or the key is missing.
+bool znajdzWartosc(const QByteArray &zawartosc, const QByteArray &sekcja, const QByteArray &klucz,
+                   QByteArray &wartosc)
+{
+    const std::vector<Wiersz> wiersze = podziel(bezBom(zawartosc).toByteArray());
+    std::size_t poczatek = 0, koniec = 0;
+    if (znajdzSekcje(wiersze, sekcja, poczatek, koniec)) {
+        const QByteArray szukany = bezBlankow(klucz);
+        QByteArray k, w;
+        for (std::size_t i = poczatek + 1; i < koniec; ++i) {
+            if (paraKlucza(wiersze[i].tekst, k, w) && rowneBezWielkosci(k, szukany)) {
+                wartosc = wartoscDoZwrotu(w);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// At most the longest value, without splitting a character outside the BMP.
+QString przytnij(QString tekst)
+{
+    if (tekst.size() > Ini::NajdluzszaWartosc) {
+        qsizetype n = Ini::NajdluzszaWartosc;
+        if (tekst.at(n - 1).isHighSurrogate())
+            --n;
+        tekst.truncate(n);
+    }
+    return tekst;
+}
+
+QString dekoduj(QByteArrayView bajty, bool utf8)
+{
+    return utf8 ? QString::fromUtf8(bajty) : ZCp1250(bajty.toByteArray());
+}
+
+QByteArray koduj(const QString &tekst, bool utf8)
+{
+    return utf8 ? tekst.toUtf8() : DoCp1250(tekst);
+}
+
 QByteArray koniecWierszaPliku(const QByteArray &zawartosc)
 {
     if (zawartosc.contains("\r\n") || !zawartosc.contains('\n'))
@@ -118,29 +174,95 @@ QByteArray koniecWierszaPliku(const QByteArray &zawartosc)
 
 } // namespace
 
-BladPlikuIni::BladPlikuIni(const QString &plik, const QString &powod)
+namespace {
+
+QString tekstBledu(const QString &plik, const QString &powod)
+{
+    return QStringLiteral("Nie udało się zapisać ustawień w pliku %1 (%2). Zmiany obowiązują "
+                          "tylko do zamknięcia programu. Sprawdź uprawnienia do tego pliku i "
+                          "jego folderu oraz wolne miejsce na dysku, a potem naciśnij "
+                          "\u201EPotwierdź\u201D jeszcze raz")
+        .arg(plik, powod);
+}
+
+} // namespace
+
+BladPlikuIni::BladPlikuIni(const QString &plik, int kod, const QString &czynnosc,
+                           const QString &powod)
     : std::runtime_error(
-          QString(QStringLiteral("Nie można zapisać pliku ustawień ") + plik + u": " + powod)
-              .toStdString())
+          tekstBledu(plik, powod.isEmpty() ? OpisBleduSystemu(kod) : powod).toStdString())
     , plik_(plik)
+    , kod_(kod)
+    , czynnosc_(czynnosc)
+    , powod_(powod.isEmpty() ? OpisBleduSystemu(kod) : powod)
 {}
+
+QString BladPlikuIni::TekstUzytkownika() const
+{
+    return tekstBledu(plik_, powod_);
+}
+
+QString BladPlikuIni::Szczegoly() const
+{
+    return czynnosc_ + QStringLiteral(" ") + plik_ + QStringLiteral(": ") +
+           SzczegolyBleduSystemu(kod_);
+}
 
 namespace Ini {
 
 QByteArray Czytaj(const QByteArray &zawartosc, const QByteArray &sekcja, const QByteArray &klucz,
                   const QByteArray &domyslna)
 {
-    const std::vector<Wiersz> wiersze = podziel(zawartosc);
-    std::size_t poczatek = 0, koniec = 0;
-    if (znajdzSekcje(wiersze, sekcja, poczatek, koniec)) {
-        const QByteArray szukany = bezBlankow(klucz);
-        QByteArray k, w;
-        for (std::size_t i = poczatek + 1; i < koniec; ++i) {
-            if (paraKlucza(wiersze[i].tekst, k, w) && rowneBezWielkosci(k, szukany))
-                return wartoscDoZwrotu(w);
-        }
+    QByteArray w;
+    if (!znajdzWartosc(zawartosc, sekcja, klucz, w))
+        w = domyslna;
+    return w.left(NajdluzszaWartosc);
+}
+
+bool JestUtf8(const QByteArray &zawartosc)
+{
+    return zawartosc.startsWith(Bom);
+}
+
+QString CzytajTekst(const QByteArray &zawartosc, const QString &sekcja, const QString &klucz,
+                    const QString &domyslna)
+{
+    const bool utf8 = JestUtf8(zawartosc);
+    QByteArray w;
+    if (!znajdzWartosc(zawartosc, koduj(sekcja, utf8), koduj(klucz, utf8), w))
+        return przytnij(domyslna);
+    return przytnij(dekoduj(w, utf8));
+}
+
+QByteArray WpiszTeksty(const QByteArray &zawartosc, const QList<TIniFile::WpisTekstu> &wpisy)
+{
+    const auto wpisz = [&](QByteArray nowa, bool utf8) {
+        for (const TIniFile::WpisTekstu &w : wpisy)
+            nowa = Wpisz(nowa, koduj(w.sekcja, utf8), koduj(w.klucz, utf8), koduj(w.wartosc, utf8));
+        return nowa;
+    };
+    if (!JestUtf8(zawartosc)) {
+        bool pasuje = true;
+        for (const TIniFile::WpisTekstu &w : wpisy)
+            pasuje = pasuje && PasujeDoCp1250(w.sekcja) && PasujeDoCp1250(w.klucz) &&
+                     PasujeDoCp1250(w.wartosc);
+        // Every other byte stays as it was.
+        if (pasuje)
+            return wpisz(zawartosc, false);
+        // Windows-1250 decodes every byte, so nothing of the old file is lost.
+        return wpisz(Bom + ZCp1250(zawartosc).toUtf8(), true);
     }
-    return domyslna.left(NajdluzszaWartosc);
+    // A UTF-8 file goes back to Windows-1250 once all of it fits there again
+    // (read by older versions and on Windows); bytes that are not valid UTF-8
+    // keep it UTF-8, edited in place.
+    const QByteArray nowa = wpisz(zawartosc, true);
+    const QByteArrayView tresc = QByteArrayView(nowa).sliced(3);
+    if (tresc.isValidUtf8()) {
+        const QString tekst = QString::fromUtf8(tresc);
+        if (PasujeDoCp1250(tekst))
+            return DoCp1250(tekst);
+    }
+    return nowa;
 }
 
 QByteArray Wpisz(const QByteArray &zawartosc, const QByteArray &sekcja, const QByteArray &klucz,
@@ -148,8 +270,9 @@ QByteArray Wpisz(const QByteArray &zawartosc, const QByteArray &sekcja, const QB
 {
     QByteArray czystaWartosc = wartosc;
     czystaWartosc.replace('\r', ' ').replace('\n', ' ');
-    const QByteArray nl = koniecWierszaPliku(zawartosc);
-    std::vector<Wiersz> wiersze = podziel(zawartosc);
+    const QByteArray tresc = bezBom(zawartosc).toByteArray();
+    const QByteArray nl = koniecWierszaPliku(tresc);
+    std::vector<Wiersz> wiersze = podziel(tresc);
 
     std::size_t poczatek = 0, koniec = 0;
     if (!znajdzSekcje(wiersze, sekcja, poczatek, koniec)) {
@@ -182,6 +305,8 @@ QByteArray Wpisz(const QByteArray &zawartosc, const QByteArray &sekcja, const QB
 
     QByteArray wynik;
     wynik.reserve(zawartosc.size() + klucz.size() + czystaWartosc.size() + sekcja.size() + 8);
+    if (JestUtf8(zawartosc))
+        wynik += Bom;
     for (const Wiersz &w : wiersze)
         wynik += w.tekst + w.koniec;
     return wynik;
@@ -189,13 +314,134 @@ QByteArray Wpisz(const QByteArray &zawartosc, const QByteArray &sekcja, const QB
 
 } // namespace Ini
 
+namespace {
+
+QByteArray czytajPlik(const QString &plik)
+{
+    QFile f(plik);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Closes the descriptor when it goes out of scope.
+struct Deskryptor
+{
+    int fd = -1;
+    ~Deskryptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+bool zapiszWszystko(int fd, const QByteArray &dane)
+{
+    qsizetype zapisano = 0;
+    while (zapisano < dane.size()) {
+        const ssize_t n = ::write(fd, dane.constData() + zapisano, size_t(dane.size() - zapisano));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        zapisano += n;
+    }
+    return true;
+}
+
+// Reads the whole file; false with errno set when it cannot be read.
+bool czytajWszystko(const QByteArray &nazwa, QByteArray &dane)
+{
+    Deskryptor d;
+    d.fd = ::open(nazwa.constData(), O_RDONLY | O_CLOEXEC);
+    if (d.fd < 0)
+        return false;
+    char bufor[4096];
+    for (;;) {
+        const ssize_t n = ::read(d.fd, bufor, sizeof bufor);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        dane.append(bufor, n);
+    }
+}
+
+// The contents written to a new sibling file that is then renamed over the
+// file. Returns 0, or the errno when the folder refuses the new file or the
+// renaming (the caller may then write in place); any other failure throws.
+int zamienAtomowo(const QString &plik, const QByteArray &nazwa, const QByteArray &dane,
+                  const struct stat *stary)
+{
+    QByteArray tymczasowa;
+    Deskryptor d;
+    for (int proba = 0; proba < 16 && d.fd < 0; ++proba) {
+        tymczasowa = nazwa + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        d.fd = ::open(tymczasowa.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (d.fd < 0 && errno != EEXIST)
+            return errno;
+    }
+    if (d.fd < 0)
+        return EEXIST;
+    const auto porzuc = [&](const char *czynnosc) {
+        const int kod = errno;
+        ::unlink(tymczasowa.constData());
+        throw BladPlikuIni(plik, kod, QString::fromLatin1(czynnosc));
+    };
+    // The new file keeps the old one's permissions.
+    if (stary && ::fchmod(d.fd, stary->st_mode & 07777) != 0)
+        porzuc("fchmod");
+    if (!zapiszWszystko(d.fd, dane))
+        porzuc("write");
+    if (::fsync(d.fd) != 0)
+        porzuc("fsync");
+    const int fd = d.fd;
+    d.fd = -1;
+    if (::close(fd) != 0)
+        porzuc("close");
+    if (::rename(tymczasowa.constData(), nazwa.constData()) != 0) {
+        const int kod = errno;
+        ::unlink(tymczasowa.constData());
+        // A sticky folder keeps another user's file from being replaced.
+        if (kod == EACCES || kod == EPERM)
+            return kod;
+        throw BladPlikuIni(plik, kod, QStringLiteral("rename"));
+    }
+    return 0;
+}
+
+// A file in a folder that takes no new file: rewritten where it is. A
+// crash in the middle can leave it half written; there is no other way.
+void zapiszWMiejscu(const QString &plik, const QByteArray &nazwa, const QByteArray &dane)
+{
+    Deskryptor d;
+    d.fd = ::open(nazwa.constData(), O_WRONLY | O_CLOEXEC);
+    if (d.fd < 0)
+        throw BladPlikuIni(plik, errno, QStringLiteral("open"));
+    if (!zapiszWszystko(d.fd, dane))
+        throw BladPlikuIni(plik, errno, QStringLiteral("write"));
+    if (::ftruncate(d.fd, off_t(dane.size())) != 0)
+        throw BladPlikuIni(plik, errno, QStringLiteral("ftruncate"));
+    if (::fsync(d.fd) != 0)
+        throw BladPlikuIni(plik, errno, QStringLiteral("fsync"));
+    const int fd = d.fd;
+    d.fd = -1;
+    if (::close(fd) != 0)
+        throw BladPlikuIni(plik, errno, QStringLiteral("close"));
+}
+
+} // namespace
+
 QByteArray TIniFile::ReadString(const QByteArray &sekcja, const QByteArray &klucz,
                                 const QByteArray &domyslna) const
 {
-    QFile f(plik_);
-    if (!f.open(QIODevice::ReadOnly))
-        return Ini::Czytaj(QByteArray(), sekcja, klucz, domyslna);
-    return Ini::Czytaj(f.readAll(), sekcja, klucz, domyslna);
+    return Ini::Czytaj(czytajPlik(plik_), sekcja, klucz, domyslna);
+}
+
+QString TIniFile::ReadText(const QString &sekcja, const QString &klucz,
+                           const QString &domyslna) const
+{
+    return Ini::CzytajTekst(czytajPlik(plik_), sekcja, klucz, domyslna);
 }
 
 void TIniFile::WriteString(const QByteArray &sekcja, const QByteArray &klucz,
@@ -206,34 +452,54 @@ void TIniFile::WriteString(const QByteArray &sekcja, const QByteArray &klucz,
 
 void TIniFile::WriteStrings(const QList<Wpis> &wpisy)
 {
+    Zmien([&](QByteArray zawartosc) {
+        for (const Wpis &w : wpisy)
+            zawartosc = Ini::Wpisz(zawartosc, w.sekcja, w.klucz, w.wartosc);
+        return zawartosc;
+    });
+}
+
+void TIniFile::WriteTexts(const QList<WpisTekstu> &wpisy)
+{
+    Zmien([&](const QByteArray &zawartosc) { return Ini::WpiszTeksty(zawartosc, wpisy); });
+}
+
+template <typename F> void TIniFile::Zmien(F zmiana)
+{
+    // A settings file reached through a link is written where the link points.
+    QString cel = plik_;
+    if (QFileInfo(plik_).isSymLink() && QFileInfo::exists(plik_))
+        cel = QFileInfo(plik_).canonicalFilePath();
+    const QByteArray nazwa = QFile::encodeName(cel);
+
+    struct stat st;
+    const bool istnieje = ::stat(nazwa.constData(), &st) == 0;
+    if (!istnieje && errno != ENOENT)
+        throw BladPlikuIni(plik_, errno, QStringLiteral("stat"));
     QByteArray zawartosc;
-    const QFileInfo info(plik_);
-    if (info.exists()) {
+    if (istnieje) {
+        if (S_ISDIR(st.st_mode))
+            throw BladPlikuIni(plik_, EISDIR, QStringLiteral("stat"));
+        if (!S_ISREG(st.st_mode))
+            throw BladPlikuIni(plik_, EINVAL, QStringLiteral("stat"),
+                               QStringLiteral("to nie jest zwykły plik"));
         // A file without any write permission is read-only for everybody,
         // root included: renaming a new file over it must not bypass that.
-        const auto zapis = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-        if (!info.isFile())
-            throw BladPlikuIni(plik_, QStringLiteral("to nie jest plik"));
-        if (!info.isWritable() || !(info.permissions() & zapis))
-            throw BladPlikuIni(plik_, QStringLiteral("plik jest tylko do odczytu"));
-        QFile f(plik_);
-        if (!f.open(QIODevice::ReadOnly))
-            throw BladPlikuIni(plik_, f.errorString());
-        zawartosc = f.readAll();
+        if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+            throw BladPlikuIni(plik_, EACCES, QStringLiteral("stat"),
+                               QStringLiteral("plik jest tylko do odczytu"));
+        if (::access(nazwa.constData(), W_OK) != 0)
+            throw BladPlikuIni(plik_, errno, QStringLiteral("access"));
+        if (!czytajWszystko(nazwa, zawartosc))
+            throw BladPlikuIni(plik_, errno, QStringLiteral("read"));
     }
 
-    QSaveFile f(plik_);
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly))
-        throw BladPlikuIni(plik_, f.errorString());
-    QByteArray nowa = zawartosc;
-    for (const Wpis &w : wpisy)
-        nowa = Ini::Wpisz(nowa, w.sekcja, w.klucz, w.wartosc);
-    if (f.write(nowa) != nowa.size()) {
-        const QString powod = f.errorString();
-        f.cancelWriting();
-        throw BladPlikuIni(plik_, powod);
-    }
-    if (!f.commit())
-        throw BladPlikuIni(plik_, f.errorString());
+    const QByteArray nowa = zmiana(zawartosc);
+    const int kod = zamienAtomowo(plik_, nazwa, nowa, istnieje ? &st : nullptr);
+    if (kod == 0)
+        return;
+    if (istnieje && (kod == EACCES || kod == EPERM))
+        zapiszWMiejscu(plik_, nazwa, nowa);
+    else
+        throw BladPlikuIni(plik_, kod, QStringLiteral("open"));
 }

@@ -7,13 +7,25 @@
 // - section and key names match without regard to letter case (ASCII);
 // - blanks (spaces, tabs) around a value are dropped, then one pair of
 //   enclosing double or single quotes is removed;
-// - at most 1023 bytes of a value are returned;
+// - at most 1023 characters of a value are returned;
 // - CR LF and bare LF both end a line;
 // - writing a key replaces its value in place, appends a new key after the
 //   last line of its section, and appends a new section at the end; every
 //   other line and section stays byte for byte.
+//
+// Text encoding: a file is Windows-1250, as on Windows and in earlier
+// versions, unless it starts with the UTF-8 byte-order mark; then it is
+// UTF-8. Nothing is guessed from the contents. A write keeps the file in
+// Windows-1250 whenever all of it fits there (so such a file is written back
+// unchanged when no value changes), and otherwise writes the whole file as
+// UTF-8 behind the mark: a folder name in Cyrillic or Chinese reads back
+// exactly.
+//
 // Every write replaces the whole file atomically (a sibling file renamed over
-// it), so a failure never leaves half a file behind.
+// it), so a failure never leaves half a file behind. Where the folder takes
+// no new file but the file itself may be written, it is rewritten in place.
+
+#include "Bledy.h"
 
 #include <QByteArray>
 #include <QList>
@@ -21,15 +33,25 @@
 
 #include <stdexcept>
 
-// A settings file that could not be written; the message names the file.
-class BladPlikuIni : public std::runtime_error
+// A settings file that could not be written: what happened and what to do,
+// naming the file and the system's reason; the errno in the details.
+class BladPlikuIni : public std::runtime_error, public OpisanyBlad
 {
 public:
-    BladPlikuIni(const QString &plik, const QString &powod);
+    // kod is the errno; czynnosc the call that failed ("open", "rename"),
+    // for the details; powod replaces the system's reason when given.
+    BladPlikuIni(const QString &plik, int kod, const QString &czynnosc,
+                 const QString &powod = QString());
     const QString &Plik() const { return plik_; }
+    int Kod() const { return kod_; }
+    QString TekstUzytkownika() const override;
+    QString Szczegoly() const override;
 
 private:
     QString plik_;
+    int kod_;
+    QString czynnosc_;
+    QString powod_;
 };
 
 // The accessor: holds only the file's name and goes to the file at every call.
@@ -59,7 +81,17 @@ public:
     // Several keys in one replacement of the file: all of them or none.
     void WriteStrings(const QList<Wpis> &wpisy);
 
+    // The same as texts, in the file's encoding (see the top of this file).
+    QString ReadText(const QString &sekcja, const QString &klucz, const QString &domyslna) const;
+    struct WpisTekstu
+    {
+        QString sekcja, klucz, wartosc;
+    };
+    void WriteTexts(const QList<WpisTekstu> &wpisy);
+
 private:
+    template <typename F> void Zmien(F zmiana);
+
     QString plik_;
 };
 
@@ -75,5 +107,17 @@ QByteArray Czytaj(const QByteArray &zawartosc, const QByteArray &sekcja, const Q
 // The contents with klucz set to wartosc.
 QByteArray Wpisz(const QByteArray &zawartosc, const QByteArray &sekcja, const QByteArray &klucz,
                  const QByteArray &wartosc);
+
+// The UTF-8 byte-order mark that makes a file UTF-8.
+inline constexpr char Bom[] = "\xEF\xBB\xBF";
+bool JestUtf8(const QByteArray &zawartosc);
+
+// The value as text, decoded by the file's encoding; at most 1023 characters.
+QString CzytajTekst(const QByteArray &zawartosc, const QString &sekcja, const QString &klucz,
+                    const QString &domyslna);
+
+// The contents with the keys set, in Windows-1250 when all of it fits,
+// otherwise in UTF-8 behind the mark.
+QByteArray WpiszTeksty(const QByteArray &zawartosc, const QList<TIniFile::WpisTekstu> &wpisy);
 
 } // namespace Ini

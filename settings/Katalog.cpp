@@ -1,22 +1,32 @@
 #include "Katalog.h"
 
+#include "Bledy.h"
 #include "Komunikaty.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCollator>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHash>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QStorageInfo>
 #include <QStyle>
 
 #include <algorithm>
+#include <chrono>
+#include <dirent.h>
+#include <future>
+#include <memory>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 TfrmKatalog *frmKatalog = nullptr;
 
@@ -36,29 +46,228 @@ QString zwyklaSciezka(const QString &sciezka)
     return s;
 }
 
-// The mount point of the file system that holds the path.
-QString woluminSciezki(const QString &sciezka)
+QString &plikMontowan()
 {
-    const QStorageInfo info(sciezka);
-    return info.isValid() ? zwyklaSciezka(info.rootPath()) : QString();
+    static QString plik;
+    return plik;
 }
 
-QIcon ikonaWoluminu(const QStorageInfo &info)
+TfrmKatalog::Sprawdzanie &sprawdzanie()
 {
-    static const QList<QByteArray> sieciowe = {"nfs",   "nfs4",       "cifs",        "smb3",
-                                               "smbfs", "fuse.sshfs", "9p",          "afs",
-                                               "ceph",  "glusterfs",  "fuse.rclone", "davfs"};
+    static TfrmKatalog::Sprawdzanie s;
+    return s;
+}
+
+// A directory that can be entered. May block on a network share whose
+// server is down: only ever called off the window thread.
+bool moznaWejsc(const QString &punkt)
+{
+    const QByteArray nazwa = QFile::encodeName(punkt);
+    struct stat st;
+    return ::stat(nazwa.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(nazwa.constData(), X_OK) == 0;
+}
+
+// Asks in a thread of its own and waits at most a second. A check that
+// never comes back keeps its thread (it holds only its own copies) and the
+// volume counts as unavailable.
+bool odpowiada(const QString &punkt)
+{
+    const TfrmKatalog::Sprawdzanie sprawdz = sprawdzanie() ? sprawdzanie() : moznaWejsc;
+    auto obietnica = std::make_shared<std::promise<bool>>();
+    std::future<bool> wynik = obietnica->get_future();
+    std::thread([obietnica, sprawdz, punkt] {
+        bool ok = false;
+        try {
+            ok = sprawdz(punkt);
+        } catch (...) {
+        }
+        obietnica->set_value(ok);
+    }).detach();
+    return wynik.wait_for(std::chrono::seconds(1)) == std::future_status::ready && wynik.get();
+}
+
+// The mount point field escapes blanks, tabs, line feeds and backslashes
+// as three octal digits ("\040").
+QByteArray bezUcieczek(const QByteArray &pole)
+{
+    QByteArray wynik;
+    wynik.reserve(pole.size());
+    for (qsizetype i = 0; i < pole.size(); ++i) {
+        if (pole[i] == '\\' && i + 3 < pole.size()) {
+            bool ok = false;
+            const int kod = pole.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok && kod < 256) {
+                wynik.append(char(kod));
+                i += 3;
+                continue;
+            }
+        }
+        wynik.append(pole[i]);
+    }
+    return wynik;
+}
+
+// Labels in /dev/disk/by-label escape blanks and the like as "\x20".
+QByteArray bezUcieczekEtykiety(const QByteArray &nazwa)
+{
+    QByteArray wynik;
+    for (qsizetype i = 0; i < nazwa.size(); ++i) {
+        if (nazwa[i] == '\\' && i + 3 < nazwa.size() && nazwa[i + 1] == 'x') {
+            bool ok = false;
+            const int kod = nazwa.mid(i + 2, 2).toInt(&ok, 16);
+            if (ok) {
+                wynik.append(char(kod));
+                i += 3;
+                continue;
+            }
+        }
+        wynik.append(nazwa[i]);
+    }
+    return wynik;
+}
+
+bool pseudo(const QByteArray &typ, const QString &punkt)
+{
+    static const QList<QByteArray> typy = {
+        "proc",   "sysfs",    "devtmpfs",    "devpts",         "tmpfs",     "ramfs",
+        "cgroup", "cgroup2",  "securityfs",  "debugfs",        "tracefs",   "pstore",
+        "bpf",    "mqueue",   "hugetlbfs",   "configfs",       "fusectl",   "binfmt_misc",
+        "autofs", "efivarfs", "rpc_pipefs",  "nsfs",           "selinuxfs", "squashfs",
+        "nfsd",   "overlay",  "fuse.portal", "fuse.gvfsd-fuse"};
+    if (typy.contains(typ))
+        return true;
+    for (const char *systemowy : {"/proc", "/sys", "/dev", "/run", "/snap"}) {
+        const QString s = QLatin1String(systemowy);
+        if (punkt == s || punkt.startsWith(s + u'/'))
+            return !punkt.startsWith(QLatin1String("/run/media/"));
+    }
+    return false;
+}
+
+bool sieciowy(const QByteArray &typ)
+{
+    static const QList<QByteArray> typy = {"nfs",   "nfs4",  "cifs",   "smb3", "smbfs",
+                                           "sshfs", "9p",    "afs",    "ceph", "glusterfs",
+                                           "davfs", "ncpfs", "lustre", "gfs2", "ocfs2"};
+    // A FUSE file system is a program that may stop answering just the same.
+    return typy.contains(typ) || typ.startsWith("fuse");
+}
+
+// The mount point of the listed file system that holds the path: the
+// longest one that is a leading part of it. Pure text: nothing is asked of
+// the file systems.
+QString woluminSciezki(const QList<Wolumin> &woluminy, const QString &sciezka)
+{
+    QString najlepszy;
+    for (const Wolumin &w : woluminy) {
+        const bool zawiera = w.punkt == QLatin1String("/") || sciezka == w.punkt ||
+                             sciezka.startsWith(w.punkt + u'/');
+        if (zawiera && w.punkt.size() > najlepszy.size())
+            najlepszy = w.punkt;
+    }
+    return najlepszy;
+}
+
+QIcon ikonaWoluminu(const Wolumin &w)
+{
     static const QList<QByteArray> optyczne = {"iso9660", "udf"};
-    const QByteArray typ = info.fileSystemType();
     QStyle::StandardPixmap obraz = QStyle::SP_DriveHDIcon;
-    if (sieciowe.contains(typ))
+    if (w.sieciowy)
         obraz = QStyle::SP_DriveNetIcon;
-    else if (optyczne.contains(typ))
+    else if (optyczne.contains(w.typ))
         obraz = QStyle::SP_DriveCDIcon;
     return QApplication::style()->standardIcon(obraz);
 }
 
+// Volume labels by device, from the links in /dev/disk/by-label (a local
+// listing that never waits on a network).
+QHash<QString, QString> etykiety()
+{
+    QHash<QString, QString> wynik;
+    const QDir katalog(QStringLiteral("/dev/disk/by-label"));
+    const QFileInfoList linki = katalog.entryInfoList(QDir::Files | QDir::System);
+    for (const QFileInfo &link : linki) {
+        const QString nazwa =
+            QString::fromUtf8(bezUcieczekEtykiety(QFile::encodeName(link.fileName())));
+        wynik.insert(link.canonicalFilePath(), nazwa);
+    }
+    return wynik;
+}
+
+struct Podkatalog
+{
+    QString nazwa;
+    bool utf8;
+};
+
+// The sub-directories, read with readdir: Qt's listing leaves out names
+// that are not UTF-8, and the user would not see such a folder at all.
+// Hidden directories are left out, as a file manager does by default.
+QList<Podkatalog> podkatalogi(const QString &katalog)
+{
+    QList<Podkatalog> wynik;
+    DIR *d = ::opendir(QFile::encodeName(katalog).constData());
+    if (!d)
+        return wynik;
+    while (const dirent *w = ::readdir(d)) {
+        const QByteArray nazwa(w->d_name);
+        if (nazwa.startsWith('.'))
+            continue;
+        bool katalogowy = w->d_type == DT_DIR;
+        if (w->d_type == DT_UNKNOWN || w->d_type == DT_LNK) {
+            struct stat st;
+            katalogowy = ::fstatat(::dirfd(d), w->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (katalogowy)
+            wynik.append({QString::fromUtf8(nazwa), nazwa.isValidUtf8()});
+    }
+    ::closedir(d);
+    QCollator porzadek;
+    porzadek.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(wynik.begin(), wynik.end(), [&](const Podkatalog &a, const Podkatalog &b) {
+        return porzadek.compare(a.nazwa, b.nazwa) < 0;
+    });
+    return wynik;
+}
+
 } // namespace
+
+QList<Wolumin> WoluminyZMountinfo(const QByteArray &zawartosc)
+{
+    // A line: id, parent, major:minor, root, mount point, options, optional
+    // fields, "-", type, source, super options.
+    QList<Wolumin> woluminy;
+    const QList<QByteArray> wiersze = zawartosc.split('\n');
+    for (const QByteArray &wiersz : wiersze) {
+        const QList<QByteArray> pola = wiersz.split(' ');
+        const qsizetype kreska = pola.indexOf("-");
+        if (pola.size() < 5 || kreska < 6 || kreska + 2 >= pola.size())
+            continue;
+        Wolumin w;
+        w.punkt = QFile::decodeName(bezUcieczek(pola[4]));
+        w.typ = pola[kreska + 1];
+        w.zrodlo = QString::fromUtf8(bezUcieczek(pola[kreska + 2]));
+        w.sieciowy = sieciowy(w.typ);
+        if (!w.punkt.startsWith(u'/'))
+            continue;
+        if (w.punkt != QLatin1String("/") && pseudo(w.typ, w.punkt))
+            continue;
+        // A later mount on the same point hides the earlier one.
+        woluminy.erase(std::remove_if(woluminy.begin(), woluminy.end(),
+                                      [&](const Wolumin &v) { return v.punkt == w.punkt; }),
+                       woluminy.end());
+        woluminy.append(w);
+    }
+    std::stable_sort(woluminy.begin(), woluminy.end(), [](const Wolumin &a, const Wolumin &b) {
+        const bool aKorzen = a.punkt == QLatin1String("/");
+        const bool bKorzen = b.punkt == QLatin1String("/");
+        if (aKorzen != bKorzen)
+            return aKorzen;
+        return QString::compare(a.punkt, b.punkt, Qt::CaseInsensitive) < 0;
+    });
+    return woluminy;
+}
 
 QString DolaczNazwe(const QString &katalog, const QString &nazwa)
 {
@@ -127,13 +336,11 @@ void TDirectoryListBox::Update()
     }
     QTreeWidgetItem *biezacy = rodzic;
 
-    // Hidden directories are left out, as a file manager does by default.
-    const QStringList podkatalogi = QDir(m_katalog).entryList(
-        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    for (const QString &nazwa : podkatalogi) {
-        auto *wiersz = new QTreeWidgetItem(biezacy, {nazwa});
+    for (const Podkatalog &p : podkatalogi(m_katalog)) {
+        auto *wiersz = new QTreeWidgetItem(biezacy, {p.nazwa});
         wiersz->setIcon(0, zamkniety);
-        wiersz->setData(0, RolaSciezki, DolaczNazwe(m_katalog, nazwa));
+        wiersz->setData(0, RolaSciezki, DolaczNazwe(m_katalog, p.nazwa));
+        wiersz->setData(0, RolaNazwySpozaUtf8, !p.utf8);
     }
     expandAll();
     setCurrentItem(biezacy);
@@ -161,7 +368,20 @@ void TDirectoryListBox::Otworz(QTreeWidgetItem *wiersz)
 {
     if (!wiersz)
         return;
-    SetDirectory(wiersz->data(0, RolaSciezki).toString());
+    const QString sciezka = wiersz->data(0, RolaSciezki).toString();
+    // A name that is not UTF-8 is shown with U+FFFD in place of its odd
+    // bytes; that text names no folder, and storing it would send reports
+    // somewhere else. Refused with a reason instead of "cannot open".
+    if (wiersz->data(0, RolaNazwySpozaUtf8).toBool()) {
+        throw BladProgramu(QStringLiteral("Nazwa folderu \u201E%1\u201D zawiera znaki zapisane "
+                                          "inaczej niż w UTF-8 (pokazane jako \uFFFD), więc "
+                                          "program nie może go otworzyć ani zapisać w "
+                                          "ustawieniach. Zmień nazwę tego folderu, na przykład "
+                                          "w menedżerze plików, i wybierz go ponownie")
+                               .arg(wiersz->text(0)),
+                           sciezka);
+    }
+    SetDirectory(sciezka);
 }
 
 // --- TfrmKatalog ---
@@ -242,34 +462,47 @@ void TfrmKatalog::UstawWejscie(Wejscie w)
     wejscie() = std::move(w);
 }
 
+void TfrmKatalog::UstawPlikMontowan(const QString &plik)
+{
+    plikMontowan() = plik;
+}
+
+void TfrmKatalog::UstawSprawdzanie(Sprawdzanie s)
+{
+    sprawdzanie() = std::move(s);
+}
+
 void TfrmKatalog::WczytajDyski()
 {
-    QList<QStorageInfo> woluminy = QStorageInfo::mountedVolumes();
-    woluminy.erase(std::remove_if(woluminy.begin(), woluminy.end(),
-                                  [](const QStorageInfo &v) { return !v.isValid(); }),
-                   woluminy.end());
-    // The root first, the others in the order of their mount points.
-    std::sort(woluminy.begin(), woluminy.end(), [](const QStorageInfo &a, const QStorageInfo &b) {
-        if (a.isRoot() != b.isRoot())
-            return a.isRoot();
-        return QString::compare(a.rootPath(), b.rootPath(), Qt::CaseInsensitive) < 0;
-    });
+    // Read as a file, never with statfs: a dead network share cannot stop
+    // the window. Network volumes are shown without details.
+    QFile plik(plikMontowan().isEmpty() ? QStringLiteral("/proc/self/mountinfo") : plikMontowan());
+    QByteArray zawartosc;
+    if (plik.open(QIODevice::ReadOnly))
+        zawartosc = plik.readAll();
+    m_woluminy = WoluminyZMountinfo(zawartosc);
+    if (m_woluminy.isEmpty())
+        m_woluminy.append(Wolumin{QStringLiteral("/"), QString(), QByteArray(), false});
+    const QHash<QString, QString> nazwy = etykiety();
 
     const QSignalBlocker blokada(DriveComboBox1);
     DriveComboBox1->clear();
-    for (const QStorageInfo &v : woluminy) {
-        const QString punkt = zwyklaSciezka(v.rootPath());
-        const QString nazwa = v.name();
-        const QString tekst = nazwa.isEmpty() ? punkt : punkt + QStringLiteral(" [") + nazwa + u']';
-        DriveComboBox1->addItem(ikonaWoluminu(v), tekst, punkt);
+    for (const Wolumin &w : std::as_const(m_woluminy)) {
+        // A disk shows its label, a network share its source.
+        const QString nazwa = w.sieciowy ? w.zrodlo : nazwy.value(w.zrodlo);
+        const QString tekst =
+            nazwa.isEmpty() ? w.punkt : w.punkt + QStringLiteral(" [") + nazwa + u']';
+        DriveComboBox1->addItem(ikonaWoluminu(w), tekst, w.punkt);
     }
+    // A share's source is long: the open list is as wide as its entries.
+    DriveComboBox1->view()->setMinimumWidth(DriveComboBox1->view()->sizeHintForColumn(0) + 8);
     PokazDysk(Directory());
 }
 
 // Shows in the drive list the file system that holds the open directory.
 void TfrmKatalog::PokazDysk(const QString &katalog)
 {
-    const int i = DriveComboBox1->findData(woluminSciezki(katalog));
+    const int i = DriveComboBox1->findData(woluminSciezki(m_woluminy, katalog));
     if (i >= 0) {
         const QSignalBlocker blokada(DriveComboBox1);
         DriveComboBox1->setCurrentIndex(i);
@@ -283,15 +516,22 @@ void TfrmKatalog::DriveComboBox1Change()
         if (punkt.isEmpty())
             return;
         // Picking the file system already shown leaves the list as it is.
-        if (punkt == woluminSciezki(Directory()))
+        if (punkt == woluminSciezki(m_woluminy, Directory()))
             return;
-        try {
-            DirectoryListBox1->SetDirectory(punkt);
-        } catch (const std::exception &) {
-            // The list keeps its directory; the drive list keeps the pick.
+        // The volume is asked off the window thread first: a share whose
+        // server is down answers nothing, and the window must not wait.
+        bool wszedl = false;
+        if (odpowiada(punkt)) {
+            try {
+                DirectoryListBox1->SetDirectory(punkt);
+                wszedl = true;
+            } catch (const std::exception &) {
+            }
+        }
+        // The list keeps its directory; the drive list keeps the pick.
+        if (!wszedl)
             Komunikaty::Komunikat(QStringLiteral("Dysk: ") + punkt +
                                   QStringLiteral(" jest niedostępny"));
-        }
     });
 }
 

@@ -23,6 +23,22 @@ class QFrame;
 class QLabel;
 class QPushButton;
 
+// One mounted file system, as /proc/self/mountinfo lists it.
+struct Wolumin
+{
+    QString punkt;         // the mount point
+    QString zrodlo;        // the device or the share ("serwer:/eksport", "//serwer/dane")
+    QByteArray typ;        // the file system type
+    bool sieciowy = false; // may stop answering (network, FUSE): examined off the window thread
+};
+
+// The volumes to show, from the contents of a mountinfo file: the root
+// first, then the others in the order of their mount points; pseudo file
+// systems (proc, sysfs, tmpfs, ...) left out; where a mount point has been
+// mounted over, the last file system. Reading the list touches none of the
+// file systems, so a network share whose server is down cannot stop it.
+QList<Wolumin> WoluminyZMountinfo(const QByteArray &zawartosc);
+
 // Joins a directory and a name typed by the user. The name is kept as typed
 // (blanks included); the root gets no doubled separator.
 QString DolaczNazwe(const QString &katalog, const QString &nazwa);
@@ -38,6 +54,9 @@ class TDirectoryListBox : public QTreeWidget
 public:
     // The full path of each row (QString).
     static constexpr int RolaSciezki = Qt::UserRole;
+    // True for a row whose name is not UTF-8: shown with U+FFFD in place of
+    // its odd bytes, and refused with a reason when opened.
+    static constexpr int RolaNazwySpozaUtf8 = Qt::UserRole + 1;
 
     explicit TDirectoryListBox(QWidget *parent = nullptr);
 
@@ -84,6 +103,14 @@ public:
     // Replaces the input box of "Nowy" (tests); an empty function restores it.
     static void UstawWejscie(Wejscie wejscie);
 
+    // Whether a volume can be entered; runs off the window thread and counts
+    // as "no" when it has not answered within a second.
+    using Sprawdzanie = std::function<bool(const QString &punkt)>;
+    // Tests: another list of mounted file systems than /proc/self/mountinfo
+    // (empty restores it), and another check (an empty function restores it).
+    static void UstawPlikMontowan(const QString &plik);
+    static void UstawSprawdzanie(Sprawdzanie sprawdzanie);
+
     // The drive list: one entry per mounted file system, the mount point in
     // Qt::UserRole. Filled at construction and again at every opening.
     void WczytajDyski();
@@ -112,6 +139,8 @@ protected:
 private:
     void connectHandlers();
     void PokazDysk(const QString &katalog);
+
+    QList<Wolumin> m_woluminy;
 };
 
 extern TfrmKatalog *frmKatalog;

@@ -6,7 +6,7 @@
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
-#include "WalidatorCp1250.h"
+#include "WalidatorUstawien.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -92,7 +92,7 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
         e = new QLineEdit(strona);
         nazwij(e, nazwa);
         e->setGeometry(r);
-        e->setValidator(new WalidatorCp1250(e));
+        e->setValidator(new WalidatorUstawien(e));
     };
 
     pcZakladki = new QTabWidget(this);

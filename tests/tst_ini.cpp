@@ -8,9 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +39,47 @@ const QStringList siedemKluczy = {QStringLiteral("obiekt"),    QStringLiteral("k
                                   QStringLiteral("port"),      QStringLiteral("synchro"),
                                   QStringLiteral("podglad")};
 
+const QByteArray bom = "\xEF\xBB\xBF";
+
+QByteArray utf8(const char16_t *tekst)
+{
+    return QString::fromUtf16(tekst).toUtf8();
+}
+
+// Runs the check as an ordinary user: root may write into any folder, so
+// folder permissions are only tested without its privileges. As root the
+// check runs in a child process that has become "nobody"; the text it
+// returns comes back through a pipe. Empty when the switch is impossible.
+QString jakoZwyklyUzytkownik(const std::function<QString()> &sprawdzenie, bool &udalo)
+{
+    udalo = true;
+    if (::geteuid() != 0)
+        return sprawdzenie();
+    int rura[2];
+    if (::pipe(rura) != 0)
+        return udalo = false, QString();
+    const pid_t dziecko = ::fork();
+    if (dziecko == 0) {
+        ::close(rura[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const QByteArray wynik = sprawdzenie().toUtf8();
+        const bool ok = ::write(rura[1], wynik.constData(), size_t(wynik.size())) == wynik.size();
+        ::_exit(ok ? 0 : 3);
+    }
+    ::close(rura[1]);
+    QByteArray wynik;
+    char bufor[512];
+    ssize_t n;
+    while ((n = ::read(rura[0], bufor, sizeof bufor)) > 0)
+        wynik.append(bufor, n);
+    ::close(rura[0]);
+    int stan = 0;
+    ::waitpid(dziecko, &stan, 0);
+    udalo = WIFEXITED(stan) && WEXITSTATUS(stan) == 0;
+    return QString::fromUtf8(wynik);
+}
+
 } // namespace
 
 class TstIni : public QObject
@@ -52,6 +98,8 @@ private slots:
     void zapisZachowujeResztePlikuBajtPoBajcie();
     void zapisanaWartoscWracaBezBlankow();
     void polskieLiteryWPliku();
+    void tekstySpozaCp1250WracajaDokladnie_data();
+    void tekstySpozaCp1250WracajaDokladnie();
     void odmowaZapisuNazywaPlikINieZmieniaGo_data();
     void odmowaZapisuNazywaPlikINieZmieniaGo();
     void czytanieZaKrotkichListPokazujeKomunikat();
@@ -59,6 +107,8 @@ private slots:
     void miejscaUzytkownikaGdyObokNieMoznaPisac();
     void domyslnyKatalogZapisu_data();
     void domyslnyKatalogZapisu();
+    void plikUstawienZawszeGdziesZapisany_data();
+    void plikUstawienZawszeGdziesZapisany();
 
 private:
     QTemporaryDir tmp;
@@ -251,17 +301,82 @@ void TstIni::polskieLiteryWPliku()
     QCOMPARE(w, QStringList{nazwa});
 }
 
+void TstIni::tekstySpozaCp1250WracajaDokladnie_data()
+{
+    QTest::addColumn<QByteArray>("przed");
+    QTest::addColumn<QString>("katalog");
+    QTest::addColumn<QByteArray>("po");
+
+    const QString cyrylica = QStringLiteral("/home/jan/отчёты/");
+    const QByteArray staryPlik =
+        "[inne]\r\nx=\xb3\xb9ka \x81\r\n[konfig]\r\nobiekt=\xaf\xf3\xb3w\r\n"
+        "katalog=/dane/\r\n";
+    QTest::newRow("Cyrillic folder in a new file")
+        << QByteArray() << cyrylica
+        << bom + "[konfig]\r\nkatalog=" + utf8(u"/home/jan/отчёты/") + "\r\n";
+    QTest::newRow("Chinese folder in a new file")
+        << QByteArray() << QStringLiteral("/srv/报告 2024")
+        << bom + "[konfig]\r\nkatalog=" + utf8(u"/srv/报告 2024") + "\r\n";
+    QTest::newRow("old file with Polish letters becomes UTF-8 whole")
+        << staryPlik << cyrylica
+        << bom + utf8(u"[inne]\r\nx=łąka \u0081\r\n[konfig]\r\nobiekt=Żółw\r\nkatalog=") +
+               utf8(u"/home/jan/отчёты/") + "\r\n";
+    QTest::newRow("old file written back unchanged")
+        << staryPlik << QStringLiteral("/dane/") << staryPlik;
+    QTest::newRow("UTF-8 file back in Windows-1250 once all fits")
+        << bom + utf8(u"[konfig]\nobiekt=Żółw\nkatalog=/отчёты\n") << QStringLiteral("/dane/")
+        << QByteArray("[konfig]\nobiekt=\xaf\xf3\xb3w\nkatalog=/dane/\n");
+    QTest::newRow("UTF-8 file stays UTF-8 while a value needs it")
+        << bom + utf8(u"[konfig]\nobiekt=Сибирь\nkatalog=/\n") << QStringLiteral("/dane/")
+        << bom + utf8(u"[konfig]\nobiekt=Сибирь\nkatalog=/dane/\n");
+    QTest::newRow("bytes that are not UTF-8 kept in a UTF-8 file")
+        << bom + "[inne]\nx=\xff\xfe\n[konfig]\nkatalog=/\n"
+        << QStringLiteral("/dane/") << bom + "[inne]\nx=\xff\xfe\n[konfig]\nkatalog=/dane/\n";
+}
+
+void TstIni::tekstySpozaCp1250WracajaDokladnie()
+{
+    QFETCH(QByteArray, przed);
+    QFETCH(QString, katalog);
+    QFETCH(QByteArray, po);
+    if (!przed.isEmpty())
+        zapiszPlik(plik, przed);
+
+    ZapiszIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("katalog")}, {katalog});
+    QCOMPARE(czytajPlik(plik), po);
+    QStringList w;
+    CzytajIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("katalog")}, w, {QString()});
+    QCOMPARE(w, QStringList{katalog});
+    QVERIFY(komunikaty.isEmpty());
+
+    // The 1023-character limit counts characters, not the bytes of UTF-8.
+    const QString dluga(1500, QChar(u'ж'));
+    ZapiszIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("obiekt")}, {dluga});
+    CzytajIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("obiekt")}, w, {QString()});
+    QCOMPARE(w, QStringList{dluga.left(1023)});
+}
+
 void TstIni::odmowaZapisuNazywaPlikINieZmieniaGo_data()
 {
     QTest::addColumn<QString>("rodzaj");
-    QTest::newRow("read-only file") << QStringLiteral("tylko do odczytu");
-    QTest::newRow("directory in the file's place") << QStringLiteral("katalog");
-    QTest::newRow("missing directory") << QStringLiteral("brak katalogu");
+    QTest::addColumn<QString>("powod");
+    QTest::addColumn<QString>("szczegol");
+    QTest::newRow("read-only file")
+        << QStringLiteral("tylko do odczytu") << QStringLiteral("(plik jest tylko do odczytu)")
+        << QStringLiteral("EACCES");
+    QTest::newRow("directory in the file's place")
+        << QStringLiteral("katalog") << QStringLiteral("(to jest folder)")
+        << QStringLiteral("EISDIR");
+    QTest::newRow("missing directory")
+        << QStringLiteral("brak katalogu") << QStringLiteral("(nie ma takiego pliku ani folderu)")
+        << QStringLiteral("ENOENT");
 }
 
 void TstIni::odmowaZapisuNazywaPlikINieZmieniaGo()
 {
     QFETCH(QString, rodzaj);
+    QFETCH(QString, powod);
+    QFETCH(QString, szczegol);
     QString cel = plik;
     const QByteArray przed = "[konfig]\r\nobiekt=Stary\r\n";
     if (rodzaj == QLatin1String("tylko do odczytu")) {
@@ -281,6 +396,10 @@ void TstIni::odmowaZapisuNazywaPlikINieZmieniaGo()
         rzucono = true;
         QVERIFY2(QString::fromUtf8(e.what()).contains(cel), e.what());
         QCOMPARE(e.Plik(), cel);
+        // What happened, why, and what to do, in Polish; the errno in the details.
+        QVERIFY2(e.TekstUzytkownika().contains(powod), e.what());
+        QVERIFY(e.TekstUzytkownika().contains(QStringLiteral("Sprawdź uprawnienia")));
+        QVERIFY2(e.Szczegoly().contains(szczegol), qPrintable(e.Szczegoly()));
     }
     QVERIFY(rzucono);
     if (rodzaj == QLatin1String("tylko do odczytu"))
@@ -340,6 +459,85 @@ void TstIni::miejscaUzytkownikaGdyObokNieMoznaPisac()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qunsetenv("XDG_CONFIG_HOME");
     qunsetenv("XDG_CACHE_HOME");
+}
+
+void TstIni::plikUstawienZawszeGdziesZapisany_data()
+{
+    QTest::addColumn<bool>("folderZapisywalny");
+    QTest::addColumn<bool>("plikZapisywalny");
+    QTest::addColumn<bool>("obok");
+
+    QTest::newRow("writable folder: beside the program") << true << true << true;
+    QTest::newRow("writable file in a folder that is not: in place") << false << true << true;
+    QTest::newRow("neither: the per-user file") << false << false << false;
+}
+
+void TstIni::plikUstawienZawszeGdziesZapisany()
+{
+    QFETCH(bool, folderZapisywalny);
+    QFETCH(bool, plikZapisywalny);
+    QFETCH(bool, obok);
+
+    // Everything lies where the ordinary user may look; only the program
+    // folder and the file carry the permissions of the row.
+    QTemporaryDir baza;
+    QVERIFY(baza.isValid());
+    QVERIFY(QFile::setPermissions(baza.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ReadOther |
+                                                   QFile::ExeOther));
+    const QString program = baza.filePath(QStringLiteral("program/"));
+    const QString config = baza.filePath(QStringLiteral("config"));
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(config));
+    const auto wszyscy = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                         QFile::WriteOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(config, wszyscy));
+    const QString obokProgramu = program + QStringLiteral("Vestibulomat.ini");
+    zapiszPlik(obokProgramu, "[konfig]\r\nobiekt=Stary\r\n");
+    QVERIFY(QFile::setPermissions(obokProgramu, plikZapisywalny
+                                                    ? QFile::ReadOwner | QFile::WriteOwner |
+                                                          QFile::ReadOther | QFile::WriteOther
+                                                    : QFile::ReadOwner | QFile::ReadOther));
+    QVERIFY(QFile::setPermissions(program, folderZapisywalny
+                                               ? wszyscy
+                                               : QFile::ReadOwner | QFile::ExeOwner |
+                                                     QFile::ReadOther | QFile::ExeOther));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    const QString wlasny = config + QStringLiteral("/Vestibulomat/Vestibulomat.ini");
+
+    struct stat przed;
+    QCOMPARE(::stat(QFile::encodeName(obokProgramu).constData(), &przed), 0);
+    bool udalo = false;
+    const QString wynik = jakoZwyklyUzytkownik(
+        [&]() -> QString {
+            const QString cel = PlikUstawienDoZapisu(program);
+            try {
+                ZapiszIni(cel, {QStringLiteral("konfig")}, {QStringLiteral("obiekt")},
+                          {QStringLiteral("Nowy")});
+            } catch (const std::exception &e) {
+                return cel + u'\n' + QString::fromUtf8(e.what());
+            }
+            // Where the next start reads.
+            return cel + u'\n' + PlikUstawienDoOdczytu(program);
+        },
+        udalo);
+    qunsetenv("XDG_CONFIG_HOME");
+    QFile::setPermissions(program, wszyscy);
+    if (!udalo && wynik.isEmpty())
+        QSKIP("cannot run the check as an ordinary user here");
+    QVERIFY(udalo);
+
+    // The confirmation is stored, and read from where it was stored.
+    const QString cel = obok ? obokProgramu : wlasny;
+    QCOMPARE(wynik, cel + u'\n' + cel);
+    QCOMPARE(TIniFile(cel).ReadString("konfig", "obiekt", ""), QByteArray("Nowy"));
+    struct stat po;
+    QCOMPARE(::stat(QFile::encodeName(obokProgramu).constData(), &po), 0);
+    if (obok && !folderZapisywalny)
+        QCOMPARE(po.st_ino, przed.st_ino); // rewritten in place, not replaced
+    if (!obok)
+        QCOMPARE(TIniFile(obokProgramu).ReadString("konfig", "obiekt", ""), QByteArray("Stary"));
+    QCOMPARE(QDir(program).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("Vestibulomat.ini")});
 }
 
 QTEST_GUILESS_MAIN(TstIni)

@@ -11,7 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
 #include <memory>
+#include <sys/stat.h>
 
 class TstKatalog : public QObject
 {
@@ -37,6 +39,9 @@ private slots:
     void drivePick_data();
     void drivePick();
     void driveListStartsWithRootAndShowsCurrentVolume();
+    void mountedVolumesFromMountinfo_data();
+    void mountedVolumesFromMountinfo();
+    void folderNameNotInUtf8IsShownAndRefused();
 
 private:
     QString sciezka(const QString &wzgledna = QString()) const;
@@ -102,6 +107,8 @@ void TstKatalog::init()
 void TstKatalog::cleanup()
 {
     m_okno.reset();
+    TfrmKatalog::UstawSprawdzanie({});
+    TfrmKatalog::UstawPlikMontowan(QString());
 }
 
 void TstKatalog::startsInWorkingDirectoryWithPathAndSubdirectories()
@@ -326,10 +333,15 @@ void TstKatalog::drivePick_data()
     QTest::addColumn<QString>("katalog");
     QTest::addColumn<bool>("komunikat");
 
+    QTest::addColumn<bool>("odpowiada");
+
     QTest::newRow("volume that cannot be entered") << "brak"
-                                                   << "" << true;
+                                                   << "" << true << true;
     QTest::newRow("volume that can be entered") << "beta"
-                                                << "beta" << false;
+                                                << "beta" << false << true;
+    // A network share whose server is down: the question never comes back.
+    QTest::newRow("volume that does not answer") << "beta"
+                                                 << "" << true << false;
 }
 
 void TstKatalog::drivePick()
@@ -337,7 +349,16 @@ void TstKatalog::drivePick()
     QFETCH(QString, punkt);
     QFETCH(QString, katalog);
     QFETCH(bool, komunikat);
+    QFETCH(bool, odpowiada);
 
+    std::promise<void> zwolnij;
+    std::shared_future<void> zwolniony = zwolnij.get_future().share();
+    if (!odpowiada) {
+        TfrmKatalog::UstawSprawdzanie([zwolniony](const QString &) {
+            zwolniony.wait();
+            return true;
+        });
+    }
     pokaz();
     // A file system mounted at a path of the temporary tree.
     QComboBox *dyski = m_okno->DriveComboBox1;
@@ -357,6 +378,7 @@ void TstKatalog::drivePick()
     QTest::mouseClick(m_okno->Button1, Qt::LeftButton);
     QCOMPARE(m_okno->result(), 1);
     QCOMPARE(m_okno->Directory(), sciezka(katalog));
+    zwolnij.set_value();
 }
 
 void TstKatalog::driveListStartsWithRootAndShowsCurrentVolume()
@@ -374,6 +396,90 @@ void TstKatalog::driveListStartsWithRootAndShowsCurrentVolume()
     emit dyski->activated(dyski->currentIndex());
     QCOMPARE(m_okno->Directory(), m_baza);
     QVERIFY(m_komunikaty.isEmpty());
+}
+
+void TstKatalog::mountedVolumesFromMountinfo_data()
+{
+    QTest::addColumn<QByteArray>("mountinfo");
+    QTest::addColumn<QStringList>("woluminy"); // mount point|source, "|siec" for a network one
+
+    const QByteArray korzen = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+    QTest::newRow("root first, pseudo file systems left out")
+        << QByteArray("30 22 8:2 / /home rw shared:2 - ext4 /dev/sda2 rw\n"
+                      "23 22 0:5 / /proc rw - proc proc rw\n"
+                      "24 22 0:6 / /sys rw - sysfs sysfs rw\n"
+                      "25 22 0:7 / /dev/shm rw - tmpfs tmpfs rw\n"
+                      "26 22 0:8 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+                      "27 22 8:17 / /Media/usb rw - vfat /dev/sdb1 rw\n"
+                      "28 22 7:0 / /snap/core/1 ro - squashfs /dev/loop0 ro\n") +
+               korzen
+        << QStringList{"/|/dev/sda1", "/home|/dev/sda2", "/Media/usb|/dev/sdb1"};
+    QTest::newRow("network shares marked, named by their source")
+        << korzen + "40 22 0:50 / /mnt/nfs rw - nfs4 serwer:/eksport rw\n"
+                    "41 22 0:51 / /mnt/smb rw - cifs //serwer/dane rw\n"
+                    "42 22 0:52 / /mnt/ssh rw - fuse.sshfs jan@host: rw\n"
+                    "43 22 0:53 / /mnt/9p rw - 9p gosc rw\n"
+        << QStringList{"/|/dev/sda1", "/mnt/9p|gosc|siec", "/mnt/nfs|serwer:/eksport|siec",
+                       "/mnt/smb|//serwer/dane|siec", "/mnt/ssh|jan@host:|siec"};
+    QTest::newRow("escaped blanks and backslashes in a mount point")
+        << korzen + "50 22 8:3 / /mnt/moje\\040dane\\134x rw - ext4 /dev/sda3 rw\n"
+        << QStringList{"/|/dev/sda1", "/mnt/moje dane\\x|/dev/sda3"};
+    QTest::newRow("a mount point mounted over shows the last file system")
+        << korzen + "60 22 8:4 / /mnt/x rw - ext4 /dev/sda4 rw\n"
+                    "61 60 0:60 / /mnt/x rw - nfs serwer:/x rw\n"
+        << QStringList{"/|/dev/sda1", "/mnt/x|serwer:/x|siec"};
+    QTest::newRow("broken lines skipped")
+        << korzen + "70 22 8:5 / /mnt/a rw\n\n71 22 8:6 / /mnt/b rw - ext4\n"
+        << QStringList{"/|/dev/sda1"};
+}
+
+void TstKatalog::mountedVolumesFromMountinfo()
+{
+    QFETCH(QByteArray, mountinfo);
+    QFETCH(QStringList, woluminy);
+
+    QStringList wynik;
+    for (const Wolumin &w : WoluminyZMountinfo(mountinfo))
+        wynik << w.punkt + u'|' + w.zrodlo + (w.sieciowy ? QStringLiteral("|siec") : QString());
+    QCOMPARE(wynik, woluminy);
+
+    // The chooser's drive list reads the same file, root first.
+    QTemporaryDir tmp;
+    const QString plik = tmp.filePath(QStringLiteral("mountinfo"));
+    QFile f(plik);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(mountinfo);
+    f.close();
+    TfrmKatalog::UstawPlikMontowan(plik);
+    m_okno->WczytajDyski();
+    QCOMPARE(m_okno->DriveComboBox1->count(), woluminy.size());
+    for (int i = 0; i < woluminy.size(); ++i)
+        QCOMPARE(m_okno->DriveComboBox1->itemData(i).toString(), woluminy[i].section(u'|', 0, 0));
+}
+
+void TstKatalog::folderNameNotInUtf8IsShownAndRefused()
+{
+    QTemporaryDir tmp;
+    const QString baza = QFileInfo(tmp.path()).canonicalFilePath();
+    // A name the file system allows but that is not UTF-8 (Latin-2 "ł").
+    QVERIFY(::mkdir(QByteArray(QFile::encodeName(baza) + "/raporty_\xb3"), 0755) == 0);
+    m_okno->DirectoryListBox1->SetDirectory(baza);
+    pokaz();
+
+    QTreeWidgetItem *biezacy = m_okno->DirectoryListBox1->currentItem();
+    QCOMPARE(biezacy->childCount(), 1);
+    QTreeWidgetItem *wiersz = biezacy->child(0);
+    QCOMPARE(wiersz->text(0), QStringLiteral("raporty_\uFFFD"));
+
+    m_okno->DirectoryListBox1->setFocus();
+    m_okno->DirectoryListBox1->setCurrentItem(wiersz);
+    QTest::keyClick(m_okno->DirectoryListBox1, Qt::Key_Return);
+    QCOMPARE(m_okno->Directory(), baza);
+    QCOMPARE(m_komunikaty.size(), 1);
+    QVERIFY2(m_komunikaty[0].startsWith(QStringLiteral("Nazwa folderu \u201Eraporty_\uFFFD\u201D")),
+             qPrintable(m_komunikaty[0]));
+    QVERIFY(m_komunikaty[0].contains(QStringLiteral("Zmień nazwę tego folderu")));
+    ::rmdir(QByteArray(QFile::encodeName(baza) + "/raporty_\xb3"));
 }
 
 QTEST_MAIN(TstKatalog)

@@ -58,7 +58,7 @@ private slots:
     void pierwszaStronaPrzyKazdymOtwarciu();
     void katalogZWyboruTylkoPoPotwierdzeniu_data();
     void katalogZWyboruTylkoPoPotwierdzeniu();
-    void poleNieprzyjmujeZnakowSpozaCp1250();
+    void polePrzyjmujeTekstyKtorePlikPomiesci();
     void wybranyPortPrzenosiPolaczenie_data();
     void wybranyPortPrzenosiPolaczenie();
 
@@ -230,7 +230,7 @@ void TstKonfiguracja::potwierdzoneUstawieniaWracajaPrzyNastepnymStarcie()
 {
     TfrmKonfiguracja *d = frmKonfiguracja;
     d->ediNazwa->setText(QStringLiteral("  Kraków Główny  "));
-    d->ediKatalog->setText(QStringLiteral("/srv/raporty/"));
+    d->ediKatalog->setText(QStringLiteral("/srv/отчёты/报告/"));
     d->cobZapis->setCurrentIndex(-1);
     d->ediMail->setText(QStringLiteral("biuro@example.pl"));
     d->chbSynchronizuj->setChecked(true);
@@ -240,7 +240,7 @@ void TstKonfiguracja::potwierdzoneUstawieniaWracajaPrzyNastepnymStarcie()
     start();
     d = frmKonfiguracja;
     QCOMPARE(d->ediNazwa->text(), QStringLiteral("Kraków Główny")); // blanks at the ends dropped
-    QCOMPARE(d->ediKatalog->text(), QStringLiteral("/srv/raporty/"));
+    QCOMPARE(d->ediKatalog->text(), QStringLiteral("/srv/отчёты/报告/"));
     QCOMPARE(d->cobZapis->currentIndex(), -1);
     QCOMPARE(d->ediMail->text(), QStringLiteral("biuro@example.pl"));
     QVERIFY(d->chbSynchronizuj->isChecked());
@@ -389,15 +389,18 @@ void TstKonfiguracja::katalogZWyboruTylkoPoPotwierdzeniu()
              zmieniony ? frmKatalog->Directory() : QStringLiteral("/przed/"));
 }
 
-void TstKonfiguracja::poleNieprzyjmujeZnakowSpozaCp1250()
+void TstKonfiguracja::polePrzyjmujeTekstyKtorePlikPomiesci()
 {
     TfrmKonfiguracja *d = frmKonfiguracja;
     d->show();
     d->ediNazwa->clear();
-    // Typing goes through the same validation as insert().
-    for (const QString &znak : {QStringLiteral("ą"), QStringLiteral("日"), QStringLiteral("ż")})
+    // Typing goes through the same validation as insert(). The file holds
+    // any text (in UTF-8 when Windows-1250 cannot); only half of a
+    // surrogate pair has no form there.
+    for (const QString &znak : {QStringLiteral("ą"), QStringLiteral("日"), QString(QChar(0xD83D)),
+                                QStringLiteral("😀"), QStringLiteral("ж")})
         d->ediNazwa->insert(znak);
-    QCOMPARE(d->ediNazwa->text(), QStringLiteral("ąż"));
+    QCOMPARE(d->ediNazwa->text(), QStringLiteral("ą日😀ж"));
 }
 
 QTEST_MAIN(TstKonfiguracja)

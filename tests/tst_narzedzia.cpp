@@ -119,6 +119,12 @@ void TstNarzedzia::zamienTekst_data()
         << QByteArray("a/b") << QByteArray("/") << QByteArray("/") << QByteArray("a/b");
     QTest::newRow("occurrence straddling the replacement start")
         << QByteArray("aabab") << QByteArray("ab") << QByteArray("b") << QByteArray("bb");
+    // 40 000 replacements: every "ab" turned round until all "b" lead.
+    QTest::newRow("long text turned round completely")
+        << QByteArray(200, 'a') + QByteArray(200, 'b') << QByteArray("ab") << QByteArray("ba")
+        << QByteArray(200, 'b') + QByteArray(200, 'a');
+    QTest::newRow("longer replacement: one pass")
+        << QByteArray("aab") << QByteArray("ab") << QByteArray("bba") << QByteArray("abba");
 }
 
 void TstNarzedzia::zamienTekst()

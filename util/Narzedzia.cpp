@@ -45,23 +45,29 @@ template <typename T> T zamien(const T &tekst, const T &wzorzec, const T &zamian
 {
     if (wzorzec.isEmpty() || tekst.isEmpty())
         return tekst;
-    // Searching again from the start after every replacement would never end
-    // when the replacement holds the pattern: replace in one pass instead.
-    if (zamiana.contains(wzorzec))
+    // A replacement longer than the pattern, or one that holds it, could keep
+    // forming new occurrences forever ("ba" -> "aabb") or make the text grow
+    // without limit: it is put in with one left-to-right pass. Where the
+    // replacement cannot overlap an occurrence ("ab" -> "xyz"), that pass
+    // gives the same text as the search from the start.
+    if (zamiana.size() > wzorzec.size() || zamiana.contains(wzorzec))
         return T(tekst).replace(wzorzec, zamiana);
 
+    // Otherwise the search from the start always ends, however long the
+    // text: a shorter replacement shrinks the text at every step; one of the
+    // same length changes the text first at the same place of the pattern
+    // and always in the same direction, so the text only ever moves one way
+    // in character order and cannot come back to an earlier text of its
+    // length, of which there are finitely many.
+    //
     // A new occurrence can only begin where the replacement or the
-    // characters just before it are, so the search resumes there; the
-    // result is the same as searching from the start every time.
-    // Some pattern/replacement pairs keep forming new occurrences forever
-    // ("ba" -> "aabb"); past a generous bound the single pass is used.
-    const qsizetype limit = 4096 + 64 * (tekst.size() + 1);
+    // characters just before it are (an earlier one would lie wholly in the
+    // unchanged part before the replaced occurrence, which held none), so
+    // the search resumes there; the result is the same as searching from the
+    // start every time.
     T wynik = tekst;
-    qsizetype kroki = 0;
     qsizetype p = wynik.indexOf(wzorzec);
     while (p >= 0) {
-        if (++kroki > limit)
-            return T(tekst).replace(wzorzec, zamiana);
         wynik.replace(p, wzorzec.size(), zamiana);
         p = wynik.indexOf(wzorzec, qMax<qsizetype>(0, p - wzorzec.size() + 1));
     }
@@ -130,10 +136,8 @@ void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList
         while (wartosci.size() < n)
             wartosci.append(QString());
         const TIniFile ini(plik);
-        for (qsizetype i = 0; i < n; ++i) {
-            wartosci[i] = ZCp1250(
-                ini.ReadString(DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(domyslne[i])));
-        }
+        for (qsizetype i = 0; i < n; ++i)
+            wartosci[i] = ini.ReadText(sekcje[i], klucze[i], domyslne[i]);
     } catch (const std::exception &) {
         Komunikaty::Komunikat(QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!"));
     }
@@ -145,9 +149,9 @@ void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList
     const qsizetype n = sekcje.size();
     if (klucze.size() < n || wartosci.size() < n)
         throw std::invalid_argument("Za mało kluczy lub wartości do zapisania");
-    QList<TIniFile::Wpis> wpisy;
+    QList<TIniFile::WpisTekstu> wpisy;
     wpisy.reserve(n);
     for (qsizetype i = 0; i < n; ++i)
-        wpisy.append({DoCp1250(sekcje[i]), DoCp1250(klucze[i]), DoCp1250(wartosci[i])});
-    TIniFile(plik).WriteStrings(wpisy);
+        wpisy.append({sekcje[i], klucze[i], wartosci[i]});
+    TIniFile(plik).WriteTexts(wpisy);
 }

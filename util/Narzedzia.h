@@ -26,8 +26,9 @@ QString WytnijPole(const QString &tekst, const QString &separator, int wystapien
 
 // Replaces every occurrence of wzorzec, searching again from the start after
 // each replacement (so an occurrence formed across a replacement is replaced
-// too). When the replacement itself contains the pattern the search could
-// never end; then one left-to-right pass is made instead.
+// too), for texts of any length. A replacement longer than the pattern, or
+// one that contains it, could make that search go on forever; it is put in
+// with one left-to-right pass instead, whatever the text.
 QByteArray ZamienTekst(const QByteArray &tekst, const QByteArray &wzorzec,
                        const QByteArray &zamiana);
 QString ZamienTekst(const QString &tekst, const QString &wzorzec, const QString &zamiana);
@@ -43,15 +44,19 @@ QString WersjaProgramu();
 QString TekstWersji(quint16 glowny, quint16 poboczny, quint16 wydanie, quint16 kompilacja);
 
 // Reads key i of section i for every i < sekcje.size() into wartosci[i],
-// defaults[i] standing in for a missing file, section or key. Texts are
-// stored in Windows-1250. wartosci grows to sekcje.size() when shorter. A
-// failure shows "Nieprawidłowa ilość parametrów wczytywanych!" and returns;
+// defaults[i] standing in for a missing file, section or key. The file is
+// Windows-1250, or UTF-8 when it starts with the byte-order mark (PlikIni.h).
+// wartosci grows to sekcje.size() when shorter. A failure shows
+// "Nieprawidłowa ilość parametrów wczytywanych!" and returns;
 // the values read so far are kept.
 void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                QStringList &wartosci, const QStringList &domyslne);
 
-// Writes value i as key i of section i, in order, in one atomic replacement
-// of the file: either every key is written or the file stays as it was. A
-// refused write throws BladPlikuIni (platform/PlikIni.h) naming the file.
+// Writes value i as key i of section i, in order, in one replacement of the
+// file (atomic where its folder takes a new file, else in place): either
+// every key is written or the write fails. The file stays Windows-1250 while
+// all of it fits there and becomes UTF-8 otherwise, so any text reads back
+// exactly. A refused write throws BladPlikuIni (platform/PlikIni.h) naming
+// the file and the reason.
 void ZapiszIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                const QStringList &wartosci);
