@@ -1,6 +1,9 @@
+#include "Komunikaty.h"
 #include "Postep.h"
 #include "Uwaga.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -21,6 +24,8 @@ private slots:
     void wynikPytania();
     void miernikTrzymaSieZakresu_data();
     void miernikTrzymaSieZakresu();
+    void pytanieNadPaskiemPostepu_data();
+    void pytanieNadPaskiemPostepu();
 };
 
 void TestUwaga::wynikPytania_data()
@@ -97,6 +102,58 @@ void TestUwaga::miernikTrzymaSieZakresu()
     // What the bar draws: the same percentage, never a busy indicator.
     QCOMPARE(g->text(), QString::number(procent) + QLatin1Char('%'));
     QVERIFY(g->maximum() > g->minimum());
+}
+
+void TestUwaga::pytanieNadPaskiemPostepu_data()
+{
+    QTest::addColumn<bool>("pasekPrzed");    // the progress window is up when the box opens
+    QTest::addColumn<bool>("pasekWTrakcie"); // and is shown again while it is open
+    QTest::newRow("no progress window") << false << false;
+    QTest::newRow("progress window up: the box above it") << true << false;
+    QTest::newRow("progress window shown again during the box") << true << true;
+}
+
+void TestUwaga::pytanieNadPaskiemPostepu()
+{
+    QFETCH(bool, pasekPrzed);
+    QFETCH(bool, pasekWTrakcie);
+
+    // The progress window stays on top of the program's other windows; a
+    // question must never open under it, and it has the keyboard.
+    TfrmPasek pasek;
+    if (pasekPrzed) {
+        pasek.show();
+        QVERIFY(QTest::qWaitForWindowActive(&pasek));
+    }
+    QPointer<QMessageBox> pudelko;
+    bool naWierzchu = false, nalezyDoPaska = false, aktywne = false, pokazanyZnow = false;
+    int tykniecia = 0;
+    QTimer obserwator;
+    connect(&obserwator, &QTimer::timeout, this, [&] {
+        pudelko = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!pudelko || !pudelko->isVisible())
+            return;
+        if (pasekWTrakcie && !pokazanyZnow) {
+            pasek.hide();
+            pasek.show();
+            pokazanyZnow = true;
+            return;
+        }
+        // A bound, so that a box that never gets the focus fails the row.
+        aktywne = QApplication::activeWindow() == pudelko;
+        if (!aktywne && ++tykniecia < 200)
+            return;
+        naWierzchu = pudelko->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        nalezyDoPaska = pudelko->parentWidget() == &pasek;
+        obserwator.stop();
+        pudelko->button(QMessageBox::No)->click();
+    });
+    obserwator.start(10);
+
+    QVERIFY(!Komunikaty::Pytanie(QStringLiteral("Czy chcesz zapisać dane?")));
+    QVERIFY(aktywne);
+    QCOMPARE(naWierzchu, pasekPrzed);
+    QCOMPARE(nalezyDoPaska, pasekPrzed);
 }
 
 QTEST_MAIN(TestUwaga)
