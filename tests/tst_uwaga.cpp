@@ -1,8 +1,10 @@
+#include "Katalog.h"
 #include "Komunikaty.h"
 #include "Postep.h"
 #include "Uwaga.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -12,6 +14,8 @@
 
 using Dzialanie = std::function<void(TfrmUwaga &)>;
 Q_DECLARE_METATYPE(Dzialanie)
+using Okno = std::function<QWidget *()>;
+Q_DECLARE_METATYPE(Okno)
 
 // The two small windows of the download: the retry question and the
 // progress window's gauge.
@@ -26,6 +30,8 @@ private slots:
     void miernikTrzymaSieZakresu();
     void pytanieNadPaskiemPostepu_data();
     void pytanieNadPaskiemPostepu();
+    void napisyMieszczaSieZDuzaCzcionka_data();
+    void napisyMieszczaSieZDuzaCzcionka();
 };
 
 void TestUwaga::wynikPytania_data()
@@ -154,6 +160,44 @@ void TestUwaga::pytanieNadPaskiemPostepu()
     QVERIFY(aktywne);
     QCOMPARE(naWierzchu, pasekPrzed);
     QCOMPARE(nalezyDoPaska, pasekPrzed);
+}
+
+void TestUwaga::napisyMieszczaSieZDuzaCzcionka_data()
+{
+    QTest::addColumn<Okno>("okno");
+    QTest::newRow("retry dialog") << Okno([] { return new TfrmUwaga; });
+    QTest::newRow("directory chooser") << Okno([] { return new TfrmKatalog; });
+}
+
+void TestUwaga::napisyMieszczaSieZDuzaCzcionka()
+{
+    QFETCH(Okno, okno);
+
+    // The desktop's font half as large again: the window keeps the
+    // program's 11-pixel captions, and every caption fits its control.
+    const QFont systemowa = QApplication::font();
+    auto przywroc = qScopeGuard([&] { QApplication::setFont(systemowa); });
+    QFont duza = systemowa;
+    duza.setPointSizeF(systemowa.pointSizeF() * 1.5);
+    QApplication::setFont(duza);
+
+    std::unique_ptr<QWidget> w(okno());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    for (QLabel *l : w->findChildren<QLabel *>()) {
+        QCOMPARE(l->font().pixelSize(), 11);
+        const QSize potrzebne =
+            l->wordWrap() ? QSize(l->width(), l->heightForWidth(l->width())) : l->sizeHint();
+        QVERIFY2(potrzebne.width() <= l->width() && potrzebne.height() <= l->height(),
+                 qPrintable(l->text()));
+    }
+    for (QPushButton *b : w->findChildren<QPushButton *>()) {
+        QCOMPARE(b->font().pixelSize(), 11);
+        const QString napis = QString(b->text()).remove(u'&');
+        QVERIFY2(b->fontMetrics().horizontalAdvance(napis) + 8 <= b->width() &&
+                     b->fontMetrics().height() + 4 <= b->height(),
+                 qPrintable(napis));
+    }
 }
 
 QTEST_MAIN(TestUwaga)
