@@ -2,7 +2,9 @@
 
 #include "Cp1250.h"
 #include "Komunikaty.h"
+#include "RaportViewDostep.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -16,6 +18,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <QtMath>
 
 #include <algorithm>
@@ -67,6 +70,16 @@ int DoWspolrzednej(qint64 n)
     return int(std::clamp<qint64>(n, INT_MIN / 2, INT_MAX / 2));
 }
 
+// Gap between two batches told to assistive technology: a screen reader
+// keeps up, and a reception of thousands of chunks makes a few announcements.
+constexpr int kOdstepOgloszenMs = 300;
+
+TRaportView::SluchaczDostepnosci &Sluchacz()
+{
+    static TRaportView::SluchaczDostepnosci sluchacz;
+    return sluchacz;
+}
+
 } // namespace
 
 TRaportView::TRaportView(QWidget *parent)
@@ -100,6 +113,20 @@ TRaportView::TRaportView(QWidget *parent)
     connect(kopiuj, &QAction::triggered, this, [this] { Komunikaty::Chron([&] { copy(); }); });
     connect(wszystko, &QAction::triggered, this,
             [this] { Komunikaty::Chron([&] { selectAll(); }); });
+
+    // The area is known to assistive technology by its own interface, not
+    // as an empty scroll area.
+    static const bool fabryka = [] {
+        QAccessible::installFactory(&FabrykaDostepuRaportu);
+        return true;
+    }();
+    Q_UNUSED(fabryka);
+    setAccessibleName(QStringLiteral("Odebrany raport"));
+    m_ogloszenia = new QTimer(this);
+    m_ogloszenia->setSingleShot(true);
+    m_ogloszenia->setInterval(kOdstepOgloszenMs);
+    connect(m_ogloszenia, &QTimer::timeout, this,
+            [this] { Komunikaty::Chron([&] { WyslijOgloszenia(); }); });
 
     UstawPaski();
 }
@@ -153,6 +180,7 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
     qint64 kolumna = m_kolumnaOstatniego;
     qint64 najszerszy = m_najszerszy;
     bool tabulator = m_tabulatorWOstatnim;
+    qint64 parCRLF = m_parCRLF;
     for (qint64 i = poczatek; i < koniec; ++i) {
         const char c = dane[i];
         if (c == '\r' || c == '\n') {
@@ -160,6 +188,7 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
                 // The LF of a CR LF, perhaps in a chunk of its own: the line
                 // the CR opened starts after it.
                 m_poczatki.back() = i + 1;
+                ++parCRLF;
                 continue;
             }
             najszerszy = std::max(najszerszy, kolumna);
@@ -178,14 +207,32 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
     m_kolumnaOstatniego = kolumna;
     m_tabulatorWOstatnim = tabulator;
     m_najszerszy = std::max(najszerszy, kolumna);
+    m_parCRLF = parCRLF;
 
     if (LiczbaWierszy() != staraLiczba || m_najszerszy != staraSzerokosc)
         UstawPaski();
     OdswiezWiersze(pierwszyZmieniony, LiczbaWierszy());
+
+    // The new text goes to assistive technology with the next batch.
+    if (DostepnoscAktywna())
+        ZaplanujOgloszenie();
+    else
+        m_ogloszoneZnaki = LiczbaZnakow();
 }
 
 void TRaportView::Wyczysc()
 {
+    // Assistive technology forgets the text it was told of; the rest was
+    // never announced.
+    if (m_ogloszoneZnaki > 0 && DostepnoscAktywna()) {
+        QAccessibleTextRemoveEvent usuniete(this, 0, TekstZnakow(0, m_ogloszoneZnaki));
+        Oglos(usuniete);
+    }
+    m_ogloszoneZnaki = 0;
+    m_kursorDoOgloszenia = false;
+    m_bylaZaznaczona = false;
+    m_ogloszenia->stop();
+
     m_bajty.clear();
     m_bajty.squeeze();
     m_poczatki.assign(1, 0);
@@ -193,6 +240,9 @@ void TRaportView::Wyczysc()
     m_kolumnaOstatniego = 0;
     m_tabulatorWOstatnim = false;
     m_najszerszy = 0;
+    m_parCRLF = 0;
+    m_znakiWierszy.clear();
+    m_znakiWierszy.shrink_to_fit();
     m_kotwica = m_kursor = Pozycja{};
     m_zaznaczanie = false;
     m_naKoniecPrzyPokazaniu = false;
@@ -321,6 +371,111 @@ void TRaportView::UstawZaznaczenie(Pozycja kotwica, Pozycja kursor)
     m_kotwica = Ogranicz(kotwica);
     m_kursor = Ogranicz(kursor);
     viewport()->update();
+    KursorZmieniony();
+}
+
+qint64 TRaportView::ZnakPozycji(Pozycja p) const
+{
+    p = Ogranicz(p);
+    if (m_znakiWierszy.empty())
+        m_znakiWierszy.push_back(0);
+    // Each line adds its characters and one for its line break.
+    for (qint64 w = qint64(m_znakiWierszy.size()) - 1; w < p.linia; ++w)
+        m_znakiWierszy.push_back(m_znakiWierszy.back() + DlugoscWiersza(w) + 1);
+    return m_znakiWierszy[std::size_t(p.linia)] + p.kolumna;
+}
+
+TRaportView::Pozycja TRaportView::PozycjaZnaku(qint64 znak) const
+{
+    znak = std::clamp<qint64>(znak, 0, LiczbaZnakow());
+    ZnakPozycji(Pozycja{LiczbaWierszy() - 1, 0}); // every line's start known
+    const auto za = std::upper_bound(m_znakiWierszy.begin(), m_znakiWierszy.end(), znak);
+    const qint64 wiersz = qint64(za - m_znakiWierszy.begin()) - 1;
+    // The line break itself is the place after the line's last character.
+    return {wiersz, std::min(znak - m_znakiWierszy[std::size_t(wiersz)], DlugoscWiersza(wiersz))};
+}
+
+QString TRaportView::TekstZnakow(qint64 od, qint64 do_) const
+{
+    if (do_ <= od)
+        return QString();
+    return Tekst(PozycjaZnaku(od), PozycjaZnaku(do_));
+}
+
+QRect TRaportView::ProstokatZnaku(Pozycja p) const
+{
+    p = Ogranicz(p);
+    const qint64 kolumna = KolumnaEkranu(p.linia, p.kolumna);
+    const qint64 nastepna =
+        p.kolumna < DlugoscWiersza(p.linia) ? KolumnaEkranu(p.linia, p.kolumna + 1) : kolumna + 1;
+    const qint64 x =
+        kMargines + qint64(kolumna * m_szerokoscZnaku) - horizontalScrollBar()->value();
+    const qint64 y = kMargines + (p.linia - verticalScrollBar()->value()) * m_wysokoscWiersza;
+    const int szerokosc = std::max(1, qRound((nastepna - kolumna) * m_szerokoscZnaku));
+    return QRect(DoWspolrzednej(x), DoWspolrzednej(y), szerokosc, m_wysokoscWiersza);
+}
+
+void TRaportView::UstawSluchaczaDostepnosci(SluchaczDostepnosci sluchacz)
+{
+    Sluchacz() = std::move(sluchacz);
+}
+
+bool TRaportView::DostepnoscAktywna()
+{
+    return QAccessible::isActive() || Sluchacz();
+}
+
+void TRaportView::Oglos(QAccessibleEvent &zdarzenie)
+{
+    if (Sluchacz())
+        Sluchacz()(&zdarzenie);
+    QAccessible::updateAccessibility(&zdarzenie);
+}
+
+void TRaportView::ZaplanujOgloszenie()
+{
+    // Started once per batch, not per chunk: the batch closes when the timer
+    // fires, however many chunks came meanwhile.
+    if (!m_ogloszenia->isActive())
+        m_ogloszenia->start();
+}
+
+void TRaportView::KursorZmieniony()
+{
+    if (!DostepnoscAktywna())
+        return;
+    m_kursorDoOgloszenia = true;
+    ZaplanujOgloszenie();
+}
+
+void TRaportView::WyslijOgloszenia()
+{
+    if (!DostepnoscAktywna()) {
+        m_ogloszoneZnaki = LiczbaZnakow();
+        m_kursorDoOgloszenia = false;
+        return;
+    }
+    const qint64 znaki = LiczbaZnakow();
+    if (znaki > m_ogloszoneZnaki) {
+        QAccessibleTextInsertEvent wstawione(this, DoInt(m_ogloszoneZnaki),
+                                             TekstZnakow(m_ogloszoneZnaki, znaki));
+        Oglos(wstawione);
+        m_ogloszoneZnaki = znaki;
+    }
+    if (!m_kursorDoOgloszenia)
+        return;
+    m_kursorDoOgloszenia = false;
+    const int kursor = DoInt(ZnakPozycji(m_kursor));
+    if (hasSelection() || m_bylaZaznaczona) {
+        const int a = DoInt(ZnakPozycji(m_kotwica));
+        QAccessibleTextSelectionEvent zaznaczenie(this, std::min(a, kursor), std::max(a, kursor));
+        zaznaczenie.setCursorPosition(kursor);
+        Oglos(zaznaczenie);
+    } else {
+        QAccessibleTextCursorEvent ruch(this, kursor);
+        Oglos(ruch);
+    }
+    m_bylaZaznaczona = hasSelection();
 }
 
 QString TRaportView::selectedText() const
@@ -343,6 +498,7 @@ void TRaportView::KursorNaKoniec()
 {
     const bool bylaZaznaczona = hasSelection();
     m_kotwica = m_kursor = Koniec();
+    KursorZmieniony();
     // A hidden area has no size to scroll in yet; it is done when shown.
     if (!isVisible()) {
         m_naKoniecPrzyPokazaniu = true;
@@ -361,17 +517,22 @@ void TRaportView::PrzewinDoKonca()
 
 void TRaportView::PokazKursor()
 {
+    PokazPozycje(m_kursor);
+}
+
+void TRaportView::PokazPozycje(Pozycja p)
+{
+    p = Ogranicz(p);
     QScrollBar *pionowy = verticalScrollBar();
     const qint64 pierwszy = pionowy->value();
     const qint64 widocznych = std::max(1, pionowy->pageStep());
-    if (m_kursor.linia < pierwszy)
-        pionowy->setValue(DoInt(m_kursor.linia));
-    else if (m_kursor.linia >= pierwszy + widocznych)
-        pionowy->setValue(DoInt(m_kursor.linia - widocznych + 1));
+    if (p.linia < pierwszy)
+        pionowy->setValue(DoInt(p.linia));
+    else if (p.linia >= pierwszy + widocznych)
+        pionowy->setValue(DoInt(p.linia - widocznych + 1));
 
     QScrollBar *poziomy = horizontalScrollBar();
-    const qint64 x =
-        kMargines + qint64(KolumnaEkranu(m_kursor.linia, m_kursor.kolumna) * m_szerokoscZnaku);
+    const qint64 x = kMargines + qint64(KolumnaEkranu(p.linia, p.kolumna) * m_szerokoscZnaku);
     const int szerokosc = viewport()->width();
     if (x < poziomy->value() + kMargines)
         poziomy->setValue(DoInt(x - kMargines));
@@ -652,6 +813,7 @@ void TRaportView::mousePressEvent(QMouseEvent *event)
         m_kursor = p;
         m_zaznaczanie = true;
         viewport()->update();
+        KursorZmieniony();
     });
 }
 
@@ -672,6 +834,7 @@ void TRaportView::mouseMoveEvent(QMouseEvent *event)
             horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         m_kursor = PozycjaW(punkt);
         viewport()->update();
+        KursorZmieniony();
     });
 }
 
@@ -713,6 +876,7 @@ void TRaportView::mouseDoubleClickEvent(QMouseEvent *event)
         m_kursor = {p.linia, do_};
         m_zaznaczanie = false;
         viewport()->update();
+        KursorZmieniony();
     });
 }
 

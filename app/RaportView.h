@@ -6,9 +6,12 @@
 
 #include <array>
 #include <compare>
+#include <functional>
 #include <vector>
 
+class QAccessibleEvent;
 class QMenu;
+class QTimer;
 
 // The main window's text area: the received report, read only.
 //
@@ -25,6 +28,12 @@ class QMenu;
 // painting decodes only the lines in view, straight from the buffer. So a
 // report of many megabytes costs its bytes plus one offset per line, and
 // showing a hidden area costs nothing in proportion to the report.
+//
+// Assistive technology (a screen reader) sees the area as a read-only,
+// multi-line text: the display as characters, the caret and the selection.
+// New text and caret moves are told to it in batches, a few times a second at
+// most, so that a fast reception does not flood it; nothing of that runs per
+// chunk beyond starting the batch.
 class TRaportView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -87,6 +96,25 @@ public:
     // Puts the selected text on the clipboard; nothing when none is selected.
     void copy() const;
 
+    // The display as characters, as assistive technology reads it: every
+    // byte is one character and every line break (CR LF, CR or LF) one "\n".
+    qint64 LiczbaZnakow() const { return m_bajty.size() - m_parCRLF; }
+    qint64 ZnakPozycji(Pozycja p) const;
+    Pozycja PozycjaZnaku(qint64 znak) const;
+    // Characters [od, do_) of the display.
+    QString TekstZnakow(qint64 od, qint64 do_) const;
+    // The cell of the character after p (a line break takes one cell), in
+    // viewport coordinates.
+    QRect ProstokatZnaku(Pozycja p) const;
+    // Scrolls so that p is in view.
+    void PokazPozycje(Pozycja p);
+
+    // Tests watch what the area tells assistive technology with this (the
+    // offscreen platform has no accessibility bridge); an empty function
+    // stops watching.
+    using SluchaczDostepnosci = std::function<void(QAccessibleEvent *)>;
+    static void UstawSluchaczaDostepnosci(SluchaczDostepnosci sluchacz);
+
     // Where a point of the viewport falls between the characters.
     Pozycja PozycjaW(const QPoint &punkt) const;
     // The caret's place in viewport coordinates, one pixel wide.
@@ -127,6 +155,14 @@ private:
     void PrzewinDoKonca();
     void OdswiezWiersze(qint64 od, qint64 do_);
 
+    // Telling assistive technology: a batch is started by a change and sent
+    // when the timer fires.
+    static bool DostepnoscAktywna();
+    static void Oglos(QAccessibleEvent &zdarzenie);
+    void ZaplanujOgloszenie();
+    void WyslijOgloszenia();
+    void KursorZmieniony();
+
     QByteArray m_bajty;
     // Start of every line in m_bajty; the first is 0. After a final line
     // break the last entry is the end of the buffer: the empty line the
@@ -136,6 +172,11 @@ private:
     qint64 m_kolumnaOstatniego = 0;
     qint64 m_najszerszy = 0;
     bool m_tabulatorWOstatnim = false;
+    // Line breaks made of CR LF: the display has one character fewer each.
+    qint64 m_parCRLF = 0;
+    // Character offset of the start of each line, filled on demand (only
+    // assistive technology asks) and kept: a line's start never moves.
+    mutable std::vector<qint64> m_znakiWierszy;
 
     Pozycja m_kotwica;
     Pozycja m_kursor;
@@ -150,4 +191,13 @@ private:
     std::array<bool, 256> m_pozaSiatka{};
 
     QMenu *m_menu = nullptr;
+
+    QTimer *m_ogloszenia = nullptr;
+    // Characters assistive technology has been told of; the text after them
+    // goes out with the next batch.
+    qint64 m_ogloszoneZnaki = 0;
+    bool m_kursorDoOgloszenia = false;
+    bool m_bylaZaznaczona = false;
+
+    friend class TRaportViewDostep;
 };

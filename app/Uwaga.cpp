@@ -16,6 +16,11 @@ TfrmUwaga::TfrmUwaga(QWidget *parent)
     setObjectName(QStringLiteral("frmUwaga"));
     setWindowTitle(QStringLiteral("Uwaga!"));
     setModal(true);
+    // The program's caption font: the fixed client area below was laid out
+    // for it, whatever size the desktop's font has.
+    QFont maly = font();
+    maly.setPixelSize(11);
+    setFont(maly);
 
     Label1 = new QLabel(
         QStringLiteral("Nie można nawiązać komunikacji! Ponowić próbę połączenia ?"), this);

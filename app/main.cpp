@@ -141,6 +141,10 @@ void TfrmMain::utworzKontrolki()
     akcja(Oprogramie1, "Oprogramie1", QStringLiteral("&O programie"));
     Pomoc1->addActions({Tematypomocy1, N1, Oprogramie1});
     MainMenu1->addMenu(Pomoc1);
+    // The desktop's keys beside the menu's access keys.
+    Tematypomocy1->setShortcut(QKeySequence(Qt::Key_F1));
+    Zapisz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Zakocz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     // Toolbar: captioned buttons with pictures and hints.
     ToolBar1 = new QToolBar(this);
@@ -154,6 +158,9 @@ void TfrmMain::utworzKontrolki()
         b = new QToolButton(ToolBar1);
         nazwij(b, nazwa);
         b->setText(tekst);
+        // The blanks around a caption are only for the layout; a screen
+        // reader says the words.
+        b->setAccessibleName(tekst.trimmed());
         b->setToolTip(podpowiedz);
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         // 88 x 36, wider only where the font would cut a caption short.
@@ -181,6 +188,9 @@ void TfrmMain::utworzKontrolki()
         t = new QTimer(this);
         nazwij(t, nazwa);
         t->setInterval(ms);
+        // A coarse timer may fire up to 5 % early: a device pausing 480 ms
+        // inside its report would then be taken as finished.
+        t->setTimerType(Qt::PreciseTimer);
     };
     zegar(timTimeOut, "timTimeOut", 10000);
     zegar(timPytanie, "timPytanie", 1000);

@@ -406,6 +406,11 @@ TfrmKatalog::TfrmKatalog(QWidget *parent)
     Button3->setObjectName(QStringLiteral("Button3"));
 
     setWindowTitle(QStringLiteral("Wybór katalogu"));
+    // The program's caption font: the controls are placed by hand for it,
+    // whatever size the desktop's font has.
+    QFont maly = font();
+    maly.setPixelSize(11);
+    setFont(maly);
     // The client area of an outer 289 x 285 window. Controls are placed
     // by hand and keep their places when the window is resized.
     resize(281, 258);

@@ -9,6 +9,7 @@
 #include "konfiguracja.h"
 #include "main.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -188,13 +189,17 @@ void TstFrmMain::kontrolkiNaStarcie()
         const char *nazwa, *tekst, *podpowiedz;
         bool wlaczony;
         int obrazek;
+        const char *dlaCzytnika; // what a screen reader says
     };
-    for (const P &p : {P{"tobPolacz", " Połącz/Odbierz ", "Połącz/Odbierz", true, 1},
-                       P{"tobZapisz", "Zapisz", "Zapisz", false, 8},
-                       P{"tobMail", "Wyślij", "Wyślij E-mail", false, 5}}) {
+    for (const P &p :
+         {P{"tobPolacz", " Połącz/Odbierz ", "Połącz/Odbierz", true, 1, "Połącz/Odbierz"},
+          P{"tobZapisz", "Zapisz", "Zapisz", false, 8, "Zapisz"},
+          P{"tobMail", "Wyślij", "Wyślij E-mail", false, 5, "Wyślij"}}) {
         auto *b = m->findChild<QToolButton *>(QLatin1String(p.nazwa));
         QVERIFY2(b, p.nazwa);
         QCOMPARE(b->text(), QString::fromUtf8(p.tekst));
+        QCOMPARE(QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name),
+                 QString::fromUtf8(p.dlaCzytnika));
         QCOMPARE(b->toolTip(), QString::fromUtf8(p.podpowiedz));
         QCOMPARE(b->isEnabled(), p.wlaczony);
         QCOMPARE(b->property("imageIndex").toInt(), p.obrazek);
@@ -207,16 +212,19 @@ void TstFrmMain::kontrolkiNaStarcie()
     {
         const char *nazwa, *tekst;
         bool wlaczony;
+        const char *skrot = "";
     };
     for (const M &p :
-         {M{"WylijOdbierz1", "Połącz/&Odbierz", true}, M{"Zapisz1", "Zapi&sz", false},
-          M{"Wylij1", "&Wyślij", false}, M{"Zakocz1", "&Zakończ", true},
-          M{"Konfiguracja1", "&Konfiguracja", true}, M{"Tematypomocy1", "&Tematy pomocy", true},
+         {M{"WylijOdbierz1", "Połącz/&Odbierz", true}, M{"Zapisz1", "Zapi&sz", false, "Ctrl+S"},
+          M{"Wylij1", "&Wyślij", false}, M{"Zakocz1", "&Zakończ", true, "Ctrl+Q"},
+          M{"Konfiguracja1", "&Konfiguracja", true},
+          M{"Tematypomocy1", "&Tematy pomocy", true, "F1"},
           M{"Oprogramie1", "&O programie", true}}) {
         auto *a = m->findChild<QAction *>(QLatin1String(p.nazwa));
         QVERIFY2(a, p.nazwa);
         QCOMPARE(a->text(), QString::fromUtf8(p.tekst));
         QCOMPARE(a->isEnabled(), p.wlaczony);
+        QCOMPARE(a->shortcut(), QKeySequence(QLatin1String(p.skrot)));
     }
     QCOMPARE(m->Plik1->title(), QStringLiteral("&Plik"));
     QCOMPARE(m->Pomoc1->title(), QStringLiteral("Pomo&c"));
@@ -242,6 +250,7 @@ void TstFrmMain::kontrolkiNaStarcie()
         QVERIFY(!t->isActive());
         QCOMPARE(t->interval(), ms);
         QVERIFY(!t->isSingleShot());
+        QCOMPARE(t->timerType(), Qt::PreciseTimer);
     }
 
     const int szerokosci[4] = {50, 100, 100, 50};
@@ -407,9 +416,12 @@ void TstFrmMain::pytanieOZapisPrzyZamykaniu_data()
     QTest::addColumn<bool>("niezapisane");
     QTest::addColumn<bool>("tak");
     QTest::addColumn<int>("pytania");
-    QTest::newRow("saved report: no question") << false << true << 0;
-    QTest::newRow("unsaved report, No: closes without saving") << true << false << 1;
-    QTest::newRow("unsaved report, Yes and the save dialog cancelled: closes") << true << true << 1;
+    QTest::addColumn<bool>("ctrlQ"); // closed with Ctrl+Q instead of the menu
+    QTest::newRow("saved report: no question") << false << true << 0 << false;
+    QTest::newRow("unsaved report, No: closes without saving") << true << false << 1 << false;
+    QTest::newRow("unsaved report, Yes and the save dialog cancelled: closes")
+        << true << true << 1 << false;
+    QTest::newRow("unsaved report, Ctrl+Q asks too") << true << false << 1 << true;
 }
 
 void TstFrmMain::pytanieOZapisPrzyZamykaniu()
@@ -417,13 +429,20 @@ void TstFrmMain::pytanieOZapisPrzyZamykaniu()
     QFETCH(bool, niezapisane);
     QFETCH(bool, tak);
     QFETCH(int, pytania);
+    QFETCH(bool, ctrlQ);
     pokaz();
     frmMain->NiezapisaneDane = niezapisane;
     odpowiedz = tak;
 
     Zamykacz zamykacz;
-    // Through the menu command, as the user closes the program.
-    frmMain->Zakocz1->trigger();
+    // Through the menu command or its key, as the user closes the program.
+    if (ctrlQ) {
+        QApplication::setActiveWindow(frmMain);
+        QVERIFY(QTest::qWaitForWindowActive(frmMain));
+        QTest::keyClick(frmMain, Qt::Key_Q, Qt::ControlModifier);
+    } else {
+        frmMain->Zakocz1->trigger();
+    }
 
     int zadane = 0;
     for (const Pudelko &p : std::as_const(pudelka)) {

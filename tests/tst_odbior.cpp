@@ -99,6 +99,7 @@ private slots:
     void raportWKawalkachJestJednymRaportem_data();
     void raportWKawalkachJestJednymRaportem();
     void przerwaPolSekundyZaczynaDrugiOdbior();
+    void raportZSymulatora_data();
     void raportZSymulatora();
     void bajtyWysylaneDoUrzadzenia_data();
     void bajtyWysylaneDoUrzadzenia();
@@ -368,10 +369,21 @@ void TstOdbior::przerwaPolSekundyZaczynaDrugiOdbior()
     QVERIFY(!frmPasek->isVisible());
 }
 
+void TstOdbior::raportZSymulatora_data()
+{
+    QTest::addColumn<QStringList>("przesylanie");
+    QTest::newRow("small chunks") << QStringList{"--chunk", "50", "--gap", "2"};
+    // Just under the half second of silence that ends a report: still one
+    // report, one analysis.
+    QTest::newRow("device pausing 450 ms inside its report")
+        << QStringList{"--chunk", "600", "--gap", "450"};
+}
+
 void TstOdbior::raportZSymulatora()
 {
-    Symulator sim({"--days", "3", "--start-date", "2026-12-05", "--chunk", "50", "--gap", "2",
-                   "--quiet", "0"});
+    QFETCH(QStringList, przesylanie);
+    Symulator sim(QStringList{"--days", "3", "--start-date", "2026-12-05", "--quiet", "0"} +
+                  przesylanie);
     QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
     przygotuj(sim.Port());
     frmMain->timPytanie->setInterval(100);

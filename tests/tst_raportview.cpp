@@ -1,6 +1,7 @@
 #include "Analiza.h"
 #include "RaportView.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -42,6 +43,10 @@ private slots:
     void przewijanieKlawiszami_data();
     void przewijanieKlawiszami();
     void tekstJakoRaport();
+    void dostepnyJakPoleTekstowe();
+    void liniaWokolPozycji_data();
+    void liniaWokolPozycji();
+    void ogloszeniaWPaczkach();
 };
 
 namespace QTest {
@@ -133,6 +138,10 @@ void TestRaportView::podzialNaLinie_data()
     QTest::newRow("linia przez trzy kawałki")
         << Kawalki{"ab", "cd", "e\r\nf"} << QStringLiteral("abcde\nf") << 2;
     QTest::newRow("tabulator zostaje") << Kawalki{"a\tb\r\n"} << QStringLiteral("a\tb\n") << 1;
+    QTest::newRow("polskie litery, gołe CR i LF") << Kawalki{"\xB3\xF3"
+                                                             "d\x9F\r",
+                                                             "\nx\ry\n"}
+                                                  << QStringLiteral("łódź\nx\ny\n") << 3;
 }
 
 void TestRaportView::podzialNaLinie()
@@ -151,6 +160,12 @@ void TestRaportView::podzialNaLinie()
     QCOMPARE(pole.LiczbaLinii(), linie);
     QCOMPARE(LiczbaLiniiRaportu(razem), linie);
     QCOMPARE(pole.Bajty(), razem);
+
+    // A screen reader reads the same text.
+    QAccessibleTextInterface *tekst = QAccessible::queryAccessibleInterface(&pole)->textInterface();
+    QVERIFY(tekst);
+    QCOMPARE(tekst->characterCount(), widok.size());
+    QCOMPARE(tekst->text(0, tekst->characterCount()), widok);
 }
 
 void TestRaportView::polskieLiteryWidoczne()
@@ -342,6 +357,22 @@ void TestRaportView::zaznaczonyTekst()
         pole.DodajBajty(k);
     pole.UstawZaznaczenie(kotwica, kursor);
     QCOMPARE(pole.selectedText(), tekst);
+
+    // Assistive technology sees the same selection, and a selection it
+    // makes is the area's.
+    QAccessibleTextInterface *dostep =
+        QAccessible::queryAccessibleInterface(&pole)->textInterface();
+    QCOMPARE(dostep->selectionCount(), tekst.isEmpty() ? 0 : 1);
+    if (tekst.isEmpty())
+        return;
+    int od = -1, do_ = -1;
+    dostep->selection(0, &od, &do_);
+    QCOMPARE(dostep->text(od, do_), tekst);
+    dostep->removeSelection(0);
+    QVERIFY(!pole.hasSelection());
+    dostep->setSelection(0, od, do_);
+    QCOMPARE(pole.selectedText(), tekst);
+    QCOMPARE(dostep->cursorPosition(), do_);
 }
 
 void TestRaportView::kopiowanie_data()
@@ -533,6 +564,142 @@ void TestRaportView::tekstJakoRaport()
     QCOMPARE(pole.Bajty(), QByteArray("Sala \xB9\r\nb"));
     QCOMPARE(pole.toPlainText(), QStringLiteral("Sala ą\nb"));
     QCOMPARE(pole.LiczbaLinii(), 2);
+}
+
+void TestRaportView::dostepnyJakPoleTekstowe()
+{
+    TRaportView pole;
+    pole.DodajBajty("ab\r\ncd");
+    QAccessibleInterface *dostep = QAccessible::queryAccessibleInterface(&pole);
+    QVERIFY(dostep);
+    QCOMPARE(dostep->role(), QAccessible::EditableText);
+    QVERIFY(dostep->state().readOnly);
+    QVERIFY(dostep->state().multiLine);
+    QVERIFY(!dostep->text(QAccessible::Name).isEmpty());
+    // Hidden while a report arrives without the live preview: not showing.
+    QVERIFY(dostep->state().invisible);
+    pole.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pole));
+    QVERIFY(!dostep->state().invisible);
+
+    // The character under a point is the one whose cell holds it.
+    QAccessibleTextInterface *tekst = dostep->textInterface();
+    const QRect c = tekst->characterRect(4);
+    QVERIFY(c.top() > tekst->characterRect(1).top());
+    QCOMPARE(tekst->offsetAtPoint(c.topLeft() + QPoint(1, c.height() / 2)), 4);
+}
+
+void TestRaportView::liniaWokolPozycji_data()
+{
+    QTest::addColumn<Kawalki>("kawalki");
+    QTest::addColumn<int>("znak");
+    QTest::addColumn<int>("gdzie"); // -1 the line before, 0 the line at, 1 the line after
+    QTest::addColumn<QString>("linia");
+    QTest::addColumn<int>("poczatek");
+
+    const Kawalki trzy{"ab\r", "\ncd\r\n", "ef"};
+    QTest::newRow("środek linii") << trzy << 4 << 0 << QStringLiteral("cd\n") << 3;
+    QTest::newRow("na końcu linii") << trzy << 2 << 0 << QStringLiteral("ab\n") << 0;
+    QTest::newRow("ostatnia bez końca") << trzy << 8 << 0 << QStringLiteral("ef") << 6;
+    QTest::newRow("linia przed") << trzy << 4 << -1 << QStringLiteral("ab\n") << 0;
+    QTest::newRow("linia po") << trzy << 4 << 1 << QStringLiteral("ef") << 6;
+    QTest::newRow("polskie litery, gołe CR") << Kawalki{"x\r\xB3\xF3"
+                                                        "d\x9F\ry"}
+                                             << 3 << 0 << QStringLiteral("łódź\n") << 2;
+
+    // Line n of "0000\r\n0001\r\n..." starts at character 5 n.
+    QByteArray duzy;
+    for (int i = 0; i < 5000; ++i)
+        duzy += QByteArray::number(i).rightJustified(4, '0') + "\r\n";
+    QTest::newRow("głęboko w dużym raporcie")
+        << Kawalki{duzy} << 5 * 4321 + 2 << 0 << QStringLiteral("4321\n") << 5 * 4321;
+}
+
+void TestRaportView::liniaWokolPozycji()
+{
+    QFETCH(Kawalki, kawalki);
+    QFETCH(int, znak);
+    QFETCH(int, gdzie);
+    QFETCH(QString, linia);
+    QFETCH(int, poczatek);
+
+    TRaportView pole;
+    for (const QByteArray &k : kawalki)
+        pole.DodajBajty(k);
+    QAccessibleTextInterface *tekst = QAccessible::queryAccessibleInterface(&pole)->textInterface();
+    int od = -1, do_ = -1;
+    const auto granica = QAccessible::LineBoundary;
+    const QString wynik = gdzie < 0   ? tekst->textBeforeOffset(znak, granica, &od, &do_)
+                          : gdzie > 0 ? tekst->textAfterOffset(znak, granica, &od, &do_)
+                                      : tekst->textAtOffset(znak, granica, &od, &do_);
+    QCOMPARE(wynik, linia);
+    QCOMPARE(od, poczatek);
+    QCOMPARE(do_, poczatek + linia.size());
+}
+
+void TestRaportView::ogloszeniaWPaczkach()
+{
+    // What a screen reader is told while a report of 10,000 chunks arrives:
+    // each chunk a line with "ł", its CR at the end of one chunk and its LF
+    // at the start of the next, the event loop running between chunks.
+    struct Ogloszenie
+    {
+        QAccessible::Event rodzaj;
+        int pozycja;
+        QString tekst;
+    };
+    QList<Ogloszenie> ogloszenia;
+    TRaportView::UstawSluchaczaDostepnosci([&](QAccessibleEvent *z) {
+        Ogloszenie o{z->type(), -1, QString()};
+        if (z->type() == QAccessible::TextInserted) {
+            auto *w = static_cast<QAccessibleTextInsertEvent *>(z);
+            o.pozycja = w->changePosition();
+            o.tekst = w->textInserted();
+        } else if (z->type() == QAccessible::TextRemoved) {
+            auto *u = static_cast<QAccessibleTextRemoveEvent *>(z);
+            o.pozycja = u->changePosition();
+            o.tekst = u->textRemoved();
+        } else if (z->type() == QAccessible::TextCaretMoved) {
+            o.pozycja = static_cast<QAccessibleTextCursorEvent *>(z)->cursorPosition();
+        }
+        ogloszenia.append(o);
+    });
+    auto koniecSluchania = qScopeGuard([] { TRaportView::UstawSluchaczaDostepnosci({}); });
+
+    TRaportView pole;
+    QString oczekiwany;
+    constexpr int kKawalkow = 10000;
+    for (int i = 0; i < kKawalkow; ++i) {
+        pole.DodajBajty((i ? "\n\xB3" : "\xB3") + QByteArray::number(i) + "\r");
+        pole.KursorNaKoniec();
+        oczekiwany += u'ł' + QString::number(i) + u'\n';
+        QCoreApplication::processEvents();
+    }
+    QTRY_VERIFY(!ogloszenia.isEmpty() && ogloszenia.last().rodzaj == QAccessible::TextCaretMoved &&
+                ogloszenia.last().pozycja == oczekiwany.size());
+
+    // Batches, not one announcement per chunk; together they are the text,
+    // each going on where the one before ended.
+    QString wstawiony;
+    int wstawien = 0;
+    for (const Ogloszenie &o : ogloszenia) {
+        if (o.rodzaj != QAccessible::TextInserted)
+            continue;
+        QCOMPARE(o.pozycja, wstawiony.size());
+        wstawiony += o.tekst;
+        ++wstawien;
+    }
+    QCOMPARE(wstawiony, oczekiwany);
+    QVERIFY2(ogloszenia.size() < kKawalkow / 50, qPrintable(QString::number(ogloszenia.size())));
+    QVERIFY(wstawien >= 1);
+
+    // Emptying the area for the next report takes back what was told.
+    ogloszenia.clear();
+    pole.Wyczysc();
+    QCOMPARE(ogloszenia.size(), 1);
+    QCOMPARE(ogloszenia[0].rodzaj, QAccessible::TextRemoved);
+    QCOMPARE(ogloszenia[0].pozycja, 0);
+    QCOMPARE(ogloszenia[0].tekst, oczekiwany);
 }
 
 QTEST_MAIN(TestRaportView)

@@ -1,6 +1,11 @@
+#include "Katalog.h"
+#include "Komunikaty.h"
 #include "Postep.h"
 #include "Uwaga.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -9,6 +14,8 @@
 
 using Dzialanie = std::function<void(TfrmUwaga &)>;
 Q_DECLARE_METATYPE(Dzialanie)
+using Okno = std::function<QWidget *()>;
+Q_DECLARE_METATYPE(Okno)
 
 // The two small windows of the download: the retry question and the
 // progress window's gauge.
@@ -21,6 +28,10 @@ private slots:
     void wynikPytania();
     void miernikTrzymaSieZakresu_data();
     void miernikTrzymaSieZakresu();
+    void pytanieNadPaskiemPostepu_data();
+    void pytanieNadPaskiemPostepu();
+    void napisyMieszczaSieZDuzaCzcionka_data();
+    void napisyMieszczaSieZDuzaCzcionka();
 };
 
 void TestUwaga::wynikPytania_data()
@@ -97,6 +108,96 @@ void TestUwaga::miernikTrzymaSieZakresu()
     // What the bar draws: the same percentage, never a busy indicator.
     QCOMPARE(g->text(), QString::number(procent) + QLatin1Char('%'));
     QVERIFY(g->maximum() > g->minimum());
+}
+
+void TestUwaga::pytanieNadPaskiemPostepu_data()
+{
+    QTest::addColumn<bool>("pasekPrzed");    // the progress window is up when the box opens
+    QTest::addColumn<bool>("pasekWTrakcie"); // and is shown again while it is open
+    QTest::newRow("no progress window") << false << false;
+    QTest::newRow("progress window up: the box above it") << true << false;
+    QTest::newRow("progress window shown again during the box") << true << true;
+}
+
+void TestUwaga::pytanieNadPaskiemPostepu()
+{
+    QFETCH(bool, pasekPrzed);
+    QFETCH(bool, pasekWTrakcie);
+
+    // The progress window stays on top of the program's other windows; a
+    // question must never open under it, and it has the keyboard.
+    TfrmPasek pasek;
+    if (pasekPrzed) {
+        pasek.show();
+        QVERIFY(QTest::qWaitForWindowActive(&pasek));
+    }
+    QPointer<QMessageBox> pudelko;
+    bool naWierzchu = false, nalezyDoPaska = false, aktywne = false, pokazanyZnow = false;
+    int tykniecia = 0;
+    QTimer obserwator;
+    connect(&obserwator, &QTimer::timeout, this, [&] {
+        pudelko = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!pudelko || !pudelko->isVisible())
+            return;
+        if (pasekWTrakcie && !pokazanyZnow) {
+            pasek.hide();
+            pasek.show();
+            pokazanyZnow = true;
+            return;
+        }
+        // A bound, so that a box that never gets the focus fails the row.
+        aktywne = QApplication::activeWindow() == pudelko;
+        if (!aktywne && ++tykniecia < 200)
+            return;
+        naWierzchu = pudelko->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        nalezyDoPaska = pudelko->parentWidget() == &pasek;
+        obserwator.stop();
+        pudelko->button(QMessageBox::No)->click();
+    });
+    obserwator.start(10);
+
+    QVERIFY(!Komunikaty::Pytanie(QStringLiteral("Czy chcesz zapisać dane?")));
+    QVERIFY(aktywne);
+    QCOMPARE(naWierzchu, pasekPrzed);
+    QCOMPARE(nalezyDoPaska, pasekPrzed);
+}
+
+void TestUwaga::napisyMieszczaSieZDuzaCzcionka_data()
+{
+    QTest::addColumn<Okno>("okno");
+    QTest::newRow("retry dialog") << Okno([] { return new TfrmUwaga; });
+    QTest::newRow("directory chooser") << Okno([] { return new TfrmKatalog; });
+}
+
+void TestUwaga::napisyMieszczaSieZDuzaCzcionka()
+{
+    QFETCH(Okno, okno);
+
+    // The desktop's font half as large again: the window keeps the
+    // program's 11-pixel captions, and every caption fits its control.
+    const QFont systemowa = QApplication::font();
+    auto przywroc = qScopeGuard([&] { QApplication::setFont(systemowa); });
+    QFont duza = systemowa;
+    duza.setPointSizeF(systemowa.pointSizeF() * 1.5);
+    QApplication::setFont(duza);
+
+    std::unique_ptr<QWidget> w(okno());
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    for (QLabel *l : w->findChildren<QLabel *>()) {
+        QCOMPARE(l->font().pixelSize(), 11);
+        const QSize potrzebne =
+            l->wordWrap() ? QSize(l->width(), l->heightForWidth(l->width())) : l->sizeHint();
+        QVERIFY2(potrzebne.width() <= l->width() && potrzebne.height() <= l->height(),
+                 qPrintable(l->text()));
+    }
+    for (QPushButton *b : w->findChildren<QPushButton *>()) {
+        QCOMPARE(b->font().pixelSize(), 11);
+        const QString napis = QString(b->text()).remove(u'&');
+        QVERIFY2(b->fontMetrics().horizontalAdvance(napis) + 8 <= b->width() &&
+                     b->fontMetrics().height() + 4 <= b->height(),
+                 qPrintable(napis));
+    }
 }
 
 QTEST_MAIN(TestUwaga)

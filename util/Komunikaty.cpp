@@ -3,7 +3,10 @@
 #include "Bledy.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 namespace Komunikaty {
 
@@ -18,6 +21,71 @@ Hook &hook()
 QWidget *rodzic()
 {
     return QApplication::activeWindow();
+}
+
+// A visible window of the program that stays on top of the others (the
+// progress window while a report arrives).
+QWidget *oknoNaWierzchu(const QWidget *pominiete)
+{
+    const auto okna = QApplication::topLevelWidgets();
+    for (QWidget *okno : okna) {
+        if (okno != pominiete && okno->isVisible() &&
+            okno->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            return okno;
+    }
+    return nullptr;
+}
+
+void naWierzch(QWidget *okno)
+{
+    okno->raise();
+    okno->activateWindow();
+}
+
+// While a box is open, the progress window may come back with the next
+// chunk and take the keyboard: the box is brought back on top with the focus.
+class StraznikPudelka : public QObject
+{
+public:
+    explicit StraznikPudelka(QWidget *pudelko)
+        : m_pudelko(pudelko)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~StraznikPudelka() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *obiekt, QEvent *zdarzenie) override
+    {
+        // Only a window that stays on top: other boxes opened from this
+        // one's loop, menus and tooltips are left alone.
+        const auto *okno = obiekt->isWidgetType() ? static_cast<QWidget *>(obiekt) : nullptr;
+        if (zdarzenie->type() == QEvent::Show && okno && okno != m_pudelko &&
+            okno->windowType() == Qt::Window &&
+            okno->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+            QTimer::singleShot(0, m_pudelko, [p = m_pudelko] {
+                if (p)
+                    naWierzch(p);
+            });
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_pudelko;
+};
+
+// Shows a box modally above every window of the program. While the progress
+// window is up, the box belongs to it (a window manager keeps a dialog above
+// the window it belongs to) and stays on top itself, so it can never open
+// under it. The box has the keyboard focus.
+int PokazNadOknami(QMessageBox &pudelko)
+{
+    if (QWidget *naWierzchu = oknoNaWierzchu(&pudelko))
+        pudelko.setParent(naWierzchu, pudelko.windowFlags() | Qt::WindowStaysOnTopHint);
+    const StraznikPudelka straznik(&pudelko);
+    QTimer::singleShot(0, &pudelko, [&pudelko] { naWierzch(&pudelko); });
+    return pudelko.exec();
 }
 
 QString &ostatnieSzczegoly()
@@ -48,8 +116,9 @@ bool Pytanie(const QString &tekst)
 {
     if (hook())
         return hook()(Rodzaj::Pytanie, tekst);
-    return QMessageBox::question(rodzic(), QStringLiteral("Uwaga!"), tekst,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox pudelko(QMessageBox::Question, QStringLiteral("Uwaga!"), tekst,
+                        QMessageBox::Yes | QMessageBox::No, rodzic());
+    return PokazNadOknami(pudelko) == QMessageBox::Yes;
 }
 
 void Komunikat(const QString &tekst, const QString &szczegoly)
@@ -62,7 +131,7 @@ void Komunikat(const QString &tekst, const QString &szczegoly)
     QMessageBox box(QMessageBox::NoIcon, TytulProgramu(), tekst, QMessageBox::Ok, rodzic());
     if (!szczegoly.isEmpty())
         box.setDetailedText(szczegoly);
-    box.exec();
+    PokazNadOknami(box);
 }
 
 void PokazBlad(const QString &wiadomosc, const QString &szczegoly)
@@ -78,7 +147,7 @@ void PokazBlad(const QString &wiadomosc, const QString &szczegoly)
     QMessageBox box(QMessageBox::Critical, TytulProgramu(), tekst, QMessageBox::Ok, rodzic());
     if (!szczegoly.isEmpty())
         box.setDetailedText(szczegoly);
-    box.exec();
+    PokazNadOknami(box);
 }
 
 void PokazWyjatek(const std::exception &e)
