@@ -13,7 +13,6 @@
 #include "konfiguracja.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLineEdit>
 
 #include <cerrno>
@@ -80,13 +79,16 @@ void TfrmMain::tobMailClick()
 {
     bool wyslano = true;
 
-    const QString katalogTemp = KatalogTymczasowy(KatalogProgramu);
+    // Each send gets a folder of its own: a compose window still open from an
+    // earlier send keeps its file unchanged.
+    const QString katalogWysylki = NowyKatalogWysylki(KatalogTymczasowy(KatalogProgramu));
     const QString nazwa = NazwaPliku();
+    const QString nazwaZalacznika = NazwaZalacznika(nazwa);
     QString zalacznik;
     try {
-        zalacznik = ZapiszZalacznik(katalogTemp, nazwa, memDane->Bajty());
+        zalacznik = ZapiszZalacznik(katalogWysylki, nazwaZalacznika, memDane->Bajty());
     } catch (const EZapisPliku &e) {
-        PokazBladZapisuPliku(e, SciezkaWKatalogu(katalogTemp, nazwa),
+        PokazBladZapisuPliku(e, SciezkaWKatalogu(katalogWysylki, nazwaZalacznika),
                              QStringLiteral("Raport nie został wysłany."));
         return;
     }
@@ -95,15 +97,15 @@ void TfrmMain::tobMailClick()
                                         QStringLiteral(", Okres: ") + DataOd + u' ' + DataDo,
                                     QStringLiteral("W załączeniu raporty.."),
                                     PrzytnijTekst(frmKonfiguracja->ediMail->text()), zalacznik,
-                                    QFileInfo(zalacznik).fileName()};
+                                    nazwaZalacznika};
     if (WyslijPoczte(wiadomosc) != PocztaPrzekazana)
         wyslano = false;
 
     if (NiezapisaneDane) {
         switch (frmKonfiguracja->cobZapis->currentIndex()) {
         case azZawsze: {
-            const QString cel = SciezkaWKatalogu(frmKonfiguracja->ediKatalog->text(),
-                                                 QFileInfo(zalacznik).fileName());
+            // The copy is a save: it keeps the report's exact name.
+            const QString cel = SciezkaWKatalogu(frmKonfiguracja->ediKatalog->text(), nazwa);
             // Only a copy that arrived counts as a save; otherwise the user
             // learns of it and the report stays marked unsaved unless mailed.
             try {
@@ -126,8 +128,8 @@ void TfrmMain::tobMailClick()
         }
     }
 
-    // The attachment stays in the temporary folder: the mail client may read
-    // it after the hand-off has returned. The next start removes it.
+    // The attachment stays: the mail client reads it only when the message
+    // is sent or kept as a draft. A start removes it once it is a week old.
 
     if (wyslano) {
         NiezapisaneDane = false;

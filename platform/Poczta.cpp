@@ -1,21 +1,103 @@
 #include "Poczta.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
+#include <unistd.h>
+
 namespace {
 
 int &czasOczekiwania()
 {
-    static int ms = 5000;
+    static int ms = 2000;
     return ms;
+}
+
+// A send folder's name: the date and time of the send, with "_2", "_3" ...
+// for further sends within the same second.
+const QString formatWysylki = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+
+bool toKatalogWysylki(const QString &nazwa)
+{
+    static const QRegularExpression wzor(
+        QStringLiteral(R"(^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d(_\d+)?$)"));
+    return wzor.match(nazwa).hasMatch();
+}
+
+// The path as xdg-email hands it on: links resolved. The part that does not
+// exist yet is taken as written.
+QString rzeczywistaSciezka(const QString &sciezka)
+{
+    QString istniejaca = QDir::cleanPath(QFileInfo(sciezka).absoluteFilePath());
+    QString reszta;
+    while (!QFileInfo::exists(istniejaca)) {
+        const qsizetype ukosnik = istniejaca.lastIndexOf(u'/');
+        if (ukosnik <= 0)
+            return sciezka;
+        reszta = istniejaca.mid(ukosnik) + reszta;
+        istniejaca.truncate(ukosnik);
+    }
+    return QFileInfo(istniejaca).canonicalFilePath() + reszta;
+}
+
+bool sciezkaDochodzi(const QString &sciezka)
+{
+    return std::none_of(sciezka.cbegin(), sciezka.cend(), ZnakPsujeSciezkeZalacznika);
+}
+
+struct KatalogZalacznikow
+{
+    QString sciezka;
+    bool wspolny; // inside the system's temporary folder, which all users share
+};
+
+// The folders that may hold attachments, in the order they are tried.
+QList<KatalogZalacznikow> katalogiZalacznikow(const QString &katalogTemp)
+{
+    QList<KatalogZalacznikow> katalogi{
+        {katalogTemp, false},
+        {QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+             QStringLiteral("/Vestibulomat/temp"),
+         false}};
+    const QString wlasny = QStringLiteral("/vestibulomat-") + QString::number(::geteuid());
+    for (const QString &wspolny : {QDir::tempPath(), QStringLiteral("/tmp")}) {
+        if (katalogi.constLast().sciezka != wspolny + wlasny)
+            katalogi.append({wspolny + wlasny, true});
+    }
+    return katalogi;
+}
+
+// A folder in the shared temporary folder is used only when it is this
+// user's own real folder, made private.
+bool wlasnyKatalog(const KatalogZalacznikow &katalog, bool utworz)
+{
+    if (!katalog.wspolny)
+        return true;
+    if (utworz)
+        QDir().mkdir(katalog.sciezka, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QFileInfo info(katalog.sciezka);
+    return info.isDir() && !info.isSymLink() && info.ownerId() == ::geteuid();
+}
+
+void usunStarePliki(const QDir &katalog, const QDateTime &granica)
+{
+    const QFileInfoList pliki = katalog.entryInfoList(
+        {QStringLiteral("*.txt")}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo &plik : pliki) {
+        if (plik.lastModified() < granica)
+            QFile::remove(plik.absoluteFilePath());
+    }
 }
 
 } // namespace
@@ -58,13 +140,17 @@ int WyslijPoczte(const WiadomoscPoczty &wiadomosc)
     if (program.isEmpty())
         return PocztaBrakProgramu;
 
-    // Not parented and not deleted while running: destroying a QProcess kills
-    // its child, and the mail client may still be reading the attachment.
+    // Not parented and not deleted while running, not even when the program
+    // ends: destroying a QProcess kills its child, and xdg-email may be
+    // waiting for the client in which the user is still writing.
     auto *proces = new QProcess;
     proces->setProgram(program);
     proces->setArguments(ArgumentyPoczty(wiadomosc));
     proces->setStandardInputFile(QProcess::nullDevice());
     proces->setProcessChannelMode(QProcess::ForwardedChannels);
+    // A session of its own: a hang-up or Ctrl+C in the terminal this program
+    // was started from does not reach xdg-email and the client it waits for.
+    proces->setChildProcessModifier([] { ::setsid(); });
 
     QEventLoop petla;
     QTimer limit;
@@ -98,13 +184,68 @@ int WyslijPoczte(const WiadomoscPoczty &wiadomosc)
     return wynik;
 }
 
+bool ZnakPsujeSciezkeZalacznika(QChar znak)
+{
+    return znak == u',' || znak == u'\'' || znak == u'\\' || znak == u'\n';
+}
+
+QString NazwaZalacznika(const QString &nazwaRaportu)
+{
+    QString nazwa = nazwaRaportu;
+    for (QChar &znak : nazwa) {
+        if (ZnakPsujeSciezkeZalacznika(znak))
+            znak = u'-';
+    }
+    return nazwa;
+}
+
+QString NowyKatalogWysylki(const QString &katalogTemp)
+{
+    // Without a better choice the program's own folder is used: its
+    // attachment then reaches the client cut, as it would without this.
+    QString katalog = katalogTemp;
+    for (const KatalogZalacznikow &kandydat : katalogiZalacznikow(katalogTemp)) {
+        if (sciezkaDochodzi(rzeczywistaSciezka(kandydat.sciezka)) &&
+            wlasnyKatalog(kandydat, true)) {
+            katalog = kandydat.sciezka;
+            break;
+        }
+    }
+
+    const QString znacznik = QDateTime::currentDateTime().toString(formatWysylki);
+    const QString pierwszy = katalog + u'/' + znacznik;
+    if (!QDir().mkpath(katalog))
+        return pierwszy;
+    // mkdir fails on an existing folder, so a folder made here is this
+    // send's alone, even for two sends within one second.
+    for (int numer = 1; numer < 1000; ++numer) {
+        const QString sciezka = numer == 1 ? pierwszy : pierwszy + u'_' + QString::number(numer);
+        if (QDir().mkdir(sciezka))
+            return sciezka;
+        if (!QFileInfo::exists(sciezka))
+            break;
+    }
+    return pierwszy;
+}
+
 void UsunStareZalaczniki(const QString &katalogTemp)
 {
     if (katalogTemp.isEmpty())
         return;
-    const QDir katalog(katalogTemp);
-    const QFileInfoList pliki =
-        katalog.entryInfoList({QStringLiteral("*.txt")}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &plik : pliki)
-        QFile::remove(plik.absoluteFilePath());
+    const QDateTime granica = QDateTime::currentDateTime().addDays(-7);
+    for (const KatalogZalacznikow &kandydat : katalogiZalacznikow(katalogTemp)) {
+        const QDir katalog(kandydat.sciezka);
+        if (!katalog.exists() || !wlasnyKatalog(kandydat, false))
+            continue;
+        usunStarePliki(katalog, granica);
+        const QFileInfoList wysylki =
+            katalog.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+        for (const QFileInfo &wysylka : wysylki) {
+            if (!toKatalogWysylki(wysylka.fileName()))
+                continue;
+            usunStarePliki(QDir(wysylka.absoluteFilePath()), granica);
+            // Only an empty folder goes; one with a younger file stays.
+            katalog.rmdir(wysylka.fileName());
+        }
+    }
 }

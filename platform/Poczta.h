@@ -4,9 +4,17 @@
 // client, which shows it for checking before it goes out.
 //
 // On Linux the hand-off is xdg-email from xdg-utils, run without a shell. The
-// client may read the attachment only after xdg-email has returned, so the
-// attachment is not deleted after the call; it stays in the temporary folder
-// until the next start removes it (UsunStareZalaczniki).
+// client reads the attachment only when the message is sent or kept as a
+// draft, maybe long after xdg-email has returned. So every send writes its
+// attachment into a folder of its own that no later send touches, and the
+// files stay until a start finds them older than seven days.
+//
+// For Thunderbird-like clients xdg-email hands the path over as
+// attachment='PATH' on the client's command line: the client splits the value
+// at commas, a quote inside ends it, and on the way xdg-email's shell reads a
+// backslash as an escape and turns a line feed into CR LF. The attachment's
+// name has those characters replaced, and its folder is one whose real path
+// holds none of them.
 
 #include <QString>
 
@@ -28,10 +36,12 @@ inline constexpr int PocztaBladUruchomienia = -2; // it could not be started or 
 // Hands the message over. Waits for xdg-email without freezing the window
 // (user input is held back meanwhile); its exit code is the result: 0 handed
 // over, 1 to 5 not sent. Still running after the wait bound counts as handed
-// over, and it is left running.
+// over, and it is left running in a session of its own: with the client not
+// running yet, xdg-email stays until the user closes the client, and neither
+// closing this program nor a hang-up of its terminal may end them.
 int WyslijPoczte(const WiadomoscPoczty &wiadomosc);
 
-// How long WyslijPoczte waits for xdg-email, in milliseconds (default 5000).
+// How long WyslijPoczte waits for xdg-email, in milliseconds (default 2000).
 void UstawCzasOczekiwaniaPoczty(int milisekundy);
 int CzasOczekiwaniaPoczty();
 
@@ -39,6 +49,25 @@ int CzasOczekiwaniaPoczty();
 // with "-" would be read as an option; it is passed as a mailto: URL instead.
 QStringList ArgumentyPoczty(const WiadomoscPoczty &wiadomosc);
 
-// Removes the attachments left in the temporary folder by earlier sends
-// (regular *.txt files only; the folder itself stays). Run at start-up.
+// True for a character that does not reach the mail client unchanged in an
+// attachment path: "," "'" "\" and the line feed.
+bool ZnakPsujeSciezkeZalacznika(QChar znak);
+
+// The attachment's file name for a report name: every character that does not
+// reach the client unchanged becomes "-"; the rest stays as it is.
+QString NazwaZalacznika(const QString &nazwaRaportu);
+
+// A new, empty folder for one send's attachment, named after the date and
+// time of the send. It lies in katalogTemp when the real path there (links
+// resolved, as xdg-email hands it on) reaches the client unchanged; otherwise
+// in the per-user cache folder or, failing that too, in a private folder
+// under the system's temporary folder. When the folder cannot be created the
+// path it should have had is returned, so that writing into it fails there.
+QString NowyKatalogWysylki(const QString &katalogTemp);
+
+// Removes attachments older than seven days from the folders that
+// NowyKatalogWysylki uses for katalogTemp, and send folders left empty.
+// Younger ones stay: a compose window of an earlier run may still send them.
+// Only the program's own layout is touched: *.txt files directly in a folder
+// (as earlier versions left them) and in send folders. Run at start-up.
 void UsunStareZalaczniki(const QString &katalogTemp);
