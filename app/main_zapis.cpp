@@ -3,6 +3,7 @@
 #include "main.h"
 
 #include "Cp1250.h"
+#include "Dziennik.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "NazwaPliku.h"
@@ -42,6 +43,7 @@ void TfrmMain::tobZapiszClick()
     // download keep the report marked unsaved, the button shows the error.
     ZapiszRaport(sciezka, memDane->Bajty());
     NiezapisaneDane = false;
+    dziennik->Usun();
     StanZapisany();
 }
 
@@ -76,6 +78,7 @@ void TfrmMain::tobMailClick()
             // learns of it and the report stays marked unsaved unless mailed.
             if (KopiujRaport(zalacznik, cel)) {
                 NiezapisaneDane = false;
+                dziennik->Usun();
                 StanZapisany();
             } else {
                 Komunikaty::Komunikat(BladZapisuPliku(cel));
@@ -96,6 +99,7 @@ void TfrmMain::tobMailClick()
 
     if (wyslano) {
         NiezapisaneDane = false;
+        dziennik->Usun();
         StanWyslany();
     }
 }

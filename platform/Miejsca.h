@@ -10,6 +10,10 @@
 // A settings file beside the executable keeps being read until the per-user
 // file exists, so an installation can ship defaults.
 //
+// The journal of a report being received (Dziennik.h) is per-user state in
+// every case, never beside the executable:
+//   $XDG_STATE_HOME/Vestibulomat                   (default ~/.local/state/...)
+//
 // katalogProgramu is the program's directory with a trailing "/".
 
 #include <QString>
@@ -24,3 +28,6 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu);
 
 // The folder for mail attachments, without a trailing "/". Not created here.
 QString KatalogTymczasowy(const QString &katalogProgramu);
+
+// The per-user state folder, without a trailing "/". Not created here.
+QString KatalogStanu();
