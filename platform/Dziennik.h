@@ -8,7 +8,8 @@
 //
 // The received bytes are appended unchanged behind a short header of text
 // lines (object, port, start of the download) and an empty line. A thread of
-// its own writes them, at most four times a second, and flushes them to the
+// its own writes them, at most four times a second (more often only when a
+// line far faster than the device's has piled up a mebibyte), and flushes them to the
 // disk (fdatasync) at the end of a transmission and at least every 1.5 s while
 // bytes arrive; so a power cut costs at most the last two seconds of a report,
 // and the window never waits for the disk while receiving.
