@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -351,6 +352,9 @@ void TDziennik::Zglos(const QString &powod, const QString &szczegoly)
 
 void TDziennik::Pracuj(QString sciezka, QByteArray naglowek)
 {
+    // Named, so that it is told apart from the serial event thread (in
+    // top, in a debugger, and in tests that check the port's thread ends).
+    pthread_setname_np(pthread_self(), "vm-dziennik");
     const QString nowa = sciezka + QStringLiteral(".nowy");
     auto blad = [&](int fd, const QString &plik) {
         const int kod = errno;
