@@ -234,7 +234,7 @@ void TstDziennik::raportPoZabiciuProgramu()
     QVERIFY(ZapiszPlik(plikRaportu, raport));
     // Slow enough that the child is killed with most of it still on the way.
     Symulator sim(
-        {"--report", plikRaportu, "--chunk", "64", "--gap", poKoncu ? "0" : "25", "--quiet", "0"});
+        {"--report", plikRaportu, "--chunk", "64", "--gap", poKoncu ? "0" : "25", "--once"});
     QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
 
     const QDateTime przed = QDateTime::currentDateTime();
