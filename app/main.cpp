@@ -2,6 +2,7 @@
 
 #include "Bledy.h"
 #include "CPort.h"
+#include "Dziennik.h"
 #include "Formaty.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
@@ -32,7 +33,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <csignal>
 #include <optional>
+#include <stdexcept>
 
 TfrmMain *frmMain = nullptr;
 
@@ -72,6 +75,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     : QMainWindow(parent)
 {
     utworzKontrolki();
+    dziennik = new TDziennik(KatalogStanu(), this);
     connectHandlers();
     Komunikaty::Chron([&] { FormCreate(); });
 }
@@ -254,6 +258,11 @@ void TfrmMain::connectHandlers()
     port->OnDeviceLost = [this](TCustomComPort *, const EComPort &blad) {
         Komunikaty::Chron([&] { portUtracony(blad); });
     };
+    // Once per download; the download goes on.
+    connect(dziennik, &TDziennik::bladZapisu, this,
+            [](const QString &tekst, const QString &szczegoly) {
+                Komunikaty::PokazBlad(tekst, szczegoly);
+            });
 }
 
 void TfrmMain::FormCreate()
@@ -316,10 +325,13 @@ void TfrmMain::FormCloseQuery(bool &CanClose)
     if (Komunikaty::Pytanie(
             QStringLiteral("Czy chcesz zapisać dane przed zamknięciem programu?"))) {
         // A save that fails keeps the window open; its error goes on to the
-        // general error handler.
+        // general error handler. A cancelled one leaves the journal, so the
+        // report is offered at the next start.
         CanClose = false;
         tobZapiszClick();
         CanClose = true;
+    } else {
+        dziennik->Usun();
     }
 }
 
@@ -339,6 +351,8 @@ void TfrmMain::showEvent(QShowEvent *event)
     if (!pokazane && !event->spontaneous()) {
         pokazane = true;
         Komunikaty::Chron([&] { FormShow(); });
+        // Once the window is on the screen: a report an earlier run left.
+        QTimer::singleShot(0, this, chron(this, &TfrmMain::PrzywrocRaport));
     }
 }
 
@@ -468,6 +482,9 @@ QIcon IkonaProgramu()
 void UtworzOkna()
 {
     QCoreApplication::setApplicationName(QStringLiteral("Vestibulomat"));
+    // A file-size limit must fail a write (EFBIG), which the journal and the
+    // save report, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     frmMain = new TfrmMain;
     frmKonfiguracja = new TfrmKonfiguracja;

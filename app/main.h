@@ -33,6 +33,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class TComPort;
+class TDziennik;
 class TRaportView;
 
 // The meaning of each picture of ImageList1; a toolbar button keeps its
@@ -89,6 +90,9 @@ public:
     bool NiezapisaneDane = false; // a report is held that was neither saved nor mailed
     QString KatalogProgramu;      // the executable's directory with a trailing "/"
     QString HelpFile;             // KatalogProgramu + "Vestibulomat.hlp"
+    // The copy on disk of the report being received, until it is saved,
+    // mailed or given up; it brings the report back after a crash.
+    TDziennik *dziennik = nullptr;
 
     // Start-up and closing (main.cpp).
     void FormCreate();
@@ -105,6 +109,8 @@ public:
     void timTimeOutTimer();
     void timTransmisjaTimer();
     void AnalizujDane();
+    // Start-up: offers the report that an earlier run left unsaved.
+    void PrzywrocRaport();
 
     // Report output (main_zapis.cpp).
     QString NazwaPliku();
@@ -151,6 +157,8 @@ private:
     void ZakonczOdpytywanie();
     // The device went away while the port was open.
     void portUtracony(const std::exception &e);
+    // A received chunk goes into the journal; the first one starts it.
+    void ZapiszWDzienniku(const QByteArray &kawalek);
 
     void utworzKontrolki();
     void connectHandlers();

@@ -8,6 +8,7 @@
 
 #include "Analiza.h"
 #include "CPort.h"
+#include "Dziennik.h"
 #include "Komunikaty.h"
 #include "Postep.h"
 #include "RaportView.h"
@@ -19,7 +20,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -72,12 +76,21 @@ void TfrmMain::tobPolaczClick()
             return;
         }
 
+        bool odlozyc = false;
         if (NiezapisaneDane) {
             if (Komunikaty::Pytanie(QStringLiteral(
-                    "Czy chcesz zapisać dane przed odczytaniem nowej serii danych?")))
+                    "Czy chcesz zapisać dane przed odczytaniem nowej serii danych?"))) {
                 tobZapiszClick();
+                // The user wanted it saved but cancelled the dialog: the
+                // report leaves the window, its journal is set aside.
+                odlozyc = NiezapisaneDane;
+            }
         }
         NiezapisaneDane = false;
+        if (odlozyc)
+            Komunikaty::Chron([&] { dziennik->Zachowaj(); });
+        else
+            dziennik->Usun();
 
         StanPolaczony();
         UstawPanel(1, QString());
@@ -136,8 +149,23 @@ void TfrmMain::portUtracony(const std::exception &e)
 
 void TfrmMain::portRxChar(int count)
 {
-    memDane->DodajBajty(port->ReadText(count));
+    const QByteArray kawalek = port->ReadText(count);
+    memDane->DodajBajty(kawalek);
+    ZapiszWDzienniku(kawalek);
     OdbiorDanych();
+}
+
+void TfrmMain::ZapiszWDzienniku(const QByteArray &kawalek)
+{
+    if (dziennik->Prowadzony()) {
+        dziennik->Dopisz(kawalek);
+        return;
+    }
+    // The first chunk of a report, or the first after it was saved: the
+    // journal holds everything the window holds.
+    dziennik->Rozpocznij(
+        {frmKonfiguracja->ediNazwa->text(), port->Port(), QDateTime::currentDateTime()},
+        memDane->Bajty());
 }
 
 void TfrmMain::OdbiorDanych()
@@ -192,6 +220,7 @@ void TfrmMain::timTimeOutTimer()
 void TfrmMain::timTransmisjaTimer()
 {
     WylaczZegar(timTransmisja);
+    dziennik->KoniecTransmisji();
     TMiernik *g = frmPasek->gauPostep;
     g->UstawPostep(100);
     g->repaint();
@@ -215,4 +244,33 @@ void TfrmMain::AnalizujDane()
     frmPasek->close();
     memDane->show();
     KursorNormalny();
+}
+
+void TfrmMain::PrzywrocRaport()
+{
+    const std::optional<ZawartoscDziennika> z = dziennik->Pozostawiony();
+    if (!z)
+        return;
+    QString pytanie = QStringLiteral("Znaleziono niezapisany raport z ") +
+                      z->naglowek.poczatek.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (!z->naglowek.obiekt.isEmpty())
+        pytanie += QStringLiteral(" (obiekt: ") + z->naglowek.obiekt + u')';
+    pytanie += QStringLiteral(". Przywrócić go?");
+    if (!Komunikaty::Pytanie(pytanie)) {
+        // Not deleted: the file stays in the state folder for 30 days.
+        dziennik->Zachowaj();
+        return;
+    }
+    // The report is back as the download left it; its journal stays until
+    // it is saved, mailed or given up.
+    memDane->Wyczysc();
+    memDane->DodajBajty(z->bajty);
+    DataOd.clear();
+    DataDo.clear();
+    UstawPanel(1, QString());
+    UstawPanel(2, QString());
+    NiezapisaneDane = true;
+    StanDane();
+    memDane->KursorNaKoniec();
+    AnalizujDane();
 }

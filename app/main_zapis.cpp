@@ -4,6 +4,7 @@
 
 #include "Bledy.h"
 #include "Cp1250.h"
+#include "Dziennik.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "NazwaPliku.h"
@@ -72,6 +73,7 @@ void TfrmMain::tobZapiszClick()
     // download keep the report marked unsaved, the button shows the error.
     ZapiszRaport(sciezka, memDane->Bajty());
     NiezapisaneDane = false;
+    dziennik->Usun();
     StanZapisany();
 }
 
@@ -111,6 +113,7 @@ void TfrmMain::tobMailClick()
             try {
                 KopiujRaport(zalacznik, cel);
                 NiezapisaneDane = false;
+                dziennik->Usun();
                 StanZapisany();
             } catch (const EZapisPliku &e) {
                 PokazBladZapisuPliku(e, cel,
@@ -133,6 +136,7 @@ void TfrmMain::tobMailClick()
 
     if (wyslano) {
         NiezapisaneDane = false;
+        dziennik->Usun();
         StanWyslany();
     }
 }

@@ -2,6 +2,7 @@
 
 #include "Analiza.h"
 #include "CPort.h"
+#include "Dziennik.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Poczta.h"
@@ -55,6 +56,8 @@ public:
         TfrmMain::UstawKatalogProgramu(m_tmp.path());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("config"))));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("cache"))));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("state"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("data"))));
         Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &tekst) {
             if (r != Komunikaty::Rodzaj::Pytanie) {
                 ++m_komunikaty;
@@ -422,6 +425,28 @@ int ScenariuszOdbior(const Argumenty &a)
     Wynik("dni_dobre", dni ? 1 : 0);
     Wynik("pokazane", frmMain->memDane->isVisible() ? 1 : 0);
     WynikPorownania(Porownaj(frmMain->memDane->Bajty(), plik));
+
+    // The journal: when the whole report is in it after the last chunk (its
+    // thread writes and flushes on its own), and whether it holds the bytes.
+    const QString dziennik = KatalogStanu() + QStringLiteral("/raport-1.dziennik");
+    const QByteArray ogon = frmMain->memDane->Bajty().right(64);
+    qint64 tDziennik = -1;
+    for (int i = 0; i < 4000 && tDziennik < 0; ++i) {
+        QFile f(dziennik);
+        if (f.open(QIODevice::ReadOnly) && f.size() >= rozmiar && f.seek(f.size() - ogon.size()) &&
+            f.read(ogon.size()) == ogon)
+            tDziennik = TerazNs();
+        else
+            usleep(5000);
+    }
+    if (tDziennik >= 0 && rx.tOstatni >= 0)
+        Wynik("dziennik_po_ostatniej_porcji_ms", Ms(tDziennik - rx.tOstatni));
+    QFile f(dziennik);
+    const QByteArray zawartosc = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const Porownanie p = Porownaj(zawartosc.mid(zawartosc.indexOf("\n\n") + 2), plik);
+    Wynik("dziennik_zgodny", p.utracone == 0 && p.nadmiarowe == 0 && p.zmienione == 0 ? 1 : 0);
+    Wynik("dziennik_zapisy", frmMain->dziennik->Zapisy());
+    Wynik("dziennik_synchronizacje", frmMain->dziennik->Synchronizacje());
     Wynik("komunikaty", okna.Komunikaty());
     return 0;
 }

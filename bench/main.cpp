@@ -292,6 +292,18 @@ int Bench::Uruchom()
                          d(w, "dni_dobre") == 1 ? QStringLiteral("right")
                                                 : QStringLiteral("WRONG")),
                 QStringLiteral("0, one analysis"), TakNie(calosc));
+            // The journal is on in every ingest run.
+            const double dziennikMs = d(w, "dziennik_po_ostatniej_porcji_ms");
+            const bool dziennikDobry =
+                w.contains(QStringLiteral("dziennik_po_ostatniej_porcji_ms")) &&
+                d(w, "dziennik_zgodny") == 1;
+            Dodaj(s + QStringLiteral(": journal, whole report on disk after the last chunk"),
+                  QStringLiteral("%1 ms, %2 writes, %3 flushes, bytes %4")
+                      .arg(Liczba(dziennikMs, 0), w.value(QStringLiteral("dziennik_zapisy")),
+                           w.value(QStringLiteral("dziennik_synchronizacje")),
+                           d(w, "dziennik_zgodny") == 1 ? QStringLiteral("equal")
+                                                        : QStringLiteral("DIFFERENT")),
+                  QStringLiteral("<= 2000 ms, equal"), TakNie(dziennikDobry && dziennikMs <= 2000));
             const double spoznienie = d(w, "spoznienie_odbior_ms");
             Dodaj(s + QStringLiteral(": worst event delay while receiving"),
                   Liczba(spoznienie, 0) + QStringLiteral(" ms"), QStringLiteral("<= 100 ms"),

@@ -121,3 +121,13 @@ int BladKataloguZapisu(const QString &katalog)
         return errno;
     return 0;
 }
+
+QString KatalogStanu()
+{
+    // Qt 6.4 knows no state location; the XDG rule: an absolute
+    // XDG_STATE_HOME, else ~/.local/state.
+    QString baza = qEnvironmentVariable("XDG_STATE_HOME");
+    if (baza.isEmpty() || QDir::isRelativePath(baza))
+        baza = QDir::homePath() + QStringLiteral("/.local/state");
+    return baza + QStringLiteral("/Vestibulomat");
+}

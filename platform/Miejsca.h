@@ -15,6 +15,10 @@
 // An installed copy (bin/ beside share/vestibulomat/, from the package or
 // "cmake --install") keeps the user's reports in the documents folder.
 //
+// The journal of a report being received (Dziennik.h) is per-user state in
+// every case, never beside the executable:
+//   $XDG_STATE_HOME/Vestibulomat                   (default ~/.local/state/...)
+//
 // katalogProgramu is the program's directory with a trailing "/".
 
 #include <QString>
@@ -43,3 +47,6 @@ QString DomyslnyKatalogZapisu(const QString &katalogProgramu);
 // Whether reports can be written into the folder katalog: 0 when they can,
 // else the errno that says why not (ENOENT, ENOTDIR, EACCES, EROFS, ...).
 int BladKataloguZapisu(const QString &katalog);
+//
+// The per-user state folder, without a trailing "/". Not created here.
+QString KatalogStanu();

@@ -1,21 +1,10 @@
 #include "OknaTestowe.h"
 
+#include "Miejsca.h"
 #include "RaportView.h"
 #include "main.h"
 
 #include <QFile>
-
-namespace {
-
-void Przywroc(const char *nazwa, bool byla, const QByteArray &wartosc)
-{
-    if (byla)
-        qputenv(nazwa, wartosc);
-    else
-        qunsetenv(nazwa);
-}
-
-} // namespace
 
 OknaTestowe::OknaTestowe(Komunikaty::Hook komunikaty, DialogZapisu dialog)
 {
@@ -23,12 +12,13 @@ OknaTestowe::OknaTestowe(Komunikaty::Hook komunikaty, DialogZapisu dialog)
         return;
     TfrmMain::UstawKatalogProgramu(m_katalog.path());
     // Per-user places inside the test's own folder, never the real home.
-    m_bylConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    m_bylCache = qEnvironmentVariableIsSet("XDG_CACHE_HOME");
-    m_config = qgetenv("XDG_CONFIG_HOME");
-    m_cache = qgetenv("XDG_CACHE_HOME");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_katalog.filePath(QStringLiteral("config"))));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_katalog.filePath(QStringLiteral("cache"))));
+    const char *const podkatalogi[4] = {"config", "cache", "state", "data"};
+    for (int i = 0; i < 4; ++i) {
+        Zmienna &z = m_zmienne[i];
+        z.byla = qEnvironmentVariableIsSet(z.nazwa);
+        z.wartosc = qgetenv(z.nazwa);
+        qputenv(z.nazwa, QFile::encodeName(m_katalog.filePath(QLatin1String(podkatalogi[i]))));
+    }
     Komunikaty::UstawHook(std::move(komunikaty));
     UstawDialogZapisu(std::move(dialog));
     UtworzOkna();
@@ -43,8 +33,23 @@ OknaTestowe::~OknaTestowe()
     UstawDialogZapisu({});
     Komunikaty::UstawHook({});
     TfrmMain::UstawKatalogProgramu(QString());
-    Przywroc("XDG_CONFIG_HOME", m_bylConfig, m_config);
-    Przywroc("XDG_CACHE_HOME", m_bylCache, m_cache);
+    for (const Zmienna &z : m_zmienne) {
+        if (z.byla)
+            qputenv(z.nazwa, z.wartosc);
+        else
+            qunsetenv(z.nazwa);
+    }
+}
+
+QString OknaTestowe::KatalogStanu() const
+{
+    return ::KatalogStanu();
+}
+
+void OknaTestowe::UruchomPonownie()
+{
+    UsunOkna();
+    UtworzOkna();
 }
 
 void UmiescRaport(const QByteArray &bajty)

@@ -3,9 +3,9 @@
 // The program's six windows, offscreen, around a temporary program directory.
 //
 // Creating one makes a fresh program directory, points the per-user places
-// (XDG_CONFIG_HOME, XDG_CACHE_HOME) inside it, installs the replacements for
-// the message boxes and the save dialog, and creates the windows. Destroying
-// it undoes all of that, so each test starts from the same clean state.
+// (XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_STATE_HOME, XDG_DATA_HOME) inside it, installs the
+// replacements for the message boxes and the save dialog, and creates the windows. Destroying it
+// undoes all of that, so each test starts from the same clean state.
 
 #include "Komunikaty.h"
 #include "Zapis.h"
@@ -30,10 +30,26 @@ public:
     QString path() const { return m_katalog.path(); }
     QString filePath(const QString &nazwa) const { return m_katalog.filePath(nazwa); }
 
+    // The per-user state folder of the program (where its journal lies).
+    QString KatalogStanu() const;
+
+    // Ends the program's windows and starts them again, as the next start
+    // of the program would, with the same folders. The main window is not
+    // shown yet.
+    void UruchomPonownie();
+
 private:
     QTemporaryDir m_katalog;
-    bool m_bylConfig = false, m_bylCache = false;
-    QByteArray m_config, m_cache;
+    struct Zmienna
+    {
+        const char *nazwa;
+        bool byla = false;
+        QByteArray wartosc;
+    };
+    Zmienna m_zmienne[4] = {{"XDG_CONFIG_HOME", false, {}},
+                            {"XDG_CACHE_HOME", false, {}},
+                            {"XDG_STATE_HOME", false, {}},
+                            {"XDG_DATA_HOME", false, {}}};
 };
 
 // Puts a received report into the main window as a download leaves it: the

@@ -1,0 +1,436 @@
+#include "Dziennik.h"
+
+#include "Bledy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Chunks gather in memory for a quarter of a second before one write().
+constexpr auto kOdstepZapisu = 250ms;
+// Written bytes reach the disk at the latest this long after the last flush;
+// with the quarter second of gathering, a power cut costs under two seconds.
+constexpr auto kOdstepSynchronizacji = 1500ms;
+// More than this waiting is written at once: at the line's 9600 bit/s it
+// never happens, on a fast line it bounds the memory the journal takes.
+constexpr qsizetype kNajwiecejWPamieci = 1 << 20;
+// Copies of the program that can each keep a journal at the same time.
+constexpr int kSloty = 8;
+// Kept journals older than this are removed at start-up.
+constexpr int kDniPrzechowania = 30;
+// A damaged header is looked for this far into the file.
+constexpr qsizetype kNajdluzszyNaglowek = 4096;
+
+const QByteArray kMagia = QByteArrayLiteral("VESTIBULOMAT-DZIENNIK 1\n");
+const QString kWzorZachowanego = QStringLiteral("niezapisany_*.txt");
+
+QByteArray Zakoduj(const QString &wartosc)
+{
+    QByteArray b = wartosc.toUtf8();
+    b.replace('\\', "\\\\").replace('\n', "\\n").replace('\r', "\\r");
+    return b;
+}
+
+QString Odkoduj(const QByteArray &b)
+{
+    QByteArray wynik;
+    for (qsizetype i = 0; i < b.size(); ++i) {
+        if (b[i] == '\\' && i + 1 < b.size()) {
+            const char c = b[++i];
+            wynik += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+        } else {
+            wynik += b[i];
+        }
+    }
+    return QString::fromUtf8(wynik);
+}
+
+// Writes all of dane, going on after a short write; false with errno set.
+bool ZapiszWszystko(int fd, const QByteArray &dane)
+{
+    const char *p = dane.constData();
+    qsizetype zostalo = dane.size();
+    while (zostalo > 0) {
+        const ssize_t n = ::write(fd, p, size_t(zostalo));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        zostalo -= n;
+    }
+    return true;
+}
+
+// A renamed file's new name reaches the disk with its folder.
+void SynchronizujKatalog(const QString &katalog)
+{
+    const int fd =
+        ::open(QFile::encodeName(katalog).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+int OtworzBlokade(const QString &sciezka)
+{
+    return ::open(QFile::encodeName(sciezka).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+}
+
+} // namespace
+
+QByteArray ZapiszNaglowek(const NaglowekDziennika &n)
+{
+    return kMagia + "obiekt: " + Zakoduj(n.obiekt) + "\nport: " + Zakoduj(n.port) +
+           "\npoczatek: " + n.poczatek.toString(Qt::ISODate).toLatin1() + "\n\n";
+}
+
+ZawartoscDziennika CzytajDziennik(const QByteArray &plik, const QDateTime &czasPliku)
+{
+    ZawartoscDziennika z;
+    const qsizetype koniec = plik.indexOf("\n\n");
+    QByteArray naglowek;
+    if (plik.startsWith(kMagia) || kMagia.startsWith(plik)) {
+        // A file cut inside its header holds no report bytes.
+        naglowek = koniec < 0 ? plik : plik.left(koniec + 1);
+        if (koniec >= 0)
+            z.bajty = plik.mid(koniec + 2);
+    } else if (koniec >= 0 && koniec < kNajdluzszyNaglowek) {
+        naglowek = plik.left(koniec + 1);
+        z.bajty = plik.mid(koniec + 2);
+    } else {
+        z.bajty = plik;
+    }
+    for (const QByteArray &linia : naglowek.split('\n')) {
+        const qsizetype dwukropek = linia.indexOf(": ");
+        if (dwukropek < 0)
+            continue;
+        const QByteArray klucz = linia.left(dwukropek);
+        const QByteArray wartosc = linia.mid(dwukropek + 2);
+        if (klucz == "obiekt")
+            z.naglowek.obiekt = Odkoduj(wartosc);
+        else if (klucz == "port")
+            z.naglowek.port = Odkoduj(wartosc);
+        else if (klucz == "poczatek")
+            z.naglowek.poczatek = QDateTime::fromString(QString::fromLatin1(wartosc), Qt::ISODate);
+    }
+    if (!z.naglowek.poczatek.isValid())
+        z.naglowek.poczatek = czasPliku;
+    return z;
+}
+
+TDziennik::TDziennik(const QString &katalog, QObject *parent)
+    : QObject(parent)
+    , m_katalog(katalog)
+{}
+
+TDziennik::~TDziennik()
+{
+    Zatrzymaj(true);
+    if (m_blokada >= 0)
+        ::close(m_blokada);
+}
+
+QString TDziennik::SciezkaDziennika(int slot) const
+{
+    return m_katalog + QStringLiteral("/raport-%1.dziennik").arg(slot);
+}
+
+QString TDziennik::SciezkaBlokady(int slot) const
+{
+    return m_katalog + QStringLiteral("/raport-%1.blokada").arg(slot);
+}
+
+bool TDziennik::Zablokuj()
+{
+    if (m_slot > 0)
+        return true;
+    QDir().mkpath(m_katalog);
+    for (int n = 1; n <= kSloty; ++n) {
+        const int fd = OtworzBlokade(SciezkaBlokady(n));
+        if (fd < 0) {
+            m_bladBlokady = errno;
+            return false;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_slot = n;
+            m_blokada = fd;
+            return true;
+        }
+        const int kod = errno;
+        ::close(fd);
+        if (kod != EWOULDBLOCK) {
+            m_bladBlokady = kod;
+            return false;
+        }
+    }
+    m_bladBlokady = EWOULDBLOCK;
+    return false;
+}
+
+void TDziennik::Przytnij()
+{
+    const QDateTime granica = QDateTime::currentDateTime().addDays(-kDniPrzechowania);
+    const QFileInfoList pliki =
+        QDir(m_katalog).entryInfoList({kWzorZachowanego}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo &plik : pliki) {
+        if (plik.lastModified() < granica)
+            QFile::remove(plik.filePath());
+    }
+}
+
+std::optional<ZawartoscDziennika> TDziennik::Pozostawiony()
+{
+    if (!Zablokuj())
+        return std::nullopt;
+    Przytnij();
+    const QString nasz = SciezkaDziennika(m_slot);
+    // A journal being replaced when the program ended; the old one is whole.
+    QFile::remove(nasz + QStringLiteral(".nowy"));
+
+    // A copy that ran in another slot and ended without dealing with its
+    // report: its lock is free, so its journal becomes ours.
+    for (int n = 1; n <= kSloty && !QFileInfo::exists(nasz); ++n) {
+        if (n == m_slot || !QFileInfo::exists(SciezkaDziennika(n)))
+            continue;
+        const int fd = OtworzBlokade(SciezkaBlokady(n));
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            QFile::rename(SciezkaDziennika(n), nasz);
+        ::close(fd);
+    }
+
+    QFile plik(nasz);
+    if (!plik.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    ZawartoscDziennika z = CzytajDziennik(plik.readAll(), QFileInfo(plik).lastModified());
+    plik.close();
+    if (z.bajty.isEmpty()) {
+        plik.remove();
+        return std::nullopt;
+    }
+    m_naglowek = z.naglowek;
+    return z;
+}
+
+void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &dotychczas)
+{
+    Zatrzymaj(true);
+    m_nieudany = false;
+    if (!Zablokuj()) {
+        m_nieudany = true;
+        if (m_bladBlokady == EWOULDBLOCK)
+            Zglos(QStringLiteral("działa zbyt wiele kopii programu naraz"),
+                  QStringLiteral("Folder: %1\nEvery journal slot (%2) is locked by a running copy.")
+                      .arg(m_katalog)
+                      .arg(kSloty));
+        else
+            Zglos(OpisBleduSystemu(m_bladBlokady), QStringLiteral("Plik: ") + SciezkaBlokady(1) +
+                                                       u'\n' +
+                                                       SzczegolyBleduSystemu(m_bladBlokady));
+        return;
+    }
+    m_naglowek = naglowek;
+    m_bladWatku = false;
+    m_koniec = false;
+    m_synchronizuj = false;
+    m_dopiszNaKoniec = false;
+    m_oczekujace = dotychczas;
+    m_watek =
+        std::thread(&TDziennik::Pracuj, this, SciezkaDziennika(m_slot), ZapiszNaglowek(naglowek));
+}
+
+void TDziennik::Dopisz(const QByteArray &kawalek)
+{
+    if (!m_watek.joinable() || m_bladWatku.load(std::memory_order_relaxed))
+        return;
+    bool budz;
+    {
+        std::lock_guard l(m_mutex);
+        const qsizetype bylo = m_oczekujace.size();
+        m_oczekujace += kawalek;
+        budz =
+            bylo == 0 || (bylo < kNajwiecejWPamieci && m_oczekujace.size() >= kNajwiecejWPamieci);
+    }
+    // The thread sleeps without a time-out while nothing is pending, and
+    // gathers for a quarter second unless much is waiting.
+    if (budz)
+        m_cv.notify_one();
+}
+
+void TDziennik::KoniecTransmisji()
+{
+    if (!m_watek.joinable())
+        return;
+    {
+        std::lock_guard l(m_mutex);
+        m_synchronizuj = true;
+    }
+    m_cv.notify_one();
+}
+
+void TDziennik::Zatrzymaj(bool dopisz)
+{
+    if (!m_watek.joinable())
+        return;
+    {
+        std::lock_guard l(m_mutex);
+        m_koniec = true;
+        m_dopiszNaKoniec = dopisz;
+    }
+    m_cv.notify_one();
+    m_watek.join();
+    m_oczekujace.clear();
+}
+
+void TDziennik::Usun()
+{
+    Zatrzymaj(false);
+    m_nieudany = false;
+    if (m_slot == 0)
+        return;
+    QFile::remove(SciezkaDziennika(m_slot));
+    QFile::remove(SciezkaDziennika(m_slot) + QStringLiteral(".nowy"));
+}
+
+void TDziennik::Zachowaj()
+{
+    Zatrzymaj(true);
+    m_nieudany = false;
+    if (m_slot == 0)
+        return;
+    const QString sciezka = SciezkaDziennika(m_slot);
+    if (!QFileInfo::exists(sciezka))
+        return;
+    const QDateTime czas =
+        m_naglowek.poczatek.isValid() ? m_naglowek.poczatek : QDateTime::currentDateTime();
+    const QString baza = m_katalog + QStringLiteral("/niezapisany_") +
+                         czas.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    QString cel = baza + QStringLiteral(".txt");
+    for (int n = 2; QFileInfo::exists(cel); ++n)
+        cel = baza + QStringLiteral("_%1.txt").arg(n);
+    const QByteArray celB = QFile::encodeName(cel);
+    if (::rename(QFile::encodeName(sciezka).constData(), celB.constData()) != 0) {
+        const int kod = errno;
+        throw BladProgramu(
+            QStringLiteral("Nie można odłożyć niezapisanego raportu (%1). Skopiuj plik %2 "
+                           "w bezpieczne miejsce, zanim odbierzesz następny raport")
+                .arg(OpisBleduSystemu(kod), sciezka),
+            QStringLiteral("rename %1 -> %2\n").arg(sciezka, cel) + SzczegolyBleduSystemu(kod));
+    }
+    // The 30 days count from now, not from the download.
+    ::utimes(celB.constData(), nullptr);
+    SynchronizujKatalog(m_katalog);
+}
+
+void TDziennik::Zglos(const QString &powod, const QString &szczegoly)
+{
+    const QString tekst =
+        QStringLiteral("Nie można zapisywać zapasowej kopii odbieranego raportu (%1). Odbiór "
+                       "trwa dalej, ale po awarii raportu nie da się odzyskać: zapisz go albo "
+                       "wyślij, gdy tylko nadejdzie")
+            .arg(powod);
+    QMetaObject::invokeMethod(
+        this, [this, tekst, szczegoly] { emit bladZapisu(tekst, szczegoly); },
+        Qt::QueuedConnection);
+}
+
+void TDziennik::Pracuj(QString sciezka, QByteArray naglowek)
+{
+    // Named, so that it is told apart from the serial event thread (in
+    // top, in a debugger, and in tests that check the port's thread ends).
+    pthread_setname_np(pthread_self(), "vm-dziennik");
+    const QString nowa = sciezka + QStringLiteral(".nowy");
+    auto blad = [&](int fd, const QString &plik) {
+        const int kod = errno;
+        if (fd >= 0)
+            ::close(fd);
+        m_bladWatku = true;
+        Zglos(OpisBleduSystemu(kod),
+              QStringLiteral("Plik: ") + plik + u'\n' + SzczegolyBleduSystemu(kod));
+    };
+
+    std::unique_lock l(m_mutex);
+    QByteArray dane;
+    dane.swap(m_oczekujace);
+    l.unlock();
+
+    // The new journal takes the place of an older one (a restored report)
+    // only once it holds the whole report so far.
+    const int fd =
+        ::open(QFile::encodeName(nowa).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        blad(fd, nowa);
+        return;
+    }
+    if (!ZapiszWszystko(fd, naglowek + dane) || ::fdatasync(fd) != 0 ||
+        ::rename(QFile::encodeName(nowa).constData(), QFile::encodeName(sciezka).constData()) !=
+            0) {
+        blad(fd, nowa);
+        ::unlink(QFile::encodeName(nowa).constData());
+        return;
+    }
+    SynchronizujKatalog(m_katalog);
+    ++m_zapisy;
+    ++m_synchronizacje;
+
+    auto ostatnia = std::chrono::steady_clock::now();
+    bool niezsynchronizowane = false;
+    l.lock();
+    for (;;) {
+        if (!m_koniec && !m_synchronizuj) {
+            if (m_oczekujace.isEmpty() && !niezsynchronizowane)
+                m_cv.wait(l, [&] { return m_koniec || m_synchronizuj || !m_oczekujace.isEmpty(); });
+            if (!m_koniec && !m_synchronizuj)
+                m_cv.wait_for(l, kOdstepZapisu, [&] {
+                    return m_koniec || m_synchronizuj || m_oczekujace.size() >= kNajwiecejWPamieci;
+                });
+        }
+        dane.clear();
+        dane.swap(m_oczekujace);
+        const bool koniec = m_koniec;
+        const bool pisz = !koniec || m_dopiszNaKoniec;
+        const bool synchronizuj = m_synchronizuj || koniec;
+        m_synchronizuj = false;
+        l.unlock();
+
+        if (pisz && !dane.isEmpty()) {
+            if (!ZapiszWszystko(fd, dane)) {
+                blad(fd, sciezka);
+                return;
+            }
+            ++m_zapisy;
+            niezsynchronizowane = true;
+        }
+        if (pisz && niezsynchronizowane &&
+            (synchronizuj ||
+             std::chrono::steady_clock::now() - ostatnia >= kOdstepSynchronizacji)) {
+            if (::fdatasync(fd) != 0) {
+                blad(fd, sciezka);
+                return;
+            }
+            ++m_synchronizacje;
+            ostatnia = std::chrono::steady_clock::now();
+            niezsynchronizowane = false;
+        }
+        if (koniec)
+            break;
+        l.lock();
+    }
+    ::close(fd);
+}

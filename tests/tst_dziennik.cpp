@@ -1,0 +1,544 @@
+// The journal of a report being received: a report survives the program's
+// end, is offered at the next start and restored byte for byte, and the
+// journal goes once the report is safe.
+//
+// The program killed mid-download runs as a child process of this test
+// (the same executable, started with VESTIBULOMAT_TEST_PORT set).
+
+#include "CPort.h"
+#include "Dziennik.h"
+#include "Komunikaty.h"
+#include "OknaTestowe.h"
+#include "PtyPair.h"
+#include "RaportView.h"
+#include "Symulator.h"
+#include "konfiguracja.h"
+#include "main.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kLimitMs = 20000;
+
+// The journal of the first copy of the program, in the state folder.
+QString PlikDziennika(const OknaTestowe &tmp)
+{
+    return tmp.KatalogStanu() + QStringLiteral("/raport-1.dziennik");
+}
+
+QByteArray CzytajPlik(const QString &sciezka)
+{
+    QFile f(sciezka);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool ZapiszPlik(const QString &sciezka, const QByteArray &dane)
+{
+    QDir().mkpath(QFileInfo(sciezka).absolutePath());
+    QFile f(sciezka);
+    return f.open(QIODevice::WriteOnly) && f.write(dane) == dane.size();
+}
+
+// A report as the device sends it, with what must survive unchanged: NUL,
+// a bare CR, Polish letters in Windows-1250 ("łódź", "Sala główna").
+QByteArray Raport(int dni)
+{
+    QByteArray r = "Licznik odwiedzin - obiekt: Sala g\xB3\xF3wna\r\n";
+    for (int d = 1; d <= dni; ++d) {
+        r += "Odwiedziny w dniu: 2026/11/" + QByteArray::number(d).rightJustified(2, '0') + "\r\n";
+        for (int h = 8; h < 16; ++h)
+            r += "  " + QByteArray::number(h).rightJustified(2, '0') + ":00  " +
+                 QByteArray::number(d * h) +
+                 " \xB3\xF3"
+                 "d\xBC\r";
+        r += QByteArray("Razem\0\r\n", 8);
+    }
+    return r;
+}
+
+// A journal as an earlier run leaves it.
+QByteArray Dziennik(const QByteArray &bajty, const QByteArray &obiekt = "Sala 2")
+{
+    return "VESTIBULOMAT-DZIENNIK 1\nobiekt: " + obiekt +
+           "\nport: /dev/ttyUSB0\npoczatek: 2026-12-08T14:05:33\n\n" + bajty;
+}
+
+// A stand-in xdg-email that hands every message over.
+class XdgEmail
+{
+public:
+    XdgEmail()
+    {
+        m_path = qgetenv("PATH");
+        QFile plik(m_katalog.filePath(QStringLiteral("xdg-email")));
+        if (plik.open(QIODevice::WriteOnly))
+            plik.write("#!/bin/sh\nexit 0\n");
+        plik.close();
+        plik.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", QFile::encodeName(m_katalog.path()));
+    }
+    ~XdgEmail() { qputenv("PATH", m_path); }
+
+private:
+    QTemporaryDir m_katalog;
+    QByteArray m_path;
+};
+
+// What the user does with a downloaded report before the program ends.
+enum Akcja { Zapis, Poczta, NieNowyOdbior, NieZamkniecie, AnulujZamkniecie, AnulujNowyOdbior };
+
+// The program as the child: downloads from the port named in the
+// environment, prints "ANALIZA" after each end of transmission, and runs
+// until it is killed.
+int Dziecko(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    TfrmMain::UstawKatalogProgramu(qEnvironmentVariable("VESTIBULOMAT_TEST_PROGRAM"));
+    Komunikaty::UstawHook([](Komunikaty::Rodzaj, const QString &tekst) {
+        std::printf("BOX %s\n", qPrintable(tekst));
+        std::fflush(stdout);
+        return false;
+    });
+    UtworzOkna();
+    frmMain->show();
+    frmKonfiguracja->ediNazwa->setText(QStringLiteral("Sala 2"));
+    frmMain->port->SetPort(qEnvironmentVariable("VESTIBULOMAT_TEST_PORT"));
+    frmMain->timPytanie->setInterval(50);
+    QObject::connect(frmMain->timTransmisja, &QTimer::timeout, frmMain, [] {
+        std::printf("ANALIZA\n");
+        std::fflush(stdout);
+    });
+    frmMain->tobPolacz->click();
+    return app.exec();
+}
+
+} // namespace
+
+class TstDziennik : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void raportPoZabiciuProgramu_data();
+    void raportPoZabiciuProgramu();
+    void dziennikZnikaGdyRaportBezpieczny_data();
+    void dziennikZnikaGdyRaportBezpieczny();
+    void nieOdkladaRaportNa30Dni();
+    void uszkodzonyDziennik_data();
+    void uszkodzonyDziennik();
+    void dziennikNieDoZapisania_data();
+    void dziennikNieDoZapisania();
+    void dwieKopieNieDzielaDziennika();
+
+private:
+    // A download from a pty: bytes sent, end of transmission awaited.
+    bool odbierz(PtyPair &pty, const QByteArray &bajty);
+    int ile(Komunikaty::Rodzaj rodzaj) const;
+    QStringList pytania() const;
+    QString opis() const;
+
+    std::unique_ptr<OknaTestowe> tmp;
+    QList<QPair<Komunikaty::Rodzaj, QString>> pudelka;
+    bool odpowiedzTak = false;
+    QString sciezkaZapisu; // the save dialog's answer; empty cancels
+};
+
+void TstDziennik::init()
+{
+    pudelka.clear();
+    odpowiedzTak = false;
+    sciezkaZapisu.clear();
+    tmp = std::make_unique<OknaTestowe>(
+        [this](Komunikaty::Rodzaj r, const QString &t) {
+            pudelka.append({r, t});
+            return odpowiedzTak;
+        },
+        [this](const QString &, const QString &) { return sciezkaZapisu; });
+    QVERIFY(tmp->isValid());
+}
+
+void TstDziennik::cleanup()
+{
+    tmp.reset();
+}
+
+bool TstDziennik::odbierz(PtyPair &pty, const QByteArray &bajty)
+{
+    QSignalSpy koniec(frmMain->timTransmisja, &QTimer::timeout);
+    frmMain->port->SetPort(pty.SlaveName());
+    frmMain->tobPolacz->click();
+    if (!frmMain->port->Connected() || !pty.Send(bajty))
+        return false;
+    return QTest::qWaitFor([&] { return koniec.count() > 0; }, kLimitMs);
+}
+
+int TstDziennik::ile(Komunikaty::Rodzaj rodzaj) const
+{
+    int n = 0;
+    for (const auto &p : pudelka)
+        n += p.first == rodzaj;
+    return n;
+}
+
+QStringList TstDziennik::pytania() const
+{
+    QStringList wynik;
+    for (const auto &p : pudelka)
+        if (p.first == Komunikaty::Rodzaj::Pytanie)
+            wynik << p.second;
+    return wynik;
+}
+
+QString TstDziennik::opis() const
+{
+    QStringList o;
+    for (const auto &p : pudelka)
+        o << QString::number(int(p.first)) + u' ' + p.second;
+    return o.join(QStringLiteral(" | "));
+}
+
+// --- a report survives the program ------------------------------------------------
+
+void TstDziennik::raportPoZabiciuProgramu_data()
+{
+    QTest::addColumn<bool>("poKoncu"); // killed after the end of transmission
+    QTest::newRow("killed mid-report") << false;
+    QTest::newRow("killed after the end") << true;
+}
+
+void TstDziennik::raportPoZabiciuProgramu()
+{
+    QFETCH(bool, poKoncu);
+    const QByteArray raport = Raport(28);
+    const QString plikRaportu = tmp->filePath(QStringLiteral("raport.bin"));
+    QVERIFY(ZapiszPlik(plikRaportu, raport));
+    // Slow enough that the child is killed with most of it still on the way.
+    Symulator sim(
+        {"--report", plikRaportu, "--chunk", "64", "--gap", poKoncu ? "0" : "25", "--once"});
+    QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
+
+    const QDateTime przed = QDateTime::currentDateTime();
+    QProcess dziecko;
+    QProcessEnvironment srodowisko = QProcessEnvironment::systemEnvironment();
+    srodowisko.insert(QStringLiteral("VESTIBULOMAT_TEST_PORT"), sim.Port());
+    const QString program = tmp->filePath(QStringLiteral("dziecko"));
+    QVERIFY(QDir().mkpath(program));
+    srodowisko.insert(QStringLiteral("VESTIBULOMAT_TEST_PROGRAM"), program);
+    dziecko.setProcessEnvironment(srodowisko);
+    dziecko.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(dziecko.waitForStarted());
+
+    const QString plik = PlikDziennika(*tmp);
+    QByteArray wyjscie;
+    if (poKoncu) {
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                wyjscie += dziecko.readAllStandardOutput();
+                return wyjscie.contains("ANALIZA\n");
+            },
+            kLimitMs));
+        QVERIFY(QTest::qWaitFor([&] { return CzytajPlik(plik).endsWith(raport); }, kLimitMs));
+    } else {
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(plik).size() > 2000; }, kLimitMs));
+    }
+    // What is in the file now stays there when the process dies.
+    const QByteArray wDzienniku = CzytajPlik(plik);
+    QVERIFY(::kill(pid_t(dziecko.processId()), SIGKILL) == 0);
+    QVERIFY(dziecko.waitForFinished());
+    wyjscie += dziecko.readAllStandardOutput();
+    QVERIFY2(!wyjscie.contains("BOX"), wyjscie.constData());
+    const QByteArray zapisane = wDzienniku.mid(wDzienniku.indexOf("\n\n") + 2);
+    QVERIFY(!zapisane.isEmpty());
+
+    // The next start asks once, naming the object and the download's time.
+    odpowiedzTak = true;
+    frmMain->show();
+    QVERIFY(QTest::qWaitFor([&] { return !pudelka.isEmpty(); }, kLimitMs));
+    QCOMPARE(pudelka.size(), 1);
+    static const QRegularExpression wzor(QStringLiteral(
+        "^Znaleziono niezapisany raport z (\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d) \\(obiekt: Sala "
+        "2\\)\\. Przywrócić go\\?$"));
+    const auto dopasowanie = wzor.match(pytania().value(0));
+    QVERIFY2(dopasowanie.hasMatch(), qPrintable(opis()));
+    const QDateTime czas =
+        QDateTime::fromString(dopasowanie.captured(1), QStringLiteral("yyyy-MM-dd HH:mm"));
+    QVERIFY(czas.secsTo(przed) < 60 && czas <= QDateTime::currentDateTime());
+
+    // "Tak": the bytes as the device sent them, analysed, to be saved.
+    const QByteArray przywrocone = frmMain->memDane->Bajty();
+    if (poKoncu)
+        QCOMPARE(przywrocone, raport);
+    QVERIFY(przywrocone.startsWith(zapisane));
+    QVERIFY(raport.startsWith(przywrocone));
+    QCOMPARE(frmMain->TekstPanelu(1), QStringLiteral("Od:  2026-11-01"));
+    if (poKoncu)
+        QCOMPARE(frmMain->TekstPanelu(2), QStringLiteral("Do:  2026-11-28"));
+    QVERIFY(frmMain->NiezapisaneDane);
+    QVERIFY(frmMain->tobZapisz->isEnabled());
+    QVERIFY(frmMain->memDane->isVisible());
+    sciezkaZapisu = tmp->filePath(QStringLiteral("zapisany.txt"));
+    frmMain->tobZapisz->click();
+    QCOMPARE(CzytajPlik(sciezkaZapisu), przywrocone);
+}
+
+// --- the journal goes once the report is safe ---------------------------------------
+
+void TstDziennik::dziennikZnikaGdyRaportBezpieczny_data()
+{
+    QTest::addColumn<int>("akcja");
+    QTest::addColumn<bool>("oferowany"); // the next start offers the report
+    QTest::addColumn<bool>("odlozony");  // it was set aside under its date
+    QTest::newRow("saved") << int(Zapis) << false << false;
+    QTest::newRow("mail handed over") << int(Poczta) << false << false;
+    QTest::newRow("Nie before a new download") << int(NieNowyOdbior) << false << false;
+    QTest::newRow("Nie when closing") << int(NieZamkniecie) << false << false;
+    QTest::newRow("Tak when closing, save cancelled") << int(AnulujZamkniecie) << true << false;
+    QTest::newRow("Tak before a new download, save cancelled")
+        << int(AnulujNowyOdbior) << false << true;
+}
+
+void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
+{
+    QFETCH(int, akcja);
+    QFETCH(bool, oferowany);
+    QFETCH(bool, odlozony);
+    frmMain->show();
+    PtyPair pty;
+    QVERIFY(pty.Ok());
+    const QByteArray raport = Raport(2);
+    QVERIFY(odbierz(pty, raport));
+    QVERIFY(QTest::qWaitFor([&] { return CzytajPlik(PlikDziennika(*tmp)).endsWith(raport); },
+                            kLimitMs));
+
+    std::unique_ptr<XdgEmail> poczta;
+    switch (akcja) {
+    case Zapis:
+        sciezkaZapisu = tmp->filePath(QStringLiteral("raport.txt"));
+        frmMain->tobZapisz->click();
+        break;
+    case Poczta:
+        poczta = std::make_unique<XdgEmail>();
+        frmKonfiguracja->cobZapis->setCurrentIndex(2); // "Nigdy"
+        frmMain->tobMail->click();
+        break;
+    case NieNowyOdbior:
+    case AnulujNowyOdbior:
+        odpowiedzTak = akcja == AnulujNowyOdbior;
+        frmMain->tobPolacz->click();
+        break;
+    case NieZamkniecie:
+    case AnulujZamkniecie:
+        odpowiedzTak = akcja == AnulujZamkniecie;
+        frmMain->close();
+        break;
+    }
+    QVERIFY2(ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(opis()));
+    const QStringList odlozone =
+        QDir(tmp->KatalogStanu()).entryList({QStringLiteral("niezapisany_*.txt")}, QDir::Files);
+    QCOMPARE(odlozone.size(), odlozony ? 1 : 0);
+    if (odlozony)
+        QVERIFY(CzytajPlik(tmp->KatalogStanu() + u'/' + odlozone[0]).endsWith(raport));
+
+    pudelka.clear();
+    odpowiedzTak = false;
+    tmp->UruchomPonownie();
+    frmMain->show();
+    QTest::qWait(50); // the start-up question would come from the event loop
+    QCOMPARE(pytania().size(), oferowany ? 1 : 0);
+}
+
+void TstDziennik::nieOdkladaRaportNa30Dni()
+{
+    const QByteArray bajty = Raport(1) + QByteArray("\xB3\0\r", 3);
+    QVERIFY(ZapiszPlik(PlikDziennika(*tmp), Dziennik(bajty)));
+    // Kept files from earlier refusals: the older one is due for removal.
+    const QString stary =
+        tmp->KatalogStanu() + QStringLiteral("/niezapisany_2026-10-01_10-00-00.txt");
+    const QString mlodszy =
+        tmp->KatalogStanu() + QStringLiteral("/niezapisany_2026-10-20_10-00-00.txt");
+    for (const auto &[plik, dni] : {std::pair{stary, 31}, std::pair{mlodszy, 29}}) {
+        QVERIFY(ZapiszPlik(plik, "x"));
+        QFile f(plik);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-dni),
+                              QFileDevice::FileModificationTime));
+    }
+
+    frmMain->show();
+    QVERIFY(QTest::qWaitFor([&] { return !pudelka.isEmpty(); }, kLimitMs));
+    QCOMPARE(pytania(), QStringList{QStringLiteral(
+                            "Znaleziono niezapisany raport z 2026-12-08 14:05 (obiekt: Sala 2). "
+                            "Przywrócić go?")});
+    // "Nie": nothing in the window, the file kept under its date.
+    QCOMPARE(frmMain->memDane->Bajty(), QByteArray());
+    QVERIFY(!frmMain->NiezapisaneDane);
+    QVERIFY(!QFileInfo::exists(PlikDziennika(*tmp)));
+    const QString odlozony =
+        tmp->KatalogStanu() + QStringLiteral("/niezapisany_2026-12-08_14-05-33.txt");
+    QCOMPARE(CzytajPlik(odlozony), Dziennik(bajty));
+    QVERIFY(!QFileInfo::exists(stary));
+    QVERIFY(QFileInfo::exists(mlodszy));
+
+    pudelka.clear();
+    tmp->UruchomPonownie();
+    frmMain->show();
+    QTest::qWait(50);
+    QCOMPARE(pudelka.size(), 0);
+    QVERIFY(QFileInfo::exists(odlozony));
+}
+
+void TstDziennik::uszkodzonyDziennik_data()
+{
+    QTest::addColumn<QByteArray>("plik");
+    QTest::addColumn<QByteArray>("przywrocone"); // empty: nothing is offered
+    const QByteArray r = Raport(2);
+    QTest::newRow("cut short in the report")
+        << Dziennik(r).left(Dziennik(r).size() - 100) << r.left(r.size() - 100);
+    QTest::newRow("header damaged, its end kept")
+        << "VESTIBUL\xFF\xFF\x01MAT 1\nobiekt: Sala 2\n\n" + r << r;
+    QTest::newRow("no header at all") << r << r;
+    QTest::newRow("cut inside the header")
+        << QByteArray("VESTIBULOMAT-DZIENNIK 1\nobiekt: Sa") << QByteArray();
+    QTest::newRow("header only") << Dziennik(QByteArray()) << QByteArray();
+    QTest::newRow("empty file") << QByteArray() << QByteArray();
+}
+
+void TstDziennik::uszkodzonyDziennik()
+{
+    QFETCH(QByteArray, plik);
+    QFETCH(QByteArray, przywrocone);
+    QVERIFY(ZapiszPlik(PlikDziennika(*tmp), plik));
+    odpowiedzTak = true;
+    frmMain->show();
+    QTest::qWait(50);
+    QVERIFY2(ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(opis()));
+    QCOMPARE(pytania().size(), przywrocone.isEmpty() ? 0 : 1);
+    QCOMPARE(frmMain->memDane->Bajty(), przywrocone);
+    QCOMPARE(frmMain->NiezapisaneDane, !przywrocone.isEmpty());
+    if (przywrocone.isEmpty())
+        QVERIFY(!QFileInfo::exists(PlikDziennika(*tmp)));
+}
+
+// --- a journal that cannot be written -------------------------------------------------
+
+void TstDziennik::dziennikNieDoZapisania_data()
+{
+    QTest::addColumn<bool>("limitRozmiaru"); // else the state folder is a file's child
+    QTest::addColumn<QString>("powod");
+    QTest::addColumn<QString>("blad");
+    QTest::newRow("file size limit (disk full)")
+        << true << QStringLiteral("plik jest za duży") << QStringLiteral("EFBIG");
+    QTest::newRow("state folder cannot be made")
+        << false << QStringLiteral("to nie jest folder") << QStringLiteral("ENOTDIR");
+}
+
+void TstDziennik::dziennikNieDoZapisania()
+{
+    QFETCH(bool, limitRozmiaru);
+    QFETCH(QString, powod);
+    QFETCH(QString, blad);
+    if (!limitRozmiaru) {
+        const QString zwykly = tmp->filePath(QStringLiteral("plik"));
+        QVERIFY(ZapiszPlik(zwykly, "x"));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(zwykly + QStringLiteral("/state")));
+        tmp->UruchomPonownie();
+    }
+    frmMain->show();
+    QTest::qWait(50);
+
+    rlimit stary{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &stary) == 0);
+    if (limitRozmiaru) {
+        rlimit maly = stary;
+        maly.rlim_cur = 1000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &maly) == 0);
+    }
+    PtyPair pty;
+    QVERIFY(pty.Ok());
+    const QByteArray raport = Raport(12);
+    QSignalSpy koniec(frmMain->timTransmisja, &QTimer::timeout);
+    frmMain->port->SetPort(pty.SlaveName());
+    frmMain->tobPolacz->click();
+    // Several chunks, each written to the journal on its own.
+    for (qsizetype i = 0; i < raport.size(); i += 500) {
+        QVERIFY(pty.Send(raport.mid(i, 500)));
+        QTest::qWait(300);
+    }
+    const bool skonczone = QTest::qWaitFor(
+        [&] {
+            return frmMain->memDane->Bajty().size() == raport.size() && koniec.count() > 0 &&
+                   !frmMain->timTransmisja->isActive();
+        },
+        kLimitMs);
+    setrlimit(RLIMIT_FSIZE, &stary);
+    QVERIFY(skonczone);
+
+    // One message for the download, which went on to the end.
+    QVERIFY(QTest::qWaitFor([&] { return ile(Komunikaty::Rodzaj::Blad) > 0; }, kLimitMs));
+    QTest::qWait(300);
+    QCOMPARE(pudelka.size(), 1);
+    QVERIFY2(pudelka[0].second.startsWith(
+                 QStringLiteral("Nie można zapisywać zapasowej kopii odbieranego raportu (") +
+                 powod + u')'),
+             qPrintable(opis()));
+    QVERIFY2(Komunikaty::OstatnieSzczegoly().contains(blad),
+             qPrintable(Komunikaty::OstatnieSzczegoly()));
+    QCOMPARE(frmMain->memDane->Bajty(), raport);
+    QCOMPARE(frmMain->TekstPanelu(2), QStringLiteral("Do:  2026-11-12"));
+}
+
+void TstDziennik::dwieKopieNieDzielaDziennika()
+{
+    QTemporaryDir katalog;
+    const NaglowekDziennika n{QStringLiteral("Sala 2"), QStringLiteral("ttyUSB0"),
+                              QDateTime::currentDateTime()};
+    {
+        TDziennik pierwszy(katalog.path());
+        pierwszy.Rozpocznij(n, "pierwszy");
+        {
+            TDziennik drugi(katalog.path());
+            drugi.Rozpocznij(n, "drugi");
+        } // the second copy ends with its report unsaved
+
+        // A copy started now never takes the journal of one still running.
+        TDziennik trzeci(katalog.path());
+        const auto z = trzeci.Pozostawiony();
+        QVERIFY(z);
+        QCOMPARE(z->bajty, QByteArray("drugi"));
+    }
+    TDziennik czwarty(katalog.path());
+    const auto z = czwarty.Pozostawiony();
+    QVERIFY(z);
+    QCOMPARE(z->bajty, QByteArray("pierwszy"));
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsSet("VESTIBULOMAT_TEST_PORT"))
+        return Dziecko(argc, argv);
+    QApplication app(argc, argv);
+    TstDziennik test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_dziennik.moc"
