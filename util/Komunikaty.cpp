@@ -52,14 +52,16 @@ bool Pytanie(const QString &tekst)
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-void Komunikat(const QString &tekst)
+void Komunikat(const QString &tekst, const QString &szczegoly)
 {
-    ostatnieSzczegoly().clear();
+    ostatnieSzczegoly() = szczegoly;
     if (hook()) {
         hook()(Rodzaj::Komunikat, tekst);
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, TytulProgramu(), tekst, QMessageBox::Ok, rodzic());
+    if (!szczegoly.isEmpty())
+        box.setDetailedText(szczegoly);
     box.exec();
 }
 

@@ -34,8 +34,9 @@ QString TytulProgramu();
 // Yes/No question, title "Uwaga!". Returns true for Yes.
 bool Pytanie(const QString &tekst);
 
-// Plain message window with the program's title and one OK button.
-void Komunikat(const QString &tekst);
+// Plain message window with the program's title and one OK button;
+// technical text in szczegoly goes under "Pokaż szczegóły".
+void Komunikat(const QString &tekst, const QString &szczegoly = QString());
 
 // The general error handler: the message followed by a full stop, the
 // program's title as caption, an error icon. Technical text (error numbers,
