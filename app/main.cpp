@@ -305,9 +305,12 @@ void TfrmMain::FormShow()
     }
 
     k->ediMail->setText(w[Mail]);
+    // The picker resolves the stored name (a name in the wrong letter case
+    // becomes the device's own); the panel and the port take its answer, so
+    // that all three name the same port.
     k->WybierzPort(w[Port]);
-    UstawPanel(0, w[Port]);
-    port->SetPort(w[Port]); // the port stays closed until the first download
+    UstawPanel(0, k->WybranyPort());
+    port->SetPort(k->WybranyPort()); // the port stays closed until the first download
     k->chbSynchronizuj->setChecked(NaLogiczna(w[Synchro]));
     k->chbPodglad->setChecked(NaLogiczna(w[Podglad]));
     setWindowTitle(QStringLiteral("Vestibulomat v") +

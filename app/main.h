@@ -32,6 +32,7 @@ class QStatusBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class EComPort;
 class TComPort;
 class TDziennik;
 class TRaportView;
@@ -151,12 +152,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // "Błąd podczas połączenia" with the port's name and what went wrong.
-    QString OpisBleduPolaczenia(const std::exception &e) const;
+    // "Błąd podczas połączenia", then what went wrong and what to do; the
+    // technical text in the box's details.
+    void PokazBladPolaczenia(const std::exception &e);
     // Polling ends: timers stopped, the retry question withdrawn, idle picture.
     void ZakonczOdpytywanie();
     // The device went away while the port was open.
-    void portUtracony(const std::exception &e);
+    void portUtracony(const EComPort &e);
     // A received chunk goes into the journal; the first one starts it.
     void ZapiszWDzienniku(const QByteArray &kawalek);
 

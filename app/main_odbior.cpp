@@ -50,20 +50,19 @@ bool Podglad()
 
 } // namespace
 
-QString TfrmMain::OpisBleduPolaczenia(const std::exception &e) const
+void TfrmMain::PokazBladPolaczenia(const std::exception &e)
 {
-    // The first line is the message users know; the next lines say what to
-    // do about it.
-    QString tekst = QStringLiteral("Błąd podczas połączenia");
-    tekst += QStringLiteral("\nPort: ") + port->Port();
-    QString powod;
-    if (const auto *blad = dynamic_cast<const EComPort *>(&e))
-        powod = blad->Reason();
-    if (powod.isEmpty())
-        powod = QString::fromUtf8(e.what());
-    if (!powod.isEmpty())
-        tekst += QStringLiteral("\nPowód: ") + powod;
-    return tekst;
+    // The first line is the message users know; the next says what went
+    // wrong and what to do. The technical text goes into the details.
+    QString tekst = QStringLiteral("Błąd podczas połączenia\n");
+    QString szczegoly;
+    if (const auto *opisany = dynamic_cast<const OpisanyBlad *>(&e)) {
+        tekst += opisany->TekstUzytkownika();
+        szczegoly = opisany->Szczegoly();
+    } else {
+        tekst += QString::fromUtf8(e.what());
+    }
+    Komunikaty::Komunikat(tekst, szczegoly);
 }
 
 void TfrmMain::tobPolaczClick()
@@ -107,7 +106,7 @@ void TfrmMain::tobPolaczClick()
         frmPasek->gauPostep->UstawMaksimum(100);
     } catch (const std::exception &e) {
         StanBezPolaczenia();
-        Komunikaty::Komunikat(OpisBleduPolaczenia(e));
+        PokazBladPolaczenia(e);
     }
 }
 
@@ -139,12 +138,15 @@ void TfrmMain::ZakonczOdpytywanie()
     StanBezPolaczenia();
 }
 
-void TfrmMain::portUtracony(const std::exception &e)
+void TfrmMain::portUtracony(const EComPort &e)
 {
     // The port has closed itself. A report that was arriving is analysed as
     // far as it came (the end-of-transmission timer still runs); polling ends.
     ZakonczOdpytywanie();
-    Komunikaty::PokazWyjatek(e);
+    QString tekst = e.TekstUzytkownika();
+    if (!memDane->Bajty().isEmpty())
+        tekst += QStringLiteral(" Dane odebrane do tej chwili zostały zachowane.");
+    Komunikaty::PokazBlad(tekst, e.Szczegoly());
 }
 
 void TfrmMain::portRxChar(int count)

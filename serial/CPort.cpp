@@ -34,27 +34,6 @@ bool IsNoModemErrno(int e)
     return e == ENOTTY || e == EINVAL;
 }
 
-QString OpenFailureReason(int e)
-{
-    switch (e) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-        return QStringLiteral("urządzenie nie istnieje");
-    case EBUSY:
-    case EWOULDBLOCK:
-        return QStringLiteral("port jest używany przez inny program");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral(
-            "brak uprawnień — dodaj użytkownika do grupy dialout i zaloguj się ponownie");
-    case ENOTTY:
-        return QStringLiteral("to nie jest port szeregowy");
-    default:
-        return QString::fromLocal8Bit(std::strerror(e));
-    }
-}
-
 const char *const kErrorTexts[] = {"Unable to open com port",
                                    "WriteFile function failed",
                                    "ReadFile function failed",
@@ -132,19 +111,107 @@ QString EComPort::Text(int errorNumber)
 }
 
 EComPort::EComPort(int errorNumber)
-    : m_errorNumber(errorNumber)
-    , m_systemErrorCode(-1)
-    , m_message(Text(errorNumber).toStdString())
+    : EComPort(errorNumber, -1)
 {}
 
-EComPort::EComPort(int errorNumber, int systemErrorCode, const QString &reason)
+EComPort::EComPort(int errorNumber, int systemErrorCode, const QString &port)
     : m_errorNumber(errorNumber)
     , m_systemErrorCode(systemErrorCode)
-    , m_reason(reason)
-    , m_message(
-          QString(Text(errorNumber) + QStringLiteral(" (win error code: %1)").arg(systemErrorCode))
-              .toStdString())
-{}
+    , m_port(port)
+{
+    m_message = Szczegoly().toStdString();
+}
+
+QString EComPort::Szczegoly() const
+{
+    if (m_systemErrorCode < 0)
+        return Text(m_errorNumber);
+    return Text(m_errorNumber) + QStringLiteral(" (errno %1: %2)")
+                                     .arg(m_systemErrorCode)
+                                     .arg(NazwaBleduSystemu(m_systemErrorCode));
+}
+
+bool EComPort::DeviceGone() const
+{
+    return m_errorNumber != CError_OpenFailed && m_errorNumber != CError_RegError &&
+           IsLossErrno(m_systemErrorCode);
+}
+
+QString EComPort::TekstUzytkownika() const
+{
+    const int e = m_systemErrorCode;
+    // "portu ttyUSB0" or just "portu" when no port was named.
+    const QString portu =
+        m_port.isEmpty() ? QStringLiteral("portu") : QStringLiteral("portu ") + m_port;
+    const QString port =
+        m_port.isEmpty() ? QStringLiteral("Port") : QStringLiteral("Port ") + m_port;
+    const QString opis = e < 0 ? QString() : QStringLiteral(" (") + OpisBleduSystemu(e) + u')';
+    const QString wKonfiguracji =
+        QStringLiteral("w oknie Konfiguracja, na zakładce „Zaawansowane”");
+    const QString polacz = QStringLiteral("naciśnij „Połącz/Odbierz”");
+
+    if (e == EBADF)
+        return port + QStringLiteral(" jest zamknięty. Aby go otworzyć, ") + polacz + u'.';
+    if (DeviceGone())
+        return QStringLiteral("Urządzenie zostało odłączone") +
+               (m_port.isEmpty() ? QString() : QStringLiteral(" od portu ") + m_port) +
+               QStringLiteral(". Podłącz je ponownie i ") + polacz + u'.';
+
+    switch (m_errorNumber) {
+    case CError_OpenFailed:
+        if (m_port.isEmpty())
+            return QStringLiteral("Nie wybrano portu szeregowego. Wybierz port ") + wKonfiguracji +
+                   u'.';
+        switch (e) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return QStringLiteral("Nie znaleziono ") + portu +
+                   QStringLiteral(". Sprawdź, czy urządzenie jest podłączone, albo wybierz inny "
+                                  "port ") +
+                   wKonfiguracji + u'.';
+        case EBUSY:
+            return port + QStringLiteral(
+                              " jest używany przez inny program. Zamknij ten program (albo drugie "
+                              "okno Vestibulomatu) i spróbuj ponownie.");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("Brak uprawnień do ") + portu +
+                   QStringLiteral(". Poproś administratora o dodanie Twojego konta do grupy "
+                                  "dialout, a potem wyloguj się i zaloguj ponownie.");
+        case ENOTTY:
+            return m_port + QStringLiteral(" nie jest portem szeregowym. Wybierz inny port ") +
+                   wKonfiguracji + u'.';
+        default:
+            return QStringLiteral("Nie można otworzyć ") + portu + opis +
+                   QStringLiteral(". Sprawdź połączenie z urządzeniem i spróbuj ponownie.");
+        }
+    case CError_WriteFailed:
+        if (e == ETIMEDOUT)
+            return QStringLiteral("Urządzenie na porcie") +
+                   (m_port.isEmpty() ? QString() : u' ' + m_port) +
+                   QStringLiteral(" nie przyjmuje danych. Sprawdź, czy jest włączone i podłączone, "
+                                  "i spróbuj ponownie.");
+        return QStringLiteral("Nie udało się wysłać danych do urządzenia przez ") + portu + opis +
+               QStringLiteral(". Sprawdź połączenie i spróbuj ponownie.");
+    case CError_ReadFailed:
+        return QStringLiteral("Nie udało się odczytać danych z ") + portu + opis +
+               QStringLiteral(". Sprawdź połączenie i spróbuj ponownie.");
+    case CError_SetStateFailed:
+        return port + QStringLiteral(" nie przyjął ustawień transmisji") + opis +
+               QStringLiteral(". Sprawdź, czy wybrano właściwy port.");
+    case CError_ConnChangeProp:
+        return QStringLiteral("Tego ustawienia nie można zmienić, gdy port jest otwarty.");
+    case CError_RegError:
+        return QStringLiteral("Nie można odczytać listy portów szeregowych") +
+               (m_port.isEmpty() ? QString() : QStringLiteral(" z ") + m_port) + opis +
+               QStringLiteral(". Lista portów jest pusta; wybrany port pozostaje bez zmian.");
+    default:
+        return QStringLiteral("Błąd ") + portu + opis +
+               QStringLiteral(". Spróbuj ponownie; jeśli błąd się powtarza, odłącz urządzenie "
+                              "i podłącz je jeszcze raz.");
+    }
+}
 
 // --- groups --------------------------------------------------------------------
 
@@ -518,17 +585,17 @@ void TCustomComPort::OpenDevice()
 {
     const QString path = DevicePath(m_port);
     if (m_port.isEmpty())
-        throw EComPort(CError_OpenFailed, ENOENT, OpenFailureReason(ENOENT));
+        throw EComPort(CError_OpenFailed, ENOENT, m_port);
 
     const QByteArray native = path.toLocal8Bit();
     const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
-        throw EComPort(CError_OpenFailed, e, OpenFailureReason(e));
+        throw EComPort(CError_OpenFailed, e, m_port);
     }
-    auto fail = [fd](int e) {
+    auto fail = [this, fd](int e) {
         ::close(fd);
-        throw EComPort(CError_OpenFailed, e, OpenFailureReason(e));
+        throw EComPort(CError_OpenFailed, e, m_port);
     };
 
     // The kernel raised DTR and RTS on open; a line held off goes down at once
@@ -601,7 +668,7 @@ void TCustomComPort::ApplyLineSettings()
         return;
     const Termios2 t = TermiosFor(*this);
     if (const int e = ApplyTermios(m_fd, t))
-        throw EComPort(CError_SetStateFailed, e);
+        throw EComPort(CError_SetStateFailed, e, m_port);
 
     {
         std::lock_guard<std::mutex> g(m_rx->lock);
@@ -630,7 +697,7 @@ void TCustomComPort::ApplyLineSettings()
             m_modemLines = false;
             return;
         }
-        throw EComPort(CError_SetStateFailed, e);
+        throw EComPort(CError_SetStateFailed, e, m_port);
     }
 }
 
@@ -670,7 +737,7 @@ void TCustomComPort::Open()
                 m_rx->thread = thread.get();
             }
             if (const int e = thread->Begin())
-                throw EComPort(CError_OpenFailed, e, OpenFailureReason(e));
+                throw EComPort(CError_OpenFailed, e, m_port);
             m_thread = std::move(thread);
         }
     } catch (...) {
@@ -760,14 +827,11 @@ void TCustomComPort::DeviceLost(quint64 generation, int errnoValue)
     Komunikaty::Chron([&] { Close(); });
     if (Connected())
         CloseInternal(true); // a closing handler failed; closed all the same
-    const EComPort error(CError_ReadFailed, errnoValue,
-                         QStringLiteral("urządzenie zostało odłączone"));
-    if (OnDeviceLost) {
+    const EComPort error(CError_ReadFailed, errnoValue, m_port);
+    if (OnDeviceLost)
         Komunikaty::Chron([&] { OnDeviceLost(this, error); });
-    } else {
-        Komunikaty::PokazBlad(QString::fromUtf8(error.what()) + QStringLiteral(" — ") + m_port +
-                              QStringLiteral(": ") + error.Reason());
-    }
+    else
+        Komunikaty::PokazWyjatek(error);
 }
 
 // --- receiving -----------------------------------------------------------------
@@ -876,9 +940,9 @@ int TCustomComPort::BytesWaitingChecked(int errorNumber)
     // A lost device is the event thread's to report (once); until then the
     // bytes already queued can still be read.
     if (e != 0 && !(IsLossErrno(e) && m_rx->threadRunning))
-        throw EComPort(errorNumber, e);
+        throw EComPort(errorNumber, e, m_port);
     if (lost && !m_rx->threadRunning)
-        throw EComPort(errorNumber, EIO);
+        throw EComPort(errorNumber, EIO, m_port);
     return static_cast<int>(m_rx->queue.size());
 }
 
@@ -890,7 +954,7 @@ int TCustomComPort::BytesWaiting()
 TComErrors TCustomComPort::LineErrors()
 {
     if (m_fd < 0)
-        throw EComPort(CError_ClearComFailed, EBADF);
+        throw EComPort(CError_ClearComFailed, EBADF, m_port);
     std::lock_guard<std::mutex> g(m_rx->lock);
     CollectCountersLocked();
     TComErrors errors = m_rx->errors;
@@ -903,13 +967,13 @@ TComErrors TCustomComPort::LineErrors()
 TComSignals TCustomComPort::ModemSignals()
 {
     if (m_fd < 0)
-        throw EComPort(CError_ModemStatFailed, EBADF);
+        throw EComPort(CError_ModemStatFailed, EBADF, m_port);
     int status = 0;
     if (::ioctl(m_fd, TIOCMGET, &status) < 0) {
         const int e = errno;
         if (IsNoModemErrno(e))
             return TComSignals();
-        throw EComPort(CError_ModemStatFailed, e);
+        throw EComPort(CError_ModemStatFailed, e, m_port);
     }
     TComSignals s;
     if (status & TIOCM_CTS)
@@ -930,7 +994,7 @@ void TCustomComPort::AbortPending()
     if (::tcflush(m_fd, TCOFLUSH) < 0) {
         const int e = errno;
         if (!IsLossErrno(e))
-            throw EComPort(CError_PurgeFailed, e);
+            throw EComPort(CError_PurgeFailed, e, m_port);
     }
 }
 
@@ -939,14 +1003,14 @@ QByteArray TCustomComPort::ReadText(int count)
     if (count <= 0)
         return QByteArray();
     if (m_fd < 0)
-        throw EComPort(CError_ReadFailed, EBADF);
+        throw EComPort(CError_ReadFailed, EBADF, m_port);
 
     auto take = [&](QByteArray &out) {
         std::lock_guard<std::mutex> g(m_rx->lock);
         bool lost = false;
         const int e = PumpLocked(lost);
         if (e != 0 && !(IsLossErrno(e) && m_rx->threadRunning))
-            throw EComPort(CError_ReadFailed, e);
+            throw EComPort(CError_ReadFailed, e, m_port);
         const qsizetype n = qMin<qsizetype>(count - out.size(), m_rx->queue.size());
         out.append(m_rx->queue.constData(), n);
         m_rx->queue.remove(0, n);
@@ -992,7 +1056,7 @@ int TCustomComPort::WriteText(const QByteArray &text)
     if (text.isEmpty())
         return 0;
     if (m_fd < 0)
-        throw EComPort(CError_WriteFailed, EBADF);
+        throw EComPort(CError_WriteFailed, EBADF, m_port);
 
     const qint64 limitMs =
         qint64(m_timeouts.WriteTotalMultiplier()) * text.size() + m_timeouts.WriteTotalConstant();
@@ -1016,19 +1080,19 @@ int TCustomComPort::WriteText(const QByteArray &text)
             const int e = errno;
             if (toggle)
                 SetRtsLine(false);
-            throw EComPort(CError_WriteFailed, e);
+            throw EComPort(CError_WriteFailed, e, m_port);
         }
         const int waitMs = limited ? MsLeft(deadline) : -1;
         pollfd p{m_fd, POLLOUT, 0};
         if (waitMs == 0 || (::poll(&p, 1, waitMs) == 0)) {
             if (toggle)
                 SetRtsLine(false);
-            throw EComPort(CError_WriteFailed, ETIMEDOUT);
+            throw EComPort(CError_WriteFailed, ETIMEDOUT, m_port);
         }
         if (p.revents & (POLLERR | POLLHUP)) {
             if (toggle)
                 SetRtsLine(false);
-            throw EComPort(CError_WriteFailed, EIO);
+            throw EComPort(CError_WriteFailed, EIO, m_port);
         }
     }
     {
@@ -1067,9 +1131,9 @@ void TCustomComPort::RunWindowEvent(quint64 generation, quint32 eventBit)
     Komunikaty::Chron([&] { DispatchBatch(generation, EventsFromMask(eventBit)); });
 }
 
-void TCustomComPort::ShowError(const QString &text)
+void TCustomComPort::ShowError(const QString &text, const QString &details)
 {
-    Komunikaty::PokazBlad(text);
+    Komunikaty::PokazBlad(text, details);
 }
 
 void TCustomComPort::DispatchBatch(quint64 generation, TComEvents batch)

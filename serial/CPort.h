@@ -17,7 +17,7 @@
 //     TComPort port;
 //     port.SetPort(QStringLiteral("ttyUSB0"));      // or "COM1", "pts/3", "/dev/serial/by-id/..."
 //     port.OnRxChar = [](TCustomComPort *p, int count) { QByteArray b = p->ReadText(count); ... };
-//     port.Open();                                   // EComPort 1 on failure, see Reason()
+//     port.Open();                                   // EComPort 1 on failure
 //     port.WriteText("\r");                          // all bytes, or EComPort 2
 //     port.Close();
 //
@@ -28,7 +28,10 @@
 // closes itself and fires OnDeviceLost once on the user-interface thread; unset,
 // the loss is shown by the general error handler. The next Open works again.
 
+#include "Bledy.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -166,20 +169,27 @@ enum : int {
 
 // The serial component's error.
 //
-// what() is the table's text, followed by " (win error code: N)" when the system
-// gave a code; the code here is the errno value. Reason() is a short Polish text
-// a window can show after "Błąd podczas połączenia" (why an open failed, or that
-// the device was unplugged); it is empty when there is nothing to add.
-class EComPort : public std::exception
+// Szczegoly() (and what()) is the technical line for the box's details: the
+// table's text, followed by " (errno N: NAME)" when the system gave a code,
+// for example "Unable to open com port (errno 2: ENOENT)". TekstUzytkownika()
+// says in Polish what happened and what to do, naming the port (for error 23
+// the folder the port list is read from) when one was given.
+class EComPort : public std::exception, public OpisanyBlad
 {
 public:
     explicit EComPort(int errorNumber);
-    EComPort(int errorNumber, int systemErrorCode, const QString &reason = QString());
+    EComPort(int errorNumber, int systemErrorCode, const QString &port = QString());
 
     int ErrorNumber() const { return m_errorNumber; }
     // The errno value, or -1 when none was given.
     int SystemErrorCode() const { return m_systemErrorCode; }
-    QString Reason() const { return m_reason; }
+    QString Port() const { return m_port; }
+    // The device went away (unplugged, hung up): a read, write or status call
+    // failed with EIO, ENXIO, ENODEV or EPIPE.
+    bool DeviceGone() const;
+
+    QString TekstUzytkownika() const override;
+    QString Szczegoly() const override;
     const char *what() const noexcept override { return m_message.c_str(); }
 
     // The table's text of an error number ("" outside 1 to 23).
@@ -188,7 +198,7 @@ public:
 private:
     int m_errorNumber;
     int m_systemErrorCode;
-    QString m_reason;
+    QString m_port;
     std::string m_message;
 };
 
@@ -519,7 +529,7 @@ private:
     // Called by the event thread through the event loop.
     Q_INVOKABLE void RunHandOver();
     Q_INVOKABLE void RunWindowEvent(quint64 generation, quint32 eventBit);
-    Q_INVOKABLE void ShowError(const QString &text);
+    Q_INVOKABLE void ShowError(const QString &text, const QString &details);
     Q_INVOKABLE void DeviceLost(quint64 generation, int errnoValue);
 
     QString m_port = QStringLiteral("COM1");
@@ -557,10 +567,28 @@ public:
     {}
 };
 
-// Replaces list with the names of the serial ports present, usable as Port:
-// the entries of sysfsRoot (normally /sys/class/tty) backed by a device, less
-// the legacy UARTs with no chip behind them (type 0), sorted as text without
-// regard to letter case (ttyUSB10 before ttyUSB2). EComPort 23 when the
-// directory cannot be read.
+// One serial port present: its name, usable as Port ("ttyUSB0"), and what is
+// behind it as sysfs tells ("FT232R USB UART (FTDI)" for a USB adapter,
+// "port szeregowy" for an on-board UART).
+struct TComPortInfo
+{
+    QString Name;
+    QString Description;
+};
+
+// The serial ports present: the entries of sysfsRoot (normally
+// /sys/class/tty) backed by a device, less the legacy UARTs with no chip
+// behind them (type 0), sorted as text without regard to letter case
+// (ttyUSB10 before ttyUSB2). EComPort 23 when the directory cannot be read.
+QList<TComPortInfo>
+EnumerateSerialPortInfo(const QString &sysfsRoot = QStringLiteral("/sys/class/tty"));
+
+// Replaces list with the names of EnumerateSerialPortInfo, in its order.
 void EnumerateSerialPorts(QStringList &list,
                           const QString &sysfsRoot = QStringLiteral("/sys/class/tty"));
+
+// The device a port name stands for, as the port list names it: "COM1" ->
+// "ttyS0", "/dev/ttyUSB0" and "\\.\ttyUSB0" -> "ttyUSB0", a link such as
+// /dev/serial/by-id/... -> the name of the device it points to, "pts/3"
+// unchanged. Letter case is kept.
+QString SerialDeviceName(const QString &portName);

@@ -2,6 +2,13 @@
 
 #include "Komunikaty.h"
 
+#include <QAbstractItemView>
+#include <QFileInfo>
+#include <QStyle>
+
+#include <algorithm>
+#include <exception>
+
 namespace {
 
 const QStringList &BaudRateItems()
@@ -207,6 +214,39 @@ void TComSelect::Apply()
 
 // --- TComComboBox --------------------------------------------------------------
 
+namespace {
+
+// Item roles of a port entry beside its text: the value Text() gives, the
+// listed device's name and description, and the mark of the entry added for
+// a value that is no port present.
+constexpr int kValueRole = Qt::UserRole;
+constexpr int kDeviceRole = Qt::UserRole + 1;
+constexpr int kDescriptionRole = Qt::UserRole + 2;
+constexpr int kOwnEntryRole = Qt::UserRole + 3;
+
+QString EntryText(const QString &name, const QString &description)
+{
+    return description.isEmpty() ? name : name + QStringLiteral(" — ") + description;
+}
+
+QString &DefaultRoot()
+{
+    static QString root;
+    return root;
+}
+
+} // namespace
+
+QString TComComboBox::DefaultSysfsRoot()
+{
+    return DefaultRoot().isEmpty() ? QStringLiteral("/sys/class/tty") : DefaultRoot();
+}
+
+void TComComboBox::SetDefaultSysfsRoot(const QString &root)
+{
+    DefaultRoot() = root;
+}
+
 TComComboBox::TComComboBox(QWidget *parent, const QString &sysfsRoot)
     : QComboBox(parent)
     , m_sysfsRoot(sysfsRoot)
@@ -218,11 +258,20 @@ TComComboBox::TComComboBox(QWidget *parent, const QString &sysfsRoot)
 
 QString TComComboBox::Text() const
 {
-    return currentIndex() >= 0 ? itemText(currentIndex()) : QString();
+    const int i = currentIndex();
+    if (i < 0)
+        return QString();
+    const QVariant value = itemData(i, kValueRole);
+    return value.isValid() ? value.toString() : itemText(i);
 }
 
 void TComComboBox::SetText(const QString &value)
 {
+    if (m_select.ComProperty == cpPort) {
+        m_value = value;
+        ShowValue();
+        return;
+    }
     const int i = findText(value, Qt::MatchFixedString); // case-insensitive
     if (i >= 0)
         setCurrentIndex(i);
@@ -230,6 +279,14 @@ void TComComboBox::SetText(const QString &value)
 
 void TComComboBox::SelectPortValue()
 {
+    if (m_select.ComProperty == cpPort) {
+        if (m_select.ComPort)
+            m_value = m_select.ComPort->Port();
+        else if (m_value.isEmpty() && count() > 0)
+            m_value = itemData(0, kValueRole).toString();
+        ShowValue();
+        return;
+    }
     if (count() == 0)
         return;
     if (!m_select.ComPort) {
@@ -246,8 +303,140 @@ void TComComboBox::SetComProperty(TComProperty property)
 {
     m_select.ComProperty = property;
     clear();
-    addItems(ComPropertyItems(property, m_sysfsRoot));
+    if (property == cpPort)
+        FillPorts();
+    else
+        addItems(ComPropertyItems(property));
     SelectPortValue();
+}
+
+void TComComboBox::RefreshPorts()
+{
+    if (m_select.ComProperty != cpPort)
+        return;
+    TCustomComPort *port = m_select.ComPort;
+    if (port)
+        m_value = port->Port();
+    FillPorts();
+    // A name that could not open (wrong letter case, adapter unplugged
+    // since the start) now names a listed device: the port follows, as after
+    // a pick, so that the port, the status bar and the picker agree.
+    if (port && !port->Connected() && m_value != port->Port())
+        UserPicked(currentIndex());
+}
+
+void TComComboBox::showPopup()
+{
+    RefreshPorts();
+    QComboBox::showPopup();
+}
+
+void TComComboBox::FillPorts()
+{
+    QList<TComPortInfo> ports;
+    std::exception_ptr error;
+    try {
+        ports = EnumerateSerialPortInfo(m_sysfsRoot.isEmpty() ? DefaultSysfsRoot() : m_sysfsRoot);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    clear();
+    for (const TComPortInfo &p : ports) {
+        addItem(EntryText(p.Name, p.Description), p.Name);
+        const int i = count() - 1;
+        setItemData(i, p.Name, kDeviceRole);
+        setItemData(i, p.Description, kDescriptionRole);
+    }
+    ShowValue();
+
+    // One box per failing spell: a drop-down opened again and again over an
+    // unreadable folder does not repeat it.
+    const bool failed = static_cast<bool>(error);
+    const bool tell = failed && !m_listFailed;
+    m_listFailed = failed;
+    if (tell) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception &e) {
+            Komunikaty::PokazWyjatek(e);
+        }
+    }
+}
+
+void TComComboBox::ShowValue()
+{
+    // Undo what showing the last value changed.
+    for (int i = count() - 1; i >= 0; --i) {
+        if (itemData(i, kOwnEntryRole).toBool()) {
+            removeItem(i);
+        } else if (itemData(i, kDeviceRole).isValid()) {
+            const QString name = itemData(i, kDeviceRole).toString();
+            setItemText(i, EntryText(name, itemData(i, kDescriptionRole).toString()));
+            setItemData(i, name, kValueRole);
+        }
+    }
+
+    if (m_value.isEmpty()) {
+        setCurrentIndex(-1);
+        m_select.StorePending(m_value);
+        FitPopupWidth();
+        return;
+    }
+
+    auto nameAt = [this](int i) {
+        const QVariant device = itemData(i, kDeviceRole);
+        return device.isValid() ? device.toString() : itemText(i);
+    };
+    const QString device = SerialDeviceName(m_value);
+    int found = -1;
+    for (int i = 0; i < count() && found < 0; ++i)
+        if (nameAt(i) == device)
+            found = i;
+    // A plain name in the wrong letter case: the listed device is meant.
+    const bool plainName = device == m_value;
+    for (int i = 0; i < count() && found < 0 && plainName; ++i)
+        if (nameAt(i).compare(device, Qt::CaseInsensitive) == 0)
+            found = i;
+
+    if (found >= 0) {
+        const QString name = nameAt(found);
+        if (plainName) {
+            m_value = name;
+        } else if (itemData(found, kDeviceRole).isValid()) {
+            // The entry shows the value as the user has it ("COM1", a by-id link).
+            setItemText(found, EntryText(m_value, itemData(found, kDescriptionRole).toString()));
+            setItemData(found, m_value, kValueRole);
+        }
+    } else {
+        // Not among the ports present. A device that exists but is not
+        // listed (a pseudo-terminal) is shown as it is; one that is missing,
+        // or a legacy slot without a chip, is marked.
+        const QString root = m_sysfsRoot.isEmpty() ? DefaultSysfsRoot() : m_sysfsRoot;
+        const bool exists = QFileInfo::exists(TCustomComPort::DevicePath(m_value)) &&
+                            !QFileInfo::exists(root + u'/' + device);
+        addItem(exists ? m_value : m_value + QStringLiteral(" (niepodłączony)"), m_value);
+        found = count() - 1;
+        setItemData(found, true, kOwnEntryRole);
+    }
+    setCurrentIndex(found);
+    m_select.StorePending(m_value);
+    FitPopupWidth();
+}
+
+void TComComboBox::FitPopupWidth()
+{
+    const QFontMetrics metrics(view()->font());
+    int widest = 0;
+    for (int i = 0; i < count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(itemText(i)));
+    // The entry's own margins on both sides, the list's frame, and a scroll
+    // bar when the list is longer than the drop-down shows.
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view()) +
+                        2 * view()->frameWidth() + metrics.averageCharWidth() * 2;
+    const int scrollBar = count() > maxVisibleItems()
+                              ? style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view())
+                              : 0;
+    view()->setMinimumWidth(widest + margins + scrollBar);
 }
 
 void TComComboBox::SetComPort(TCustomComPort *port)
@@ -260,8 +449,11 @@ void TComComboBox::SetComPort(TCustomComPort *port)
     if (port) {
         m_destroyedConnection = connect(port, &QObject::destroyed, this, [this] {
             m_select.ComPort.clear();
-            if (count() > 0)
+            if (count() > 0) {
                 setCurrentIndex(0);
+                if (m_select.ComProperty == cpPort)
+                    m_value = Text();
+            }
         });
     }
     SelectPortValue();
@@ -270,6 +462,8 @@ void TComComboBox::SetComPort(TCustomComPort *port)
 void TComComboBox::UserPicked(int)
 {
     Komunikaty::Chron([&] {
+        if (m_select.ComProperty == cpPort)
+            m_value = Text();
         m_select.StorePending(Text());
         if (m_select.AutoApply && m_select.ComPort)
             m_select.Apply();

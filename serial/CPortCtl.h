@@ -5,18 +5,33 @@
 //
 //     auto *ccbPort = new TComComboBox(this);
 //     ccbPort->setObjectName(QStringLiteral("ccbPort"));
-//     ccbPort->SetComPort(&frmMain->port);         // selects the port's current name
-//     ccbPort->SetComProperty(cpPort);             // reads the port list, once
-//     ccbPort->SetText(QStringLiteral("COM1"));    // selects it if present
-//     ccbPort->setCurrentIndex(0);
+//     ccbPort->SetComProperty(cpPort);             // reads the port list
+//     ccbPort->SetText(QStringLiteral("COM1"));    // the port it shows
+//     ccbPort->SetComPort(&frmMain->port);         // shows the port's current name
 //     ccbPort->OnChange = [this](TComComboBox *) { ccbPortChange(); };
 //
 // A pick by the user records the picked value (PendingValue...), applies it to
 // the bound port when AutoApply is on, and then runs OnChange, through the
 // general error handler. Selections made by code fire nothing.
 //
-// Text() is the selected entry's text, empty when none is selected.
-// SetText() selects the entry equal to the value without regard to letter case
+// For the port name the picker never loses the port it shows (its value):
+// - each entry shows the device name and what is behind it ("ttyUSB0 — FT232R
+//   USB UART (FTDI)"); Text() is the name only, the value to store and open;
+// - the value selects the entry it means, not only its literal text: "COM1"
+//   the entry ttyS0, "/dev/ttyUSB0" or a /dev/serial/by-id/... link the
+//   device behind it. That entry then shows and gives back the value itself,
+//   so the setting stays as the user had it. A name that differs from an
+//   entry only in letter case becomes that entry's name (Linux device names
+//   are case-sensitive, so only that one opens);
+// - a value that is no port present gets an entry of its own, "ttyUSB7
+//   (niepodłączony)" (unmarked when the device exists but is not listed,
+//   as a pseudo-terminal), so that it can be stored unchanged.
+// The list is read again when the drop-down opens and by RefreshPorts(); a
+// list that cannot be read shows one error box and leaves only the value.
+//
+// Text() is the selected entry's value, empty when none is selected.
+// SetText() for the port name makes the value the one shown; for the other
+// kinds it selects the entry equal to the value without regard to letter case
 // and keeps the current selection when there is none.
 
 #include "CPort.h"
@@ -72,9 +87,14 @@ class TComComboBox : public QComboBox
 {
     Q_OBJECT
 public:
-    // sysfsRoot: where the port list is read (empty: /sys/class/tty); tests
-    // give a tree of their own.
+    // sysfsRoot: where the port list is read (empty: DefaultSysfsRoot()).
     explicit TComComboBox(QWidget *parent = nullptr, const QString &sysfsRoot = QString());
+
+    // Where pickers made without a folder of their own read the port list:
+    // /sys/class/tty, or a made-up tree that tests set before the windows
+    // are created (an empty text restores /sys/class/tty).
+    static QString DefaultSysfsRoot();
+    static void SetDefaultSysfsRoot(const QString &root);
 
     TCustomComPort *ComPort() const { return m_select.ComPort; }
     // Binds a port and selects the entry matching its current value. When the
@@ -90,16 +110,33 @@ public:
     QString Text() const;
     void SetText(const QString &value);
 
+    // Port name: reads the port list again (adapters come and go) and shows
+    // the bound port's name, or the value when none is bound. Never touches
+    // the port itself. A list that cannot be read gives one error box (until
+    // it can be read again) and an empty list.
+    void RefreshPorts();
+
     const TComSelect &Select() const { return m_select; }
 
     // Runs after a pick by the user, once the pending value is stored.
     std::function<void(TComComboBox *sender)> OnChange;
 
+    // Reads the port list before the drop-down opens.
+    void showPopup() override;
+
 private:
     void UserPicked(int index);
     void SelectPortValue();
+    // Fills the list with the ports present, then shows m_value.
+    void FillPorts();
+    // Selects the entry m_value means, adding one for it when none does.
+    void ShowValue();
+    // The drop-down is as wide as its longest entry.
+    void FitPopupWidth();
 
     TComSelect m_select;
     QString m_sysfsRoot;
+    QString m_value;           // cpPort: the port name shown
+    bool m_listFailed = false; // the last reading of the port list failed
     QMetaObject::Connection m_destroyedConnection;
 };

@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -18,8 +19,12 @@ using namespace vm_serial_detail;
 
 namespace {
 
-// How often the output queue is looked at while written bytes drain.
+// How often the output queue is looked at while written bytes drain. Output
+// that does not move (CTS held low, a device that stopped reading) is looked
+// at less and less often, up to once a second, so a stuck line does not keep
+// the thread awake; a new write or a shrinking queue starts again at 5 ms.
 constexpr int kDrainPollMs = 5;
+constexpr int kDrainPollMaxMs = 1000;
 
 // TIOCMIWAIT only returns on a line change or a signal; this one, with a
 // handler that does nothing and no SA_RESTART, is how Close wakes the watcher.
@@ -133,6 +138,7 @@ void TComThread::Kick()
 
 void TComThread::NoteWrite()
 {
+    m_writes.fetch_add(1);
     m_draining.store(true);
     Kick();
 }
@@ -203,8 +209,13 @@ bool TComThread::Dispatch(TComEvents batch)
             m_port->DispatchBatch(m_generation, batch);
         } catch (const std::exception &e) {
             // No box may open on this thread: the user-interface thread shows it.
+            QString text = QString::fromUtf8(e.what()), details;
+            if (const auto *described = dynamic_cast<const OpisanyBlad *>(&e)) {
+                text = described->TekstUzytkownika();
+                details = described->Szczegoly();
+            }
             QMetaObject::invokeMethod(m_port, "ShowError", Qt::QueuedConnection,
-                                      Q_ARG(QString, QString::fromUtf8(e.what())));
+                                      Q_ARG(QString, text), Q_ARG(QString, details));
         }
         std::lock_guard<std::mutex> g(m_handOver->lock);
         return !m_handOver->stopping;
@@ -274,6 +285,9 @@ void TComThread::run()
     RxState &rx = *m_port->m_rx;
     int lastModem = m_modemStatus.load();
     int lostErrno = 0;
+    int drainMs = kDrainPollMs;
+    int lastQueued = -1;
+    unsigned seenWrites = m_writes.load();
 
     for (;;) {
         // Bytes left in the device by a read that stopped at the chunk limit
@@ -285,7 +299,7 @@ void TComThread::run()
             backlog = rx.backlog;
         }
         epoll_event evs[4];
-        const int timeout = backlog ? 0 : m_draining.load() ? kDrainPollMs : -1;
+        const int timeout = backlog ? 0 : m_draining.load() ? drainMs : -1;
         const int n = ::epoll_wait(m_epoll, evs, 4, timeout);
         if (n < 0) {
             if (errno == EINTR)
@@ -356,10 +370,19 @@ void TComThread::run()
 
         if (m_draining.load() && lostErrno == 0) {
             int queued = 0;
+            const unsigned writes = m_writes.load();
             if (::ioctl(m_fd, TIOCOUTQ, &queued) < 0 || queued == 0) {
                 m_draining.store(false);
                 batch.insert(evTxEmpty);
+                drainMs = kDrainPollMs;
+                queued = -1;
+            } else if (writes != seenWrites || lastQueued < 0 || queued < lastQueued) {
+                drainMs = kDrainPollMs;
+            } else {
+                drainMs = std::min(drainMs * 2, kDrainPollMaxMs);
             }
+            seenWrites = writes;
+            lastQueued = queued;
         }
 
         batch = batch & m_events;

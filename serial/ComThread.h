@@ -5,7 +5,8 @@
 // It sleeps in epoll on the device (edge-triggered, so bytes a handler leaves
 // unread are announced again only when more arrive), on a stop eventfd and on a
 // "look again" eventfd, never on a timer; only while written bytes are draining
-// does it look at the output queue every few milliseconds. A helper thread waits
+// does it look at the output queue, every few milliseconds while the queue
+// moves and less and less often (up to once a second) while it is stuck. A helper thread waits
 // for modem-line changes with TIOCMIWAIT where the driver offers it.
 //
 // Each wake becomes one batch of TComEvents, handed to the user-interface thread
@@ -131,6 +132,7 @@ private:
     int m_kickFd = -1;
     TComEvents m_received;
     std::atomic<bool> m_draining{false};
+    std::atomic<unsigned> m_writes{0}; // counts NoteWrite calls
     std::atomic<int> m_modemStatus{0};
     std::shared_ptr<vm_serial_detail::HandOver> m_handOver;
 

@@ -85,7 +85,7 @@ Termios2 TermiosFor(const TCustomComPort &port)
 
     const int bps = SpeedOf(port);
     if (bps <= 0)
-        throw EComPort(CError_SetStateFailed, EINVAL);
+        throw EComPort(CError_SetStateFailed, EINVAL, port.Port());
     t.c_cflag = CREAD | CLOCAL | StandardSpeed(bps);
     t.c_ispeed = static_cast<speed_t>(bps);
     t.c_ospeed = static_cast<speed_t>(bps);

@@ -8,16 +8,52 @@
 #include <cerrno>
 #include <dirent.h>
 
-void EnumerateSerialPorts(QStringList &list, const QString &sysfsRoot)
+namespace {
+
+QString ReadAttribute(const QDir &dir, const char *name)
+{
+    QFile f(dir.filePath(QLatin1String(name)));
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(f.read(256)).trimmed();
+}
+
+// What is behind a tty, from sysfs. A USB adapter (usb-serial or CDC-ACM)
+// names itself in its device's product and manufacturer strings; the USB
+// device is the tty's device or one or two folders above it (usb-serial:
+// port, interface, device; CDC-ACM: interface, device).
+QString DescriptionOf(const QString &entry)
+{
+    const QString device = QFileInfo(entry + QStringLiteral("/device")).canonicalFilePath();
+    QDir dir(device);
+    for (int level = 0; !device.isEmpty() && level < 3; ++level) {
+        if (dir.exists(QStringLiteral("idVendor"))) {
+            const QString product = ReadAttribute(dir, "product");
+            const QString maker = ReadAttribute(dir, "manufacturer");
+            if (product.isEmpty() && maker.isEmpty())
+                return QStringLiteral("urządzenie USB");
+            if (product.isEmpty() || maker.isEmpty())
+                return product + maker;
+            return product + QStringLiteral(" (") + maker + u')';
+        }
+        if (!dir.cdUp())
+            break;
+    }
+    return QStringLiteral("port szeregowy");
+}
+
+} // namespace
+
+QList<TComPortInfo> EnumerateSerialPortInfo(const QString &sysfsRoot)
 {
     // opendir for the error code: QDir only tells that it failed.
     const QByteArray native = QFile::encodeName(sysfsRoot);
     DIR *dir = ::opendir(native.constData());
     if (!dir)
-        throw EComPort(CError_RegError, errno);
+        throw EComPort(CError_RegError, errno, sysfsRoot);
     ::closedir(dir);
 
-    QStringList found;
+    QList<TComPortInfo> found;
     const QDir root(sysfsRoot);
     const QStringList names =
         root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Unsorted);
@@ -35,10 +71,35 @@ void EnumerateSerialPorts(QStringList &list, const QString &sysfsRoot)
             if (value == "0")
                 continue;
         }
-        found.append(name);
+        found.append({name, DescriptionOf(entry)});
     }
-    std::stable_sort(found.begin(), found.end(), [](const QString &a, const QString &b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
+    std::stable_sort(found.begin(), found.end(), [](const TComPortInfo &a, const TComPortInfo &b) {
+        return a.Name.compare(b.Name, Qt::CaseInsensitive) < 0;
     });
-    list = found;
+    return found;
+}
+
+void EnumerateSerialPorts(QStringList &list, const QString &sysfsRoot)
+{
+    QStringList names;
+    for (const TComPortInfo &p : EnumerateSerialPortInfo(sysfsRoot))
+        names.append(p.Name);
+    list = names;
+}
+
+QString SerialDeviceName(const QString &portName)
+{
+    QString path = TCustomComPort::DevicePath(portName);
+    // /dev/serial/by-id/... -> ../../ttyUSB0; a udev alias may point to another
+    // link. A dangling link still names the device it stands for.
+    for (int hop = 0; hop < 8; ++hop) {
+        const QFileInfo fi(path);
+        if (!fi.isSymLink())
+            break;
+        path = fi.symLinkTarget();
+    }
+    path = QDir::cleanPath(path);
+    if (path.startsWith(QLatin1String("/dev/")))
+        return path.mid(5);
+    return path;
 }

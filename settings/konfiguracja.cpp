@@ -139,13 +139,13 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
     nazwij(chbSynchronizuj, "chbSynchronizuj");
     chbSynchronizuj->setGeometry(5, 65, 151, 17);
     chbSynchronizuj->adjustSize();
-    // The serial ports present, read once, here.
+    // The serial ports present; read again at every opening, as adapters
+    // come and go. The picker always shows the port in force, also one that
+    // is not plugged in, so that "Potwierdź" never loses it.
     ccbPort = new TComComboBox(TabSheet2);
     nazwij(ccbPort, "ccbPort");
     ccbPort->SetComProperty(cpPort);
     ccbPort->SetText(QStringLiteral("COM1"));
-    if (ccbPort->currentIndex() < 0 && ccbPort->count() > 0)
-        ccbPort->setCurrentIndex(0);
     ccbPort->setGeometry(15, 30, 145, 21);
     chbPodglad = new QCheckBox(QStringLiteral("Podgląd transmisji on-line"), TabSheet2);
     nazwij(chbPodglad, "chbPodglad");
@@ -261,6 +261,7 @@ void TfrmKonfiguracja::ccbPortChange()
 void TfrmKonfiguracja::FormShow()
 {
     pcZakladki->setCurrentWidget(ts_podstawowe);
+    ccbPort->RefreshPorts();
 }
 
 void TfrmKonfiguracja::SpeedButton1Click()
@@ -276,12 +277,7 @@ QString TfrmKonfiguracja::WybranyPort() const
 
 void TfrmKonfiguracja::WybierzPort(const QString &nazwa)
 {
-    for (int i = 0; i < ccbPort->count(); ++i) {
-        if (ccbPort->itemText(i).compare(nazwa, Qt::CaseInsensitive) == 0) {
-            ccbPort->setCurrentIndex(i);
-            return;
-        }
-    }
+    ccbPort->SetText(nazwa);
 }
 
 QStringList TfrmKonfiguracja::WartosciUstawien() const

@@ -93,9 +93,11 @@ public:
     void FormShow();
     void SpeedButton1Click();
 
-    // The port picker: the selected entry's text (empty when none), and
-    // selecting an entry by name without regard to letter case (the current
-    // selection stays when no entry has that name).
+    // The port picker: the port it shows, as stored and opened (empty when
+    // none), and showing a stored port name: the entry that the name means
+    // is selected ("COM1" the entry ttyS0, a name in another letter case the
+    // listed device's name), and a port that is not present gets an entry of
+    // its own, so that "Potwierdź" stores it unchanged.
     QString WybranyPort() const;
     void WybierzPort(const QString &nazwa);
 

@@ -135,23 +135,59 @@ private slots:
     {
         QTest::addColumn<int>("number");
         QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("open with code") << 1 << 2 << "Unable to open com port (win error code: 2)";
-        QTest::newRow("write timeout")
-            << 2 << ETIMEDOUT << "WriteFile function failed (win error code: 110)";
-        QTest::newRow("property while open") << 14 << -1 << "Cannot set property while connected";
-        QTest::newRow("registry") << 23 << 13 << "Registry error (win error code: 13)";
-        QTest::newRow("last row no code") << 22 << -1 << "A component is linked to OnRxBuf event";
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("message");  // what() and the box's details
+        QTest::addColumn<QStringList>("user"); // what the box's text says, in parts
+        const QString konfiguracja = QStringLiteral("w oknie Konfiguracja");
+        QTest::newRow("open: no such device")
+            << 1 << ENOENT << "ttyUSB7"
+            << "Unable to open com port (errno 2: ENOENT)"
+            << QStringList{"Nie znaleziono portu ttyUSB7.", "podłączone", konfiguracja};
+        QTest::newRow("open: in use") << 1 << EBUSY << "ttyS0"
+                                      << "Unable to open com port (errno 16: EBUSY)"
+                                      << QStringList{"Port ttyS0 jest używany przez inny program"};
+        QTest::newRow("open: no permission")
+            << 1 << EACCES << "ttyS0"
+            << "Unable to open com port (errno 13: EACCES)"
+            << QStringList{"Brak uprawnień do portu ttyS0", "dialout", "zaloguj ponownie"};
+        QTest::newRow("open: no port chosen")
+            << 1 << ENOENT << ""
+            << "Unable to open com port (errno 2: ENOENT)"
+            << QStringList{"Nie wybrano portu szeregowego", konfiguracja};
+        QTest::newRow("write: the device does not take it")
+            << 2 << ETIMEDOUT << "ttyUSB0"
+            << "WriteFile function failed (errno 110: ETIMEDOUT)"
+            << QStringList{"Urządzenie na porcie ttyUSB0 nie przyjmuje danych", "włączone"};
+        QTest::newRow("write: the device is gone")
+            << 2 << EIO << "ttyUSB0"
+            << "WriteFile function failed (errno 5: EIO)"
+            << QStringList{"Urządzenie zostało odłączone od portu ttyUSB0.", "Połącz/Odbierz"};
+        QTest::newRow("property while open")
+            << 14 << -1 << ""
+            << "Cannot set property while connected" << QStringList{"gdy port jest otwarty"};
+        QTest::newRow("port list")
+            << 23 << EACCES << "/sys/class/tty"
+            << "Registry error (errno 13: EACCES)"
+            << QStringList{"listy portów szeregowych z /sys/class/tty", "brak uprawnień"};
+        QTest::newRow("last row no code")
+            << 22 << -1 << ""
+            << "A component is linked to OnRxBuf event" << QStringList{"Błąd portu."};
     }
     void errorMessagesFollowTheTable()
     {
         QFETCH(int, number);
         QFETCH(int, code);
+        QFETCH(QString, port);
         QFETCH(QString, message);
-        const EComPort e = code < 0 ? EComPort(number) : EComPort(number, code);
+        QFETCH(QStringList, user);
+        const EComPort e = code < 0 ? EComPort(number) : EComPort(number, code, port);
         QCOMPARE(QString::fromUtf8(e.what()), message);
+        QCOMPARE(e.Szczegoly(), message);
         QCOMPARE(e.ErrorNumber(), number);
         QCOMPARE(e.SystemErrorCode(), code);
+        for (const QString &part : user)
+            QVERIFY2(e.TekstUzytkownika().contains(part), qPrintable(e.TekstUzytkownika()));
+        QVERIFY(!e.TekstUzytkownika().contains(QLatin1String("errno")));
     }
 
     void portNamesBecomeDevicePaths_data()
@@ -340,8 +376,9 @@ private slots:
                 QCOMPARE(e.ErrorNumber(), 1);
                 QCOMPARE(e.SystemErrorCode(), ENOENT);
                 QCOMPARE(QString::fromUtf8(e.what()),
-                         QStringLiteral("Unable to open com port (win error code: 2)"));
-                QCOMPARE(e.Reason(), QStringLiteral("urządzenie nie istnieje"));
+                         QStringLiteral("Unable to open com port (errno 2: ENOENT)"));
+                QVERIFY(e.TekstUzytkownika().startsWith(
+                    QStringLiteral("Nie znaleziono portu pts/999999.")));
             }
             QVERIFY(!port.Connected());
         }
@@ -417,7 +454,10 @@ private slots:
         } catch (const EComPort &e) {
             QCOMPARE(e.ErrorNumber(), 1);
             QCOMPARE(e.SystemErrorCode(), EBUSY);
-            QCOMPARE(e.Reason(), QStringLiteral("port jest używany przez inny program"));
+            QCOMPARE(e.TekstUzytkownika(),
+                     QStringLiteral("Port ") + pty.SlaveName() +
+                         QStringLiteral(" jest używany przez inny program. Zamknij ten program "
+                                        "(albo drugie okno Vestibulomatu) i spróbuj ponownie."));
         }
         QVERIFY(!second.Connected());
         first.Close();
@@ -772,7 +812,11 @@ private slots:
         port.Open();
         QVERIFY(pty.Send("a"));
         QTRY_COMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes.first(), QStringLiteral("ReadFile function failed (win error code: 5)."));
+        QCOMPARE(m_boxes.first(),
+                 QStringLiteral("Urządzenie zostało odłączone. Podłącz je ponownie "
+                                "i naciśnij „Połącz/Odbierz”."));
+        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
+                 QStringLiteral("ReadFile function failed (errno 5: EIO)"));
         QVERIFY(pty.Send("b"));
         QTRY_COMPARE(calls, 2);
         QVERIFY(port.Connected());
@@ -952,7 +996,12 @@ private slots:
         port.Open();
         pty->CloseMaster();
         QTRY_COMPARE(m_boxes.size(), 1);
-        QVERIFY(m_boxes.first().contains(QStringLiteral("urządzenie zostało odłączone")));
+        QCOMPARE(m_boxes.first(), QStringLiteral("Urządzenie zostało odłączone od portu ") +
+                                      pty->SlaveName() +
+                                      QStringLiteral(". Podłącz je ponownie i naciśnij "
+                                                     "„Połącz/Odbierz”."));
+        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
+                 QStringLiteral("ReadFile function failed (errno 5: EIO)"));
         QVERIFY(!port.Connected());
     }
 

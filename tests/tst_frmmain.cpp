@@ -275,42 +275,42 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
     QTest::addColumn<int>("zapis");
     QTest::addColumn<QString>("mail");
     QTest::addColumn<QString>("panel0");
-    QTest::addColumn<QString>("wybranyPort"); // "*": the picker's own entry before start-up
+    QTest::addColumn<QString>("wybranyPort"); // the port the picker shows
     QTest::addColumn<bool>("synchro");
     QTest::addColumn<bool>("podglad");
 
     QTest::newRow("no file: defaults")
         << QByteArray() << QStringLiteral("Obiekt") << QStringLiteral("*") << 1 << QString()
-        << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+        << QStringLiteral("COM1") << QStringLiteral("COM1") << false << false;
     QTest::newRow("every key, True in both boxes")
         << QByteArray("[konfig]\r\nobiekt=Sklep\r\nkatalog=/dane/\r\nautozapis=0\r\n"
                       "mail=a@b.pl\r\nport=COM1\r\nsynchro=True\r\npodglad=True\r\n")
         << QStringLiteral("Sklep") << QStringLiteral("/dane/") << 0 << QStringLiteral("a@b.pl")
-        << QStringLiteral("COM1") << QStringLiteral("*") << true << true;
+        << QStringLiteral("COM1") << QStringLiteral("COM1") << true << true;
     QTest::newRow("true in lower case and capitals is false")
         << QByteArray("[konfig]\nsynchro=true\npodglad=TRUE\n") << QStringLiteral("Obiekt")
-        << QStringLiteral("*") << 1 << QString() << QStringLiteral("COM1") << QStringLiteral("*")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("COM1") << QStringLiteral("COM1")
         << false << false;
     QTest::newRow("a digit is false")
         << QByteArray("[konfig]\nsynchro=1\npodglad= True \n") << QStringLiteral("Obiekt")
-        << QStringLiteral("*") << 1 << QString() << QStringLiteral("COM1") << QStringLiteral("*")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("COM1") << QStringLiteral("COM1")
         << false << true;
     QTest::newRow("autozapis 7 selects nothing")
         << QByteArray("[konfig]\nautozapis=7\n") << QStringLiteral("Obiekt") << QStringLiteral("*")
-        << -1 << QString() << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+        << -1 << QString() << QStringLiteral("COM1") << QStringLiteral("COM1") << false << false;
     QTest::newRow("autozapis -1 selects nothing")
         << QByteArray("[konfig]\nautozapis=-1\n") << QStringLiteral("Obiekt") << QStringLiteral("*")
-        << -1 << QString() << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+        << -1 << QString() << QStringLiteral("COM1") << QStringLiteral("COM1") << false << false;
     QTest::newRow("autozapis in hexadecimal")
         << QByteArray("[konfig]\nautozapis=$2\n") << QStringLiteral("Obiekt") << QStringLiteral("*")
-        << 2 << QString() << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
-    QTest::newRow("unlisted port: picker keeps its entry, panel shows the stored name")
+        << 2 << QString() << QStringLiteral("COM1") << QStringLiteral("COM1") << false << false;
+    QTest::newRow("unlisted port: the picker and the panel show the stored name")
         << QByteArray("[konfig]\nport=ttyNIEMA9\n") << QStringLiteral("Obiekt")
         << QStringLiteral("*") << 1 << QString() << QStringLiteral("ttyNIEMA9")
-        << QStringLiteral("*") << false << false;
-    QTest::newRow("port picked without regard to case")
+        << QStringLiteral("ttyNIEMA9") << false << false;
+    QTest::newRow("another letter case: the listed device's name everywhere")
         << QByteArray("[konfig]\nport=TTYtest0\n") << QStringLiteral("Obiekt")
-        << QStringLiteral("*") << 1 << QString() << QStringLiteral("TTYtest0")
+        << QStringLiteral("*") << 1 << QString() << QStringLiteral("ttyTEST0")
         << QStringLiteral("ttyTEST0") << false << false;
     QTest::newRow("pseudo-terminal path: panel 0 shows it whole")
         << QByteArray("[konfig]\nport=/dev/pts/3\n") << QStringLiteral("Obiekt")
@@ -322,12 +322,12 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
         << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00")
         << QStringLiteral("*") << false << false;
     QTest::newRow("empty port") << QByteArray("[konfig]\nport=\n") << QStringLiteral("Obiekt")
-                                << QStringLiteral("*") << 1 << QString() << QString()
-                                << QStringLiteral("*") << false << false;
+                                << QStringLiteral("*") << 1 << QString() << QString() << QString()
+                                << false << false;
     QTest::newRow("blanks dropped, quotes removed, Polish letters")
         << QByteArray("[KONFIG]\nOBIEKT=  Sklep \xafu\xb3\x77 \n katalog = \" /m ja/ \"\n")
         << QStringLiteral("Sklep Żułw") << QStringLiteral(" /m ja/ ") << 1 << QString()
-        << QStringLiteral("COM1") << QStringLiteral("*") << false << false;
+        << QStringLiteral("COM1") << QStringLiteral("COM1") << false << false;
 }
 
 void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu()
@@ -345,8 +345,6 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu()
         katalog = tmp->path() + u'/';
     // A port the picker lists, whatever ports this machine has.
     frmKonfiguracja->ccbPort->addItem(QStringLiteral("ttyTEST0"));
-    if (wybranyPort == QLatin1String("*"))
-        wybranyPort = frmKonfiguracja->WybranyPort();
 
     pokaz(ini);
 

@@ -3,6 +3,7 @@
 
 #include "Bledy.h"
 #include "CPortCtl.h"
+#include "DrzewoSysfs.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
@@ -61,18 +62,29 @@ private slots:
     void polePrzyjmujeTekstyKtorePlikPomiesci();
     void wybranyPortPrzenosiPolaczenie_data();
     void wybranyPortPrzenosiPolaczenie();
+    void zapisanyPortNigdyNieGinie_data();
+    void zapisanyPortNigdyNieGinie();
 
 private:
     void start();
     QString plik() const { return tmp->filePath(QStringLiteral("Vestibulomat.ini")); }
 
-    std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
+    std::unique_ptr<DrzewoSysfs> sysfs; // the serial ports this machine has
+    std::unique_ptr<OknaTestowe> tmp;   // the program directory with the windows
     QStringList bledy;
 };
 
 void TstKonfiguracja::init()
 {
     bledy.clear();
+    // One on-board UART (COM1), a legacy slot without a chip (COM4) and one
+    // USB adapter.
+    sysfs = std::make_unique<DrzewoSysfs>();
+    sysfs->Uart(QStringLiteral("ttyS0"), "4");
+    sysfs->Uart(QStringLiteral("ttyS3"), "0");
+    sysfs->Usb(QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
+               QStringLiteral("FTDI"));
+    TComComboBox::SetDefaultSysfsRoot(sysfs->Korzen());
     tmp = std::make_unique<OknaTestowe>([this](Komunikaty::Rodzaj r, const QString &t) {
         if (r == Komunikaty::Rodzaj::Blad)
             bledy << t;
@@ -92,6 +104,8 @@ void TstKonfiguracja::cleanup()
 {
     QFile::setPermissions(plik(), QFile::ReadOwner | QFile::WriteOwner);
     tmp.reset();
+    TComComboBox::SetDefaultSysfsRoot(QString());
+    sysfs.reset();
 }
 
 void TstKonfiguracja::kontrolkiNaStarcie()
@@ -124,7 +138,8 @@ void TstKonfiguracja::kontrolkiNaStarcie()
     QCOMPARE(d.cobZapis->itemText(2), QStringLiteral("Nigdy"));
     QCOMPARE(d.cobZapis->currentIndex(), -1);
     QVERIFY(!d.cobZapis->isEditable());
-    QCOMPARE(d.ccbPort->currentIndex(), 0);
+    QCOMPARE(d.ccbPort->Text(), QStringLiteral("COM1"));
+    QCOMPARE(d.ccbPort->currentText(), QStringLiteral("COM1 — port szeregowy"));
     QCOMPARE(d.SpeedButton1->text(), QStringLiteral("..."));
     QCOMPARE(d.SpeedButton1->focusPolicy(), Qt::NoFocus);
     QCOMPARE(d.Button1->text(), QStringLiteral("Potwierdź"));
@@ -216,9 +231,7 @@ void TstKonfiguracja::tylkoPotwierdzZapisuje()
                                                 "/\r\n"
                                                 "autozapis=-1\r\n"
                                                 "mail=\r\n"
-                                                "port=" +
-                                                d->WybranyPort().toLatin1() +
-                                                "\r\n"
+                                                "port=COM1\r\n"
                                                 "synchro=False\r\n"
                                                 "podglad=True\r\n"));
     } else {
@@ -444,3 +457,73 @@ void TstKonfiguracja::wybranyPortPrzenosiPolaczenie()
 }
 
 #include "tst_konfiguracja.moc"
+
+void TstKonfiguracja::zapisanyPortNigdyNieGinie_data()
+{
+    QTest::addColumn<QString>("zapisany"); // the port line of the file; "<brak>": no file
+    QTest::addColumn<bool>("listaCzytelna");
+    QTest::addColumn<QString>("nazwa"); // in the status bar, opened, stored again
+    QTest::addColumn<QString>("wpis");  // the picker's selected entry; "*": any
+    QTest::newRow("no settings file: the one UART as COM1") << "<brak>" << true << "COM1"
+                                                            << "COM1 — port szeregowy";
+    QTest::newRow("unplugged adapter") << "ttyUSB7" << true << "ttyUSB7"
+                                       << "ttyUSB7 (niepodłączony)";
+    QTest::newRow("COM4 without a chip") << "COM4" << true << "COM4"
+                                         << "COM4 (niepodłączony)";
+    QTest::newRow("by path") << "/dev/ttyUSB0" << true << "/dev/ttyUSB0"
+                             << "/dev/ttyUSB0 — FT232R USB UART (FTDI)";
+    QTest::newRow("letter case: the name that opens") << "ttyusb0" << true << "ttyUSB0"
+                                                      << "ttyUSB0 — FT232R USB UART (FTDI)";
+    QTest::newRow("empty stays empty") << "" << true << ""
+                                       << "";
+    QTest::newRow("port list unreadable: one box, the program goes on")
+        << "<brak>" << false << "COM1"
+        << "*";
+}
+
+void TstKonfiguracja::zapisanyPortNigdyNieGinie()
+{
+    QFETCH(QString, zapisany);
+    QFETCH(bool, listaCzytelna);
+    QFETCH(QString, nazwa);
+    QFETCH(QString, wpis);
+    UsunOkna();
+    if (!listaCzytelna)
+        TComComboBox::SetDefaultSysfsRoot(sysfs->Sciezka(QStringLiteral("nie-ma")));
+    if (zapisany != QLatin1String("<brak>")) {
+        QFile f(plik());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[konfig]\r\nport=" + zapisany.toLatin1() + "\r\n");
+    }
+    bledy.clear();
+    start();
+
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    QCOMPARE(frmMain->TekstPanelu(0), nazwa);
+    QCOMPARE(frmMain->port->Port(), nazwa);
+    QCOMPARE(d->WybranyPort(), nazwa);
+    if (wpis != QLatin1String("*"))
+        QCOMPARE(d->ccbPort->currentIndex() < 0 ? QString() : d->ccbPort->currentText(), wpis);
+
+    // An adapter plugged in meanwhile is listed at the next opening; the
+    // port shown stays.
+    sysfs->Usb(QStringLiteral("ttyACM0"), QStringLiteral("Licznik"), QString());
+    d->show();
+    QCOMPARE(d->WybranyPort(), nazwa);
+    QCOMPARE(d->ccbPort->findText(QStringLiteral("ttyACM0 — Licznik")) >= 0, listaCzytelna);
+
+    // Only the mail address is changed; "Potwierdź" stores the port as it was.
+    d->ediMail->setText(QStringLiteral("biuro@example.pl"));
+    d->Button1->click();
+    const QByteArray plikPo = czytajPlik(plik());
+    QVERIFY2(plikPo.contains(QByteArray("\r\nport=" + nazwa.toLatin1() + "\r\n")),
+             plikPo.constData());
+    QVERIFY(plikPo.contains("\r\nmail=biuro@example.pl\r\n"));
+    if (listaCzytelna) {
+        QVERIFY2(bledy.isEmpty(), qPrintable(bledy.join(u'|')));
+    } else {
+        QCOMPARE(bledy.size(), 1);
+        QVERIFY2(bledy[0].startsWith(QStringLiteral("Nie można odczytać listy portów szeregowych")),
+                 qPrintable(bledy[0]));
+    }
+}

@@ -676,17 +676,35 @@ void TstOdbior::portKtoregoNieMoznaOtworzyc_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("powod");
+    QTest::addColumn<QString>("szczegoly");
     QTest::newRow("no such device")
-        << QStringLiteral("ttyVestibulomatBrak7") << QStringLiteral("urządzenie nie istnieje");
+        << QStringLiteral("ttyVestibulomatBrak7")
+        << QStringLiteral("Nie znaleziono portu ttyVestibulomatBrak7. Sprawdź, czy urządzenie "
+                          "jest podłączone, albo wybierz inny port w oknie Konfiguracja, na "
+                          "zakładce „Zaawansowane”.")
+        << QStringLiteral("Unable to open com port (errno 2: ENOENT)");
     QTest::newRow("not a serial port")
-        << QStringLiteral("/dev/null") << QStringLiteral("to nie jest port szeregowy");
-    QTest::newRow("in use") << QString() << QStringLiteral("port jest używany przez inny program");
+        << QStringLiteral("/dev/null")
+        << QStringLiteral("/dev/null nie jest portem szeregowym. Wybierz inny port w oknie "
+                          "Konfiguracja, na zakładce „Zaawansowane”.")
+        << QStringLiteral("Unable to open com port (errno 25: ENOTTY)");
+    QTest::newRow("in use") << QString()
+                            << QStringLiteral("Port <pty> jest używany przez inny program. Zamknij "
+                                              "ten program (albo drugie okno Vestibulomatu) i "
+                                              "spróbuj ponownie.")
+                            << QStringLiteral("Unable to open com port (errno 16: EBUSY)");
+    QTest::newRow("no port chosen") << QStringLiteral("<none>")
+                                    << QStringLiteral("Nie wybrano portu szeregowego. Wybierz port "
+                                                      "w oknie Konfiguracja, na zakładce "
+                                                      "„Zaawansowane”.")
+                                    << QStringLiteral("Unable to open com port (errno 2: ENOENT)");
 }
 
 void TstOdbior::portKtoregoNieMoznaOtworzyc()
 {
     QFETCH(QString, port);
     QFETCH(QString, powod);
+    QFETCH(QString, szczegoly);
     PtyPair pty;
     TComPort inny;
     if (port.isEmpty()) {
@@ -695,15 +713,18 @@ void TstOdbior::portKtoregoNieMoznaOtworzyc()
         inny.SetPort(port);
         inny.Open();
     }
+    if (port == QLatin1String("<none>"))
+        port.clear();
+    powod.replace(QStringLiteral("<pty>"), port);
     przygotuj(port);
     kliknijPolacz();
 
+    // The message users know, then what happened and what to do; the
+    // technical text only in the details.
     QCOMPARE(pudelka.size(), 1);
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Komunikat);
-    const QStringList linie = pudelka[0].tekst.split(u'\n');
-    QCOMPARE(linie.value(0), QStringLiteral("Błąd podczas połączenia"));
-    QVERIFY2(linie.value(1).contains(port), qPrintable(pudelka[0].tekst));
-    QVERIFY2(linie.value(2).contains(powod), qPrintable(pudelka[0].tekst));
+    QCOMPARE(pudelka[0].tekst, QStringLiteral("Błąd podczas połączenia\n") + powod);
+    QCOMPARE(Komunikaty::OstatnieSzczegoly(), szczegoly);
     QVERIFY(!frmMain->port->Connected());
     QVERIFY(!frmMain->timPytanie->isActive());
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobPolacz), int(obrPolaczBezczynny));
@@ -759,6 +780,19 @@ void TstOdbior::utrataUrzadzeniaPodczasOdpytywania()
     QTest::qWait(100);
     QVERIFY2(pudelka.size() == 1, qPrintable(opisPudelek()));
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Blad);
+    // Nothing had arrived, so there is nothing to keep; the loss is seen by
+    // the event thread or by a poll that could not be written.
+    QCOMPARE(pudelka[0].tekst, QStringLiteral("Urządzenie zostało odłączone od portu ") +
+                                   (sim ? sim->Port() : pty->SlaveName()) +
+                                   QStringLiteral(". Podłącz je ponownie i naciśnij "
+                                                  "„Połącz/Odbierz”."));
+    const QString szczegoly = Komunikaty::OstatnieSzczegoly();
+    if (jak == ZapisPoZamknieciu)
+        QCOMPARE(szczegoly, QStringLiteral("WriteFile function failed (errno 5: EIO)"));
+    else
+        QVERIFY2(szczegoly == QLatin1String("ReadFile function failed (errno 5: EIO)") ||
+                     szczegoly == QLatin1String("WriteFile function failed (errno 5: EIO)"),
+                 qPrintable(szczegoly));
     QVERIFY(!frmMain->timTimeOut->isActive());
     QVERIFY(!frmMain->port->Connected());
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobPolacz), int(obrPolaczBezczynny));
@@ -835,6 +869,13 @@ void TstOdbior::utrataUrzadzeniaWTrakcieRaportu()
     QVERIFY(!QApplication::overrideCursor());
     QVERIFY2(pudelka.size() == 1, qPrintable(opisPudelek()));
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Blad);
+    QCOMPARE(pudelka[0].tekst, QStringLiteral("Urządzenie zostało odłączone od portu ") +
+                                   frmMain->port->Port() +
+                                   QStringLiteral(". Podłącz je ponownie i naciśnij "
+                                                  "„Połącz/Odbierz”. Dane odebrane do tej "
+                                                  "chwili zostały zachowane."));
+    QCOMPARE(Komunikaty::OstatnieSzczegoly(),
+             QStringLiteral("ReadFile function failed (errno 5: EIO)"));
     QVERIFY(frmMain->NiezapisaneDane);
 
     // The next download works and takes the whole report.

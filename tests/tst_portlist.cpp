@@ -2,8 +2,10 @@
 
 #include "CPort.h"
 #include "CPortCtl.h"
+#include "DrzewoSysfs.h"
 #include "Komunikaty.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,18 +13,23 @@
 
 namespace {
 
-// A tty entry: hasDevice gives it hardware; type, when not empty, is written
-// to its type file as a legacy UART does.
-void AddTty(const QString &root, const QString &name, bool hasDevice, const QByteArray &type = {})
+// A made-up machine: an on-board UART, a phantom legacy slot, two USB
+// adapters and a virtual console.
+void MaszynaTestowa(DrzewoSysfs &d)
 {
-    QDir(root).mkpath(name);
-    if (hasDevice)
-        QDir(root).mkpath(name + QStringLiteral("/device"));
-    if (!type.isEmpty()) {
-        QFile f(root + u'/' + name + QStringLiteral("/type"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(type + '\n');
-    }
+    d.Uart(QStringLiteral("ttyS0"), "4");
+    d.Uart(QStringLiteral("ttyS3"), "0");
+    d.Usb(QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"));
+    d.Usb(QStringLiteral("ttyACM0"), QStringLiteral("Licznik"), QString());
+    d.Wirtualny(QStringLiteral("tty1"));
+}
+
+QStringList Wpisy(const QComboBox &c)
+{
+    QStringList wpisy;
+    for (int i = 0; i < c.count(); ++i)
+        wpisy << c.itemText(i);
+    return wpisy;
 }
 
 } // namespace
@@ -45,31 +52,40 @@ private slots:
 
     void onlyPortsWithHardwareAreListedInTextOrder()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString root = dir.path();
-        AddTty(root, QStringLiteral("ttyUSB2"), true);
-        AddTty(root, QStringLiteral("ttyUSB10"), true);
-        AddTty(root, QStringLiteral("ttyACM0"), true);
-        AddTty(root, QStringLiteral("ttyS0"), true, "4"); // a real 16550A
-        AddTty(root, QStringLiteral("ttyS1"), true, "0"); // no chip behind it
-        AddTty(root, QStringLiteral("ttyS2"), true, "0");
-        AddTty(root, QStringLiteral("ttyAMA0"), true, "91");
-        AddTty(root, QStringLiteral("tty1"), false); // virtual console
-        AddTty(root, QStringLiteral("ptmx"), false);
-        AddTty(root, QStringLiteral("ttyusb3"), true); // lower case sorts by letters
+        DrzewoSysfs d;
+        QVERIFY(d.isValid());
+        d.Usb(QStringLiteral("ttyUSB2"), QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"));
+        d.Usb(QStringLiteral("ttyUSB10"), QString(), QString()); // no strings at all
+        d.Usb(QStringLiteral("ttyACM0"), QStringLiteral("Arduino Uno"),
+              QStringLiteral("Arduino (www.arduino.cc)"));
+        d.Uart(QStringLiteral("ttyS0"), "4"); // a real 16550A
+        d.Uart(QStringLiteral("ttyS1"), "0"); // no chip behind it
+        d.Uart(QStringLiteral("ttyS2"), "0");
+        d.Uart(QStringLiteral("ttyAMA0"), "91");
+        d.Wirtualny(QStringLiteral("tty1"));
+        d.Wirtualny(QStringLiteral("ptmx"));
+        d.Usb(QStringLiteral("ttyusb3"), QString(), QStringLiteral("Prolific")); // sorts by letters
 
         QStringList list = {QStringLiteral("stale")};
-        EnumerateSerialPorts(list, root);
+        EnumerateSerialPorts(list, d.Korzen());
         QCOMPARE(list,
                  QStringList({"ttyACM0", "ttyAMA0", "ttyS0", "ttyUSB10", "ttyUSB2", "ttyusb3"}));
+
+        QStringList opisy;
+        for (const TComPortInfo &p : EnumerateSerialPortInfo(d.Korzen()))
+            opisy << p.Name + QStringLiteral(": ") + p.Description;
+        QCOMPARE(opisy, QStringList({"ttyACM0: Arduino Uno (Arduino (www.arduino.cc))",
+                                     "ttyAMA0: port szeregowy", "ttyS0: port szeregowy",
+                                     "ttyUSB10: urządzenie USB", "ttyUSB2: FT232R USB UART (FTDI)",
+                                     "ttyusb3: Prolific"}));
     }
 
     void noPortsGiveAnEmptyList()
     {
-        QTemporaryDir dir;
+        DrzewoSysfs d;
+        d.Wirtualny(QStringLiteral("tty1"));
         QStringList list = {QStringLiteral("stale")};
-        EnumerateSerialPorts(list, dir.path());
+        EnumerateSerialPorts(list, d.Korzen());
         QVERIFY(list.isEmpty());
     }
 
@@ -132,27 +148,23 @@ private slots:
 
     void thePortPickerAsTheConfigurationDialogUsesIt()
     {
-        QTemporaryDir dir;
-        AddTty(dir.path(), QStringLiteral("ttyUSB0"), true);
-        AddTty(dir.path(), QStringLiteral("ttyUSB1"), true);
-        AddTty(dir.path(), QStringLiteral("ttyS0"), true, "4");
+        DrzewoSysfs d;
+        d.Usb(QStringLiteral("ttyUSB0"), QStringLiteral("A"), QStringLiteral("B"));
+        d.Usb(QStringLiteral("ttyUSB1"), QStringLiteral("C"), QStringLiteral("D"));
+        d.Uart(QStringLiteral("ttyS0"), "4");
 
-        TComPort port; // named "COM1", which is not in the list
-        TComComboBox ccbPort(nullptr, dir.path());
+        TComPort port; // named "COM1": the first legacy UART, ttyS0
+        TComComboBox ccbPort(nullptr, d.Korzen());
         ccbPort.SetComPort(&port);
         ccbPort.SetComProperty(cpPort);
-        QCOMPARE(ccbPort.count(), 3);
-        QCOMPARE(ccbPort.currentIndex(), -1);
-        QCOMPARE(ccbPort.Text(), QString());
-        ccbPort.SetText(QStringLiteral("COM1")); // absent: selection kept
-        QCOMPARE(ccbPort.Text(), QString());
-        ccbPort.setCurrentIndex(0);
-        QCOMPARE(ccbPort.Text(), QStringLiteral("ttyS0"));
+        QCOMPARE(Wpisy(ccbPort),
+                 QStringList({"COM1 — port szeregowy", "ttyUSB0 — A (B)", "ttyUSB1 — C (D)"}));
+        QCOMPARE(ccbPort.currentIndex(), 0);
+        QCOMPARE(ccbPort.Text(), QStringLiteral("COM1"));
 
-        ccbPort.SetText(QStringLiteral("TTYUSB1")); // letter case does not matter
+        ccbPort.SetText(QStringLiteral("TTYUSB1")); // letter case: the device's own name
         QCOMPARE(ccbPort.Text(), QStringLiteral("ttyUSB1"));
-        ccbPort.SetText(QStringLiteral("ttyUSB9"));
-        QCOMPARE(ccbPort.Text(), QStringLiteral("ttyUSB1"));
+        QCOMPARE(ccbPort.itemText(0), QStringLiteral("ttyS0 — port szeregowy"));
 
         // A pick by the user: the name is recorded before the owner's handler
         // runs, and the port itself is left to that handler.
@@ -173,6 +185,111 @@ private slots:
         ccbPort.setCurrentIndex(2);
         emit ccbPort.activated(2);
         QCOMPARE(port.Port(), QStringLiteral("ttyUSB1"));
+    }
+
+    void aStoredNameSelectsTheEntryItMeans_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");  // the selected entry's text
+        QTest::addColumn<QString>("stores"); // Text(): what is stored and opened
+        QTest::newRow("COM1 is ttyS0") << "COM1"
+                                       << "COM1 — port szeregowy"
+                                       << "COM1";
+        QTest::newRow("com1 in any case") << "com1"
+                                          << "com1 — port szeregowy"
+                                          << "com1";
+        QTest::newRow("device path") << "/dev/ttyUSB0"
+                                     << "/dev/ttyUSB0 — FT232R USB UART (FTDI)"
+                                     << "/dev/ttyUSB0";
+        QTest::newRow("by-id link keeps the link") << "<by-id>"
+                                                   << "<by-id> — FT232R USB UART (FTDI)"
+                                                   << "<by-id>";
+        QTest::newRow("letter case: the name that opens") << "ttyusb0"
+                                                          << "ttyUSB0 — FT232R USB UART (FTDI)"
+                                                          << "ttyUSB0";
+        QTest::newRow("unplugged adapter") << "ttyUSB7"
+                                           << "ttyUSB7 (niepodłączony)"
+                                           << "ttyUSB7";
+        QTest::newRow("COM4 on a slot without a chip") << "COM4"
+                                                       << "COM4 (niepodłączony)"
+                                                       << "COM4";
+        QTest::newRow("empty stays empty") << ""
+                                           << ""
+                                           << "";
+    }
+    void aStoredNameSelectsTheEntryItMeans()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        QFETCH(QString, stores);
+        DrzewoSysfs d;
+        MaszynaTestowa(d);
+        // A link as udev makes it, in the test's own folder.
+        const QString link = d.Sciezka(QStringLiteral("usb-FTDI_FT232R_A50285BI-if00-port0"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB0"), link));
+        for (QString *t : {&stored, &shown, &stores})
+            t->replace(QStringLiteral("<by-id>"), link);
+
+        TComComboBox picker(nullptr, d.Korzen());
+        picker.SetComProperty(cpPort);
+        picker.SetText(stored);
+        QCOMPARE(picker.currentIndex() < 0 ? QString() : picker.currentText(), shown);
+        QCOMPARE(picker.Text(), stores);
+        QCOMPARE(picker.Select().PendingPort, stores);
+        // The ports present are all still there, each once.
+        QCOMPARE(picker.count(), 3 + (shown.endsWith(QStringLiteral("(niepodłączony)")) ? 1 : 0));
+    }
+
+    void theListIsReadAgainWhenTheDropDownOpens()
+    {
+        DrzewoSysfs d;
+        MaszynaTestowa(d);
+        TComPort port;
+        port.SetPort(QStringLiteral("ttyUSB7")); // not plugged in
+        TComComboBox picker(nullptr, d.Korzen());
+        picker.SetComPort(&port);
+        picker.SetComProperty(cpPort);
+        picker.show();
+        QCOMPARE(picker.currentText(), QStringLiteral("ttyUSB7 (niepodłączony)"));
+        int changes = 0;
+        picker.OnChange = [&](TComComboBox *) { ++changes; };
+
+        // Plugged in while the program runs, beside another new adapter.
+        d.Usb(QStringLiteral("ttyUSB7"), QStringLiteral("Nowy"), QStringLiteral("X"));
+        d.Usb(QStringLiteral("ttyUSB1"), QStringLiteral("Drugi"), QString());
+        picker.showPopup();
+        QCOMPARE(Wpisy(picker), QStringList({"ttyACM0 — Licznik", "ttyS0 — port szeregowy",
+                                             "ttyUSB0 — FT232R USB UART (FTDI)", "ttyUSB1 — Drugi",
+                                             "ttyUSB7 — Nowy (X)"}));
+        QCOMPARE(picker.Text(), QStringLiteral("ttyUSB7"));
+        // Wide enough for its longest entry.
+        const int najszerszy =
+            QFontMetrics(picker.view()->font())
+                .horizontalAdvance(QStringLiteral("ttyUSB0 — FT232R USB UART (FTDI)"));
+        QVERIFY2(picker.view()->width() >= najszerszy,
+                 qPrintable(QString::number(picker.view()->width())));
+        picker.hidePopup();
+
+        // The list cannot be read any more: one box, however often the
+        // drop-down opens; the port shown stays.
+        m_boxes.clear();
+        QVERIFY(QDir(d.Korzen()).rename(d.Korzen(), d.Korzen() + QStringLiteral("-gone")));
+        picker.showPopup();
+        picker.hidePopup();
+        picker.showPopup();
+        picker.hidePopup();
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY2(
+            m_boxes[0].startsWith(QStringLiteral("Nie można odczytać listy portów szeregowych")),
+            qPrintable(m_boxes[0]));
+        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
+                 QStringLiteral("Registry error (errno 2: ENOENT)"));
+        QCOMPARE(Wpisy(picker), QStringList({"ttyUSB7 (niepodłączony)"}));
+        QCOMPARE(picker.Text(), QStringLiteral("ttyUSB7"));
+
+        // Re-reading never acts on the port: only a pick does.
+        QCOMPARE(changes, 0);
+        QCOMPARE(port.Port(), QStringLiteral("ttyUSB7"));
     }
 
     void aPickerFollowsItsPortsValueAndOutlivesIt()
@@ -196,10 +313,16 @@ private slots:
     {
         TComComboBox picker;
         picker.SetComProperty(cpParity);
-        picker.OnChange = [](TComComboBox *) { throw EComPort(CError_OpenFailed, ENOENT); };
+        picker.OnChange = [](TComComboBox *) {
+            throw EComPort(CError_OpenFailed, ENOENT, QStringLiteral("ttyUSB3"));
+        };
         m_boxes.clear();
         emit picker.activated(1);
-        QCOMPARE(m_boxes, QStringList({"Unable to open com port (win error code: 2)."}));
+        QCOMPARE(m_boxes, QStringList({"Nie znaleziono portu ttyUSB3. Sprawdź, czy urządzenie jest "
+                                       "podłączone, albo wybierz inny port w oknie Konfiguracja, "
+                                       "na zakładce „Zaawansowane”."}));
+        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
+                 QStringLiteral("Unable to open com port (errno 2: ENOENT)"));
     }
 };
 

@@ -1,0 +1,34 @@
+#pragma once
+
+// A made-up /sys/class/tty for the port list and the port picker.
+//
+// Each tty is a folder; one with hardware has a "device" entry. A USB
+// adapter's device is a link into a made-up devices tree whose USB device
+// folder holds idVendor, product and manufacturer, laid out as the kernel
+// does it: usb-serial (ttyUSB) one folder deeper than CDC-ACM (ttyACM).
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+class DrzewoSysfs
+{
+public:
+    DrzewoSysfs();
+    bool isValid() const { return m_dir.isValid(); }
+    // The folder standing for /sys/class/tty.
+    QString Korzen() const { return m_dir.filePath(QStringLiteral("class/tty")); }
+
+    // A tty without a device link (a virtual console); a tty with hardware,
+    // type (when not empty) written to its type file as a legacy UART does.
+    void Wirtualny(const QString &nazwa);
+    void Uart(const QString &nazwa, const QByteArray &typ = {});
+    // A USB adapter; empty strings are left out of the device folder.
+    void Usb(const QString &nazwa, const QString &produkt, const QString &producent);
+
+    QString Sciezka(const QString &nazwa) const { return m_dir.filePath(nazwa); }
+
+private:
+    QTemporaryDir m_dir;
+    int m_usb = 0;
+};
