@@ -315,12 +315,12 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
     QTest::newRow("pseudo-terminal path: panel 0 shows it whole")
         << QByteArray("[konfig]\nport=/dev/pts/3\n") << QStringLiteral("Obiekt")
         << QStringLiteral("*") << 1 << QString() << QStringLiteral("/dev/pts/3")
-        << QStringLiteral("*") << false << false;
+        << QStringLiteral("/dev/pts/3") << false << false;
     QTest::newRow("adapter by its id: panel 0 widens")
         << QByteArray("[konfig]\nport=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00\n")
         << QStringLiteral("Obiekt") << QStringLiteral("*") << 1 << QString()
         << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00")
-        << QStringLiteral("*") << false << false;
+        << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00") << false << false;
     QTest::newRow("empty port") << QByteArray("[konfig]\nport=\n") << QStringLiteral("Obiekt")
                                 << QStringLiteral("*") << 1 << QString() << QString() << QString()
                                 << false << false;

@@ -76,8 +76,11 @@ przed=$(find "$prefix" | sort)
 # home: the folder a fresh home gets; documents: whether it has ~/Documents.
 for documents in no yes; do
     home=$tmp/home-$documents
-    mkdir -p "$home/.cache/Vestibulomat/temp"
-    echo old >"$home/.cache/Vestibulomat/temp/stary_03-05-01_03-05-31.txt"
+    # An attachment of a send eight days ago: old enough to be cleared.
+    stary=$home/.cache/Vestibulomat/temp/2026-01-01_10-00-00/stary_03-05-01_03-05-31.txt
+    mkdir -p "$(dirname "$stary")"
+    echo old >"$stary"
+    touch -d '8 days ago' "$stary"
     expected=$home/
     if [ $documents = yes ]; then
         mkdir "$home/Documents"
@@ -96,7 +99,7 @@ for documents in no yes; do
     [ -f "$ini" ] || fail "no settings file in ~/.config/Vestibulomat"
     tr -d '\r' <"$ini" | grep -qx "katalog=$expected" ||
         fail "settings file does not hold the save folder: $(cat "$ini")"
-    [ ! -e "$home/.cache/Vestibulomat/temp/stary_03-05-01_03-05-31.txt" ] ||
+    [ ! -e "$stary" ] ||
         fail "an old attachment in ~/.cache/Vestibulomat/temp was not removed"
 done
 
