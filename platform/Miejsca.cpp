@@ -42,6 +42,13 @@ QString obokProgramu(const QString &katalogProgramu)
     return katalogProgramu + nazwaPliku;
 }
 
+// A portable copy keeps its files beside itself where it may; an installed
+// copy never writes into its installation, even when run by root.
+bool obokProgramuWolno(const QString &katalogProgramu, const QString &sciezka)
+{
+    return !KopiaZainstalowana(katalogProgramu) && moznaPisac(sciezka);
+}
+
 QString uzytkownika()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -53,7 +60,7 @@ QString uzytkownika()
 QString PlikUstawienDoOdczytu(const QString &katalogProgramu)
 {
     const QString obok = obokProgramu(katalogProgramu);
-    if (moznaPisac(obok))
+    if (obokProgramuWolno(katalogProgramu, obok))
         return obok;
     const QString wlasny = uzytkownika();
     return QFileInfo::exists(wlasny) ? wlasny : obok;
@@ -62,7 +69,7 @@ QString PlikUstawienDoOdczytu(const QString &katalogProgramu)
 QString PlikUstawienDoZapisu(const QString &katalogProgramu)
 {
     const QString obok = obokProgramu(katalogProgramu);
-    if (moznaPisac(obok))
+    if (obokProgramuWolno(katalogProgramu, obok))
         return obok;
     const QString wlasny = uzytkownika();
     if (!QFileInfo::exists(wlasny)) {
@@ -80,7 +87,7 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu)
 QString KatalogTymczasowy(const QString &katalogProgramu)
 {
     const QString obok = katalogProgramu + QStringLiteral("temp");
-    if (moznaPisac(obok))
+    if (obokProgramuWolno(katalogProgramu, obok))
         return obok;
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
            QStringLiteral("/Vestibulomat/temp");

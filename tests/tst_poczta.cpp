@@ -701,12 +701,13 @@ void TestPoczta::zalacznikNieDoZapisania()
     frmMain->tobMail->click();
 
     QCOMPARE(komunikaty.size(), 1);
-    QVERIFY2(komunikaty.constFirst().contains(QRegularExpression(
-                 u'^' + QRegularExpression::escape(u"Błąd podczas zapisu pliku: "_qs + temp()) +
-                 u'/' + wzorWysylki + u'/' + QRegularExpression::escape(nazwaRaportu) +
-                 QRegularExpression::escape(u" (to nie jest folder). Raport nie został wysłany."_qs) +
-                 u'$')),
-             qPrintable(komunikaty.constFirst()));
+    QVERIFY2(
+        komunikaty.constFirst().contains(QRegularExpression(
+            u'^' + QRegularExpression::escape(u"Błąd podczas zapisu pliku: "_qs + temp()) + u'/' +
+            wzorWysylki + u'/' + QRegularExpression::escape(nazwaRaportu) +
+            QRegularExpression::escape(u" (to nie jest folder). Raport nie został wysłany."_qs) +
+            u'$')),
+        qPrintable(komunikaty.constFirst()));
     QVERIFY(Komunikaty::OstatnieSzczegoly().contains(u"ENOTDIR"_qs));
     QVERIFY(xdg.argumenty().isEmpty()); // nothing was handed over
     QVERIFY(frmMain->NiezapisaneDane);

@@ -48,7 +48,7 @@ fi
 run() {
     local home=$1
     mkdir -p -m 700 "$home/.run"
-    if [ "$(id -u)" -eq 0 ]; then
+    if [ ${#jako[@]} -gt 0 ]; then
         chown -R 65534:65534 "$home"
     fi
     # Sanitizer settings pass through, so an instrumented build runs as in
@@ -102,6 +102,16 @@ for documents in no yes; do
     [ ! -e "$stary" ] ||
         fail "an old attachment in ~/.cache/Vestibulomat/temp was not removed"
 done
+
+# Root can write the installation folders, but an installed copy still keeps
+# everything in the user's own places.
+if [ "$(id -u)" -eq 0 ]; then
+    jako=()
+    home=$tmp/home-root
+    run "$home"
+    [ -f "$home/.config/Vestibulomat/Vestibulomat.ini" ] ||
+        fail "run by root, the settings are not in ~/.config/Vestibulomat"
+fi
 
 [ "$(find "$prefix" | sort)" = "$przed" ] || fail "the program wrote into its installation"
 echo "PASS"
