@@ -4,7 +4,9 @@
 
 #include <QAbstractItemView>
 #include <QFileInfo>
+#include <QShowEvent>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <algorithm>
 #include <exception>
@@ -254,6 +256,7 @@ TComComboBox::TComComboBox(QWidget *parent, const QString &sysfsRoot)
     setEditable(false); // pick only, no typing
     // activated, not currentIndexChanged: selections made by code fire nothing.
     connect(this, &QComboBox::activated, this, &TComComboBox::UserPicked);
+    connect(this, &QComboBox::currentIndexChanged, this, &TComComboBox::FitBoxWidth);
 }
 
 QString TComComboBox::Text() const
@@ -421,6 +424,13 @@ void TComComboBox::ShowValue()
     setCurrentIndex(found);
     m_select.StorePending(m_value);
     FitPopupWidth();
+    FitBoxWidth();
+}
+
+void TComComboBox::showEvent(QShowEvent *event)
+{
+    QComboBox::showEvent(event);
+    FitBoxWidth();
 }
 
 void TComComboBox::FitPopupWidth()
@@ -437,6 +447,22 @@ void TComComboBox::FitPopupWidth()
                               ? style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view())
                               : 0;
     view()->setMinimumWidth(widest + margins + scrollBar);
+}
+
+void TComComboBox::FitBoxWidth()
+{
+    // The closed box shows its entry whole ("ttyUSB7 (niepodłączony)"),
+    // growing from the width it was placed with, but not past its parent.
+    const QString text = currentText();
+    setToolTip(text);
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QSize content(fontMetrics().horizontalAdvance(text), fontMetrics().height());
+    int need = style()->sizeFromContents(QStyle::CT_ComboBox, &option, content, this).width();
+    if (const QWidget *parent = parentWidget(); parent && parent->width() > 2 * x())
+        need = std::min(need, parent->width() - 2 * x());
+    if (need > width())
+        resize(need, height());
 }
 
 void TComComboBox::SetComPort(TCustomComPort *port)

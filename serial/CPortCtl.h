@@ -124,6 +124,9 @@ public:
     // Reads the port list before the drop-down opens.
     void showPopup() override;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void UserPicked(int index);
     void SelectPortValue();
@@ -133,6 +136,8 @@ private:
     void ShowValue();
     // The drop-down is as wide as its longest entry.
     void FitPopupWidth();
+    // The closed box is wide enough for its current entry.
+    void FitBoxWidth();
 
     TComSelect m_select;
     QString m_sysfsRoot;

@@ -510,6 +510,9 @@ void TstKonfiguracja::zapisanyPortNigdyNieGinie()
     sysfs->Usb(QStringLiteral("ttyACM0"), QStringLiteral("Licznik"), QString());
     d->show();
     QCOMPARE(d->WybranyPort(), nazwa);
+    // The closed box shows its entry whole, "(niepodłączony)" included.
+    QVERIFY(d->ccbPort->width() >
+            d->ccbPort->fontMetrics().horizontalAdvance(d->ccbPort->currentText()));
     QCOMPARE(d->ccbPort->findText(QStringLiteral("ttyACM0 — Licznik")) >= 0, listaCzytelna);
 
     // Only the mail address is changed; "Potwierdź" stores the port as it was.
