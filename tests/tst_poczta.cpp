@@ -150,7 +150,7 @@ int ProgramWysylajacy()
 // argument and checks the attachment value as the client does: the value
 // ends at the next quote and is split at commas, and each part must be an
 // existing file. For call k it writes compose<k>, zalaczniki<k> (one line
-// "ok PATH" or "brak PATH" per part) and pid<k>. While the file "zostan"
+// "ok PATH" or "brak PATH" per part, put in place last) and pid<k>. While the file "zostan"
 // exists it keeps running, as a client that stays open does.
 class KlientPoczty
 {
@@ -174,7 +174,8 @@ public:
                    "set -f; IFS=,\n"
                    "for f in $v; do\n"
                    "  if [ -f \"$f\" ]; then echo \"ok $f\"; else echo \"brak $f\"; fi\n"
-                   "done > \"$log/zalaczniki$k\"\n"
+                   "done > \"$log/.zalaczniki$k\"\n"
+                   "mv \"$log/.zalaczniki$k\" \"$log/zalaczniki$k\"\n"
                    "[ -e \"$log/zostan\" ] && exec sleep 600\n"
                    "exit 0\n");
         QFile::setPermissions(dom() + u"/bin/thunderbird"_qs,
@@ -198,7 +199,8 @@ public:
 
     QString dom() const { return m_katalog.filePath(u"dom"_qs); }
     QString log() const { return m_katalog.filePath(u"log"_qs); }
-    int wywolania() const { return int(QDir(log()).entryList({u"compose*"_qs}).size()); }
+    // Calls whose check is complete: its result appears last, whole.
+    int wywolania() const { return int(QDir(log()).entryList({u"zalaczniki*"_qs}).size()); }
     QStringList zalaczniki(int k) const
     {
         return QString::fromUtf8(Czytaj(log() + u"/zalaczniki"_qs + QString::number(k)))
@@ -539,6 +541,7 @@ void TestPoczta::doKlientaPoczty()
         // bound, and so after the program has ended.
         QTRY_COMPARE_WITH_TIMEOUT(klient.wywolania(), przed + 1, 60000);
         const QString sciezka = otrzymany(przed + 1);
+        QVERIFY2(QFileInfo(sciezka).isFile(), qPrintable(sciezka));
         QFile plik(sciezka);
         QVERIFY2(plik.open(QIODevice::ReadWrite), qPrintable(sciezka));
         QVERIFY(plik.setFileTime(QDateTime::currentDateTime().addSecs(-3600LL * godziny),
@@ -567,8 +570,13 @@ void TestPoczta::doKlientaPoczty()
     QCOMPARE(KlientPoczty::Czytaj(QDir(katalogZapisu).filePath(kopia)), RaportNr(wyslania));
 
     // The start removed what a week-old compose window cannot send anyway.
-    for (qsizetype i = 0; i < wczesniejsze.size(); ++i)
-        QCOMPARE(QFile::exists(wczesniejsze.at(i)), poprzednie.at(i) < 7 * 24);
+    for (qsizetype i = 0; i < wczesniejsze.size(); ++i) {
+        const QFileInfo plik(wczesniejsze.at(i));
+        QVERIFY2(plik.exists() == (poprzednie.at(i) < 7 * 24),
+                 qPrintable(plik.filePath() + u" changed "_qs +
+                            plik.lastModified().toString(Qt::ISODate) + u'\n' +
+                            QString::fromUtf8(wyjscie())));
+    }
 
     if (klientZostaje) {
         const qint64 pid = klient.pidy().constLast();
