@@ -65,7 +65,8 @@ QString OpisBleduSystemu(int kod)
 {
     if (const char *opis = OpisPolski(kod))
         return QString::fromUtf8(opis);
-    return QString::fromLocal8Bit(std::strerror(kod));
+    // The system's own wording is English; it goes into the details only.
+    return QStringLiteral("nieoczekiwany błąd systemu");
 }
 
 bool PolskiOpisBleduSystemu(int kod)

@@ -36,12 +36,13 @@ private:
 };
 
 // A Polish description of an errno value for the common cases ("brak
-// uprawnień", "system plików tylko do odczytu", ...); for a rare one the
-// system's own text.
+// uprawnień", "system plików tylko do odczytu", ...); for a rare one
+// "nieoczekiwany błąd systemu" (the system's English text goes into the
+// details through SzczegolyBleduSystemu).
 QString OpisBleduSystemu(int kod);
 
-// Whether OpisBleduSystemu(kod) is a Polish description, not the system's
-// own text: a user's message shows only those; the rest go to the details.
+// Whether OpisBleduSystemu(kod) names this very error rather than the
+// general "nieoczekiwany błąd systemu".
 bool PolskiOpisBleduSystemu(int kod);
 
 // The errno name: "EIO", "EACCES"; "errno N" when the system has none.
