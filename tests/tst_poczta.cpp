@@ -570,12 +570,15 @@ void TestPoczta::doKlientaPoczty()
     QCOMPARE(KlientPoczty::Czytaj(QDir(katalogZapisu).filePath(kopia)), RaportNr(wyslania));
 
     // The start removed what a week-old compose window cannot send anyway.
+    // A send within the same second may give its emptied folder's name to a
+    // new attachment, so the old file is told by its time.
+    const QDateTime przedGodzina = QDateTime::currentDateTime().addSecs(-1800);
     for (qsizetype i = 0; i < wczesniejsze.size(); ++i) {
         const QFileInfo plik(wczesniejsze.at(i));
-        QVERIFY2(plik.exists() == (poprzednie.at(i) < 7 * 24),
+        const bool staryJest = plik.exists() && plik.lastModified() < przedGodzina;
+        QVERIFY2(staryJest == (poprzednie.at(i) < 7 * 24),
                  qPrintable(plik.filePath() + u" changed "_qs +
-                            plik.lastModified().toString(Qt::ISODate) + u'\n' +
-                            QString::fromUtf8(wyjscie())));
+                            plik.lastModified().toString(Qt::ISODate)));
     }
 
     if (klientZostaje) {
