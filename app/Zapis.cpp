@@ -1,10 +1,9 @@
 #include "Zapis.h"
 
+#include "BezpiecznyZapis.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <string>
@@ -46,34 +45,26 @@ std::string TekstTechniczny(Etap etap, const QString &sciezka)
     return "Stream write error";
 }
 
-[[noreturn]] void NieMoznaUtworzyc(const QString &sciezka, int kod, const QString &opisQt)
+// The writer's failure as the user reads it, naming the file as the user
+// knows it: creating the file (looking at the name, opening, renaming) or
+// writing it.
+[[noreturn]] void Zglos(const BezpiecznyZapis::Blad &e, const QString &sciezka)
 {
-    throw EZapisPliku(Etap::Utworzenie, sciezka, kod, opisQt);
+    using BezpiecznyZapis::Krok;
+    const Krok k = e.KrokBledu();
+    const bool utworzenie = k == Krok::Sprawdzenie || k == Krok::Utworzenie ||
+                            k == Krok::ZmianaNazwy || k == Krok::SynchronizacjaKatalogu;
+    throw EZapisPliku(utworzenie ? Etap::Utworzenie : Etap::Zapis, sciezka, e.Kod(), e.Szczegoly(),
+                      e.PowodWlasny() ? e.Powod() : QString());
 }
 
-[[noreturn]] void BladZapisu(const QString &sciezka, int kod, const QString &opisQt)
+void Zapisz(const QString &sciezka, const QByteArray &dane, const BezpiecznyZapis::Opcje &opcje)
 {
-    throw EZapisPliku(Etap::Zapis, sciezka, kod, opisQt);
-}
-
-// Devices and pipes (/dev/null, a FIFO) cannot be replaced by renaming a
-// sibling over them: they are written in place.
-void ZapiszWMiejscu(const QString &sciezka, const QByteArray &dane)
-{
-    // Qt's file classes leave errno of the system call that failed (they
-    // read it themselves for their error text): it is cleared before each
-    // step and read right after, so a failure without a system call reads 0.
-    QFile plik(sciezka);
-    errno = 0;
-    if (!plik.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        NieMoznaUtworzyc(sciezka, errno, plik.errorString());
-    errno = 0;
-    if (plik.write(dane) != dane.size())
-        BladZapisu(sciezka, errno, plik.errorString());
-    errno = 0;
-    plik.close();
-    if (plik.error() != QFileDevice::NoError)
-        BladZapisu(sciezka, errno, plik.errorString());
+    try {
+        BezpiecznyZapis::Zapisz(sciezka, dane, opcje);
+    } catch (const BezpiecznyZapis::Blad &e) {
+        Zglos(e, sciezka);
+    }
 }
 
 DialogZapisu &zastepstwo()
@@ -84,16 +75,20 @@ DialogZapisu &zastepstwo()
 
 } // namespace
 
-EZapisPliku::EZapisPliku(Etap etap, const QString &sciezka, int kod, const QString &opisQt)
+EZapisPliku::EZapisPliku(Etap etap, const QString &sciezka, int kod, const QString &opis,
+                         const QString &powod)
     : std::runtime_error(TekstTechniczny(etap, sciezka))
     , m_etap(etap)
     , m_sciezka(sciezka)
     , m_kod(kod)
-    , m_opisQt(opisQt)
+    , m_opis(opis)
+    , m_powod(powod)
 {}
 
 QString EZapisPliku::Powod() const
 {
+    if (!m_powod.isEmpty())
+        return m_powod;
     return m_kod != 0 && PolskiOpisBleduSystemu(m_kod) ? OpisBleduSystemu(m_kod) : QString();
 }
 
@@ -114,56 +109,28 @@ QString EZapisPliku::TekstUzytkownika() const
 QString EZapisPliku::Szczegoly() const
 {
     const QString pierwsza = QString::fromStdString(what());
-    if (m_kod != 0)
-        return pierwsza + u'\n' + SzczegolyBleduSystemu(m_kod);
-    return m_opisQt.isEmpty() ? pierwsza : pierwsza + u'\n' + m_opisQt;
+    if (!m_opis.isEmpty())
+        return pierwsza + u'\n' + m_opis;
+    return m_kod != 0 ? pierwsza + u'\n' + SzczegolyBleduSystemu(m_kod) : pierwsza;
 }
 
 void ZapiszRaport(const QString &sciezka, const QByteArray &dane)
 {
-    const QFileInfo info(sciezka);
-    if (info.exists() && !info.isFile() && !info.isDir()) {
-        ZapiszWMiejscu(sciezka, dane);
-        return;
-    }
-    // The file class says only "refers to a directory", with no errno.
-    if (info.isDir())
-        NieMoznaUtworzyc(sciezka, EISDIR, QString());
-
-    QSaveFile plik(sciezka);
-    // A file that may be written in a directory that may not (a shared
-    // folder) is still saved, in place, as the user asked.
-    plik.setDirectWriteFallback(true);
-    // Unbuffered, so that a short write (disk full, size limit) shows in the
-    // count here: a buffered QSaveFile can lose it at commit() and rename the
-    // cut file over the old one. Without commit() the old file stays.
-    // errno as in ZapiszWMiejscu.
-    errno = 0;
-    if (!plik.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        NieMoznaUtworzyc(sciezka, errno, plik.errorString());
-    errno = 0;
-    if (plik.write(dane) != dane.size())
-        BladZapisu(sciezka, errno, plik.errorString());
-    // The temporary file may have no name until here (O_TMPFILE): giving it
-    // the chosen one is where a name too long or a folder gone shows.
-    errno = 0;
-    if (!plik.commit())
-        NieMoznaUtworzyc(sciezka, errno, plik.errorString());
+    Zapisz(sciezka, dane, {BezpiecznyZapis::Nazwa::Wybrana, 0666, false});
 }
 
 void KopiujRaport(const QString &zrodlo, const QString &cel)
 {
     // The copy did not arrive either way: a source that cannot be read is
     // reported as a write of the destination that failed.
-    QFile wejscie(zrodlo);
-    errno = 0;
-    if (!wejscie.open(QIODevice::ReadOnly))
-        BladZapisu(cel, errno, wejscie.errorString());
-    errno = 0;
-    const QByteArray dane = wejscie.readAll();
-    if (wejscie.error() != QFileDevice::NoError)
-        BladZapisu(cel, errno, wejscie.errorString());
-    ZapiszRaport(cel, dane);
+    QByteArray dane;
+    try {
+        if (BezpiecznyZapis::CzytajZwyklyPlik(zrodlo, dane) != BezpiecznyZapis::Zastano::ZwyklyPlik)
+            throw EZapisPliku(Etap::Zapis, cel, ENOENT, QStringLiteral("source: ") + zrodlo);
+    } catch (const BezpiecznyZapis::Blad &e) {
+        throw EZapisPliku(Etap::Zapis, cel, e.Kod(), e.Szczegoly());
+    }
+    Zapisz(cel, dane, {BezpiecznyZapis::Nazwa::Wygenerowana, 0666, false});
 }
 
 QString SciezkaWKatalogu(const QString &katalog, const QString &nazwa)
@@ -174,14 +141,16 @@ QString SciezkaWKatalogu(const QString &katalog, const QString &nazwa)
 QString ZapiszZalacznik(const QString &katalogTemp, const QString &nazwa, const QByteArray &dane)
 {
     const QString sciezka = SciezkaWKatalogu(katalogTemp, nazwa);
+    // Only the user may read the report the mail carries.
+    const BezpiecznyZapis::Opcje opcje{BezpiecznyZapis::Nazwa::Wygenerowana, 0600, false};
     try {
-        ZapiszRaport(sciezka, dane);
+        BezpiecznyZapis::Zapisz(sciezka, dane, opcje);
         return sciezka;
-    } catch (const EZapisPliku &) {
+    } catch (const BezpiecznyZapis::Blad &) {
         // Expected on the first send: the folder is made on demand.
     }
     QDir().mkpath(katalogTemp);
-    ZapiszRaport(sciezka, dane);
+    Zapisz(sciezka, dane, opcje);
     return sciezka;
 }
 

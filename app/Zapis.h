@@ -4,9 +4,9 @@
 // attachment in the temporary folder and its copy into the save directory.
 //
 // A report is written byte for byte as received: no byte-order mark, no line
-// break added, NUL bytes kept. An existing file is replaced only once the new
-// one has been written completely, so a failed save leaves the old file as it
-// was.
+// break added, NUL bytes kept, through the program's one writer
+// (BezpiecznyZapis.h): an existing file is replaced only once the new one is
+// complete and on the disk, so a failed save leaves the old file as it was.
 
 #include "Bledy.h"
 
@@ -27,9 +27,11 @@ class EZapisPliku : public std::runtime_error, public OpisanyBlad
 public:
     enum class Etap { Utworzenie, Zapis };
 
-    // kod is the errno of the failed call, 0 when unknown; opisQt the file
-    // class's own error text, kept for the details.
-    EZapisPliku(Etap etap, const QString &sciezka, int kod, const QString &opisQt = QString());
+    // kod is the errno of the failed call, 0 when unknown; opis the failed
+    // call and its errno for the details; powod replaces the system's reason
+    // ("pod tą nazwą jest dowiązanie").
+    EZapisPliku(Etap etap, const QString &sciezka, int kod, const QString &opis = QString(),
+                const QString &powod = QString());
 
     Etap Rodzaj() const { return m_etap; }
     int Kod() const { return m_kod; }
@@ -43,22 +45,28 @@ private:
     Etap m_etap;
     QString m_sciezka;
     int m_kod;
-    QString m_opisQt;
+    QString m_opis;
+    QString m_powod;
 };
 
-// Writes dane to sciezka, creating the file or replacing an existing one.
-// Throws EZapisPliku; on failure an existing file keeps its old contents.
+// Writes dane to sciezka, the name the user picked in the save dialog,
+// creating the file or replacing an existing one; a link is followed, a FIFO
+// or device written in place. Throws EZapisPliku; on failure an existing
+// file keeps its old contents. The file and its folder are synced on return.
 void ZapiszRaport(const QString &sciezka, const QByteArray &dane);
 
-// Copies the file zrodlo to cel, replacing an existing cel. Throws
-// EZapisPliku when the copy did not arrive; cel is then left as it was.
+// Copies the file zrodlo to cel, a name the program made, replacing an
+// existing regular file cel. A link, FIFO or device under that name is left
+// alone and refused with a reason of its own. Throws EZapisPliku when the
+// copy did not arrive; cel is then left as it was.
 void KopiujRaport(const QString &zrodlo, const QString &cel);
 
 // katalog + "/" + nazwa. The directory text is used as typed, so one ending
 // in "/" gives two separators in a row, which the file system reads as one.
 QString SciezkaWKatalogu(const QString &katalog, const QString &nazwa);
 
-// Writes the mail attachment nazwa into katalogTemp. When the first write
+// Writes the mail attachment nazwa into katalogTemp, mode 0600, by the rule
+// for names the program makes (see KopiujRaport). When the first write
 // fails (on the first send the folder does not exist yet) the folder is
 // created and the write tried once more. Returns the full path written;
 // throws EZapisPliku when the second write fails too.

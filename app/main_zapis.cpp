@@ -73,6 +73,7 @@ void TfrmMain::tobZapiszClick()
     // download keep the report marked unsaved, the button shows the error.
     ZapiszRaport(sciezka, memDane->Bajty());
     NiezapisaneDane = false;
+    // Only now: the saved file and its folder are on the disk.
     dziennik->Usun();
     StanZapisany();
 }
@@ -108,8 +109,10 @@ void TfrmMain::tobMailClick()
         case azZawsze: {
             // The copy is a save: it keeps the report's exact name.
             const QString cel = SciezkaWKatalogu(frmKonfiguracja->ediKatalog->text(), nazwa);
-            // Only a copy that arrived counts as a save; otherwise the user
-            // learns of it and the report stays marked unsaved unless mailed.
+            // Only a copy that arrived (file and folder on the disk) counts
+            // as a save; otherwise the user learns why (a link or a pipe
+            // planted under the name is named as such) and the report stays
+            // marked unsaved unless mailed.
             try {
                 KopiujRaport(zalacznik, cel);
                 NiezapisaneDane = false;

@@ -1,5 +1,6 @@
 #include "Dziennik.h"
 
+#include "BezpiecznyZapis.h"
 #include "Bledy.h"
 
 #include <QDir>
@@ -57,33 +58,25 @@ QString Odkoduj(const QByteArray &b)
     return QString::fromUtf8(wynik);
 }
 
-// Writes all of dane, going on after a short write; false with errno set.
+// Writes all of dane, going on after a short write; a write that takes
+// nothing is a full disk. False with errno set.
 bool ZapiszWszystko(int fd, const QByteArray &dane)
 {
     const char *p = dane.constData();
     qsizetype zostalo = dane.size();
     while (zostalo > 0) {
         const ssize_t n = ::write(fd, p, size_t(zostalo));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
             return false;
         }
         p += n;
         zostalo -= n;
     }
     return true;
-}
-
-// A renamed file's new name reaches the disk with its folder.
-void SynchronizujKatalog(const QString &katalog)
-{
-    const int fd =
-        ::open(QFile::encodeName(katalog).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 int OtworzBlokade(const QString &sciezka)
@@ -199,8 +192,7 @@ std::optional<ZawartoscDziennika> TDziennik::Pozostawiony()
         return std::nullopt;
     Przytnij();
     const QString nasz = SciezkaDziennika(m_slot);
-    // A journal being replaced when the program ended; the old one is whole.
-    QFile::remove(nasz + QStringLiteral(".nowy"));
+    UsunNiedokonczone();
 
     // A copy that ran in another slot and ended without dealing with its
     // report: its lock is free, so its journal becomes ours.
@@ -210,8 +202,14 @@ std::optional<ZawartoscDziennika> TDziennik::Pozostawiony()
         const int fd = OtworzBlokade(SciezkaBlokady(n));
         if (fd < 0)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            QFile::rename(SciezkaDziennika(n), nasz);
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            try {
+                BezpiecznyZapis::NadajNazwe(SciezkaDziennika(n), nasz);
+            } catch (const BezpiecznyZapis::Blad &e) {
+                // It stays in its slot and is offered to the next start.
+                qWarning("%s", e.what());
+            }
+        }
         ::close(fd);
     }
 
@@ -304,8 +302,18 @@ void TDziennik::Usun()
     m_nieudany = false;
     if (m_slot == 0)
         return;
-    QFile::remove(SciezkaDziennika(m_slot));
-    QFile::remove(SciezkaDziennika(m_slot) + QStringLiteral(".nowy"));
+    BezpiecznyZapis::Usun(SciezkaDziennika(m_slot));
+}
+
+void TDziennik::UsunNiedokonczone()
+{
+    // A journal being replaced when the program ended; the old one is whole.
+    const QString wzor = QStringLiteral(".raport-%1.dziennik.*.tmp").arg(m_slot);
+    const QFileInfoList pliki =
+        QDir(m_katalog).entryInfoList({wzor, QStringLiteral("raport-%1.dziennik.nowy").arg(m_slot)},
+                                      QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &plik : pliki)
+        BezpiecznyZapis::Usun(plik.filePath());
 }
 
 void TDziennik::Zachowaj()
@@ -321,21 +329,25 @@ void TDziennik::Zachowaj()
         m_naglowek.poczatek.isValid() ? m_naglowek.poczatek : QDateTime::currentDateTime();
     const QString baza = m_katalog + QStringLiteral("/niezapisany_") +
                          czas.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    QString cel = baza + QStringLiteral(".txt");
-    for (int n = 2; QFileInfo::exists(cel); ++n)
-        cel = baza + QStringLiteral("_%1.txt").arg(n);
-    const QByteArray celB = QFile::encodeName(cel);
-    if (::rename(QFile::encodeName(sciezka).constData(), celB.constData()) != 0) {
-        const int kod = errno;
-        throw BladProgramu(
-            QStringLiteral("Nie można odłożyć niezapisanego raportu (%1). Skopiuj plik %2 "
-                           "w bezpieczne miejsce, zanim odbierzesz następny raport")
-                .arg(OpisBleduSystemu(kod), sciezka),
-            QStringLiteral("rename %1 -> %2\n").arg(sciezka, cel) + SzczegolyBleduSystemu(kod));
+    // The first free name: a journal set aside never replaces another.
+    for (int n = 1;; ++n) {
+        const QString cel =
+            n == 1 ? baza + QStringLiteral(".txt") : baza + QStringLiteral("_%1.txt").arg(n);
+        try {
+            BezpiecznyZapis::NadajNazwe(sciezka, cel);
+            // The 30 days count from now, not from the download.
+            ::utimes(QFile::encodeName(cel).constData(), nullptr);
+            return;
+        } catch (const BezpiecznyZapis::Blad &e) {
+            if (e.Kod() == EEXIST && n < 1000)
+                continue;
+            throw BladProgramu(
+                QStringLiteral("Nie można odłożyć niezapisanego raportu (%1). Skopiuj plik %2 "
+                               "w bezpieczne miejsce, zanim odbierzesz następny raport")
+                    .arg(OpisBleduSystemu(e.Kod()), sciezka),
+                e.Szczegoly());
+        }
     }
-    // The 30 days count from now, not from the download.
-    ::utimes(celB.constData(), nullptr);
-    SynchronizujKatalog(m_katalog);
 }
 
 void TDziennik::Zglos(const QString &powod, const QString &szczegoly)
@@ -350,87 +362,100 @@ void TDziennik::Zglos(const QString &powod, const QString &szczegoly)
         Qt::QueuedConnection);
 }
 
+void TDziennik::BladWatku(const QString &powod, const QString &szczegoly)
+{
+    m_bladWatku = true;
+    Zglos(powod, szczegoly);
+}
+
+int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek)
+{
+    QByteArray dane;
+    {
+        std::lock_guard l(m_mutex);
+        dane.swap(m_oczekujace);
+    }
+    // The new journal takes the place of an older one (a restored report)
+    // only once it holds the whole report so far.
+    try {
+        const int fd =
+            BezpiecznyZapis::ZapiszIOtworz(sciezka, QByteArray(naglowek + dane),
+                                           {BezpiecznyZapis::Nazwa::Wygenerowana, 0600, false});
+        ++m_zapisy;
+        ++m_synchronizacje;
+        return fd;
+    } catch (const BezpiecznyZapis::Blad &e) {
+        BladWatku(e.Powod().isEmpty() ? OpisBleduSystemu(e.Kod()) : e.Powod(),
+                  QStringLiteral("Plik: ") + sciezka + u'\n' + e.Szczegoly());
+        return -1;
+    }
+}
+
+TDziennik::Partia TDziennik::CzekajNaDane(bool niezsynchronizowane)
+{
+    std::unique_lock l(m_mutex);
+    if (!m_koniec && !m_synchronizuj) {
+        // Nothing pending and everything on the disk: asleep until a chunk
+        // comes. Then a quarter second of gathering, unless much is waiting.
+        if (m_oczekujace.isEmpty() && !niezsynchronizowane)
+            m_cv.wait(l, [&] { return m_koniec || m_synchronizuj || !m_oczekujace.isEmpty(); });
+        if (!m_koniec && !m_synchronizuj)
+            m_cv.wait_for(l, kOdstepZapisu, [&] {
+                return m_koniec || m_synchronizuj || m_oczekujace.size() >= kNajwiecejWPamieci;
+            });
+    }
+    Partia p;
+    p.dane.swap(m_oczekujace);
+    p.koniec = m_koniec;
+    p.pisz = !m_koniec || m_dopiszNaKoniec;
+    p.synchronizuj = m_synchronizuj || m_koniec;
+    m_synchronizuj = false;
+    return p;
+}
+
+bool TDziennik::ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dysk &dysk)
+{
+    if (!p.pisz)
+        return true;
+    if (!p.dane.isEmpty()) {
+        if (!ZapiszWszystko(fd, p.dane)) {
+            const int kod = errno;
+            BladWatku(OpisBleduSystemu(kod),
+                      QStringLiteral("Plik: ") + sciezka + u'\n' + SzczegolyBleduSystemu(kod));
+            return false;
+        }
+        ++m_zapisy;
+        dysk.niezsynchronizowane = true;
+    }
+    const auto teraz = std::chrono::steady_clock::now();
+    if (dysk.niezsynchronizowane &&
+        (p.synchronizuj || teraz - dysk.ostatnia >= kOdstepSynchronizacji)) {
+        if (::fdatasync(fd) != 0) {
+            const int kod = errno;
+            BladWatku(OpisBleduSystemu(kod),
+                      QStringLiteral("Plik: ") + sciezka + u'\n' + SzczegolyBleduSystemu(kod));
+            return false;
+        }
+        ++m_synchronizacje;
+        dysk.ostatnia = std::chrono::steady_clock::now();
+        dysk.niezsynchronizowane = false;
+    }
+    return true;
+}
+
 void TDziennik::Pracuj(QString sciezka, QByteArray naglowek)
 {
     // Named, so that it is told apart from the serial event thread (in
     // top, in a debugger, and in tests that check the port's thread ends).
     pthread_setname_np(pthread_self(), "vm-dziennik");
-    const QString nowa = sciezka + QStringLiteral(".nowy");
-    auto blad = [&](int fd, const QString &plik) {
-        const int kod = errno;
-        if (fd >= 0)
-            ::close(fd);
-        m_bladWatku = true;
-        Zglos(OpisBleduSystemu(kod),
-              QStringLiteral("Plik: ") + plik + u'\n' + SzczegolyBleduSystemu(kod));
-    };
-
-    std::unique_lock l(m_mutex);
-    QByteArray dane;
-    dane.swap(m_oczekujace);
-    l.unlock();
-
-    // The new journal takes the place of an older one (a restored report)
-    // only once it holds the whole report so far.
-    const int fd =
-        ::open(QFile::encodeName(nowa).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        blad(fd, nowa);
+    const int fd = UtworzNaDysku(sciezka, naglowek);
+    if (fd < 0)
         return;
-    }
-    if (!ZapiszWszystko(fd, naglowek + dane) || ::fdatasync(fd) != 0 ||
-        ::rename(QFile::encodeName(nowa).constData(), QFile::encodeName(sciezka).constData()) !=
-            0) {
-        blad(fd, nowa);
-        ::unlink(QFile::encodeName(nowa).constData());
-        return;
-    }
-    SynchronizujKatalog(m_katalog);
-    ++m_zapisy;
-    ++m_synchronizacje;
-
-    auto ostatnia = std::chrono::steady_clock::now();
-    bool niezsynchronizowane = false;
-    l.lock();
+    Dysk dysk{std::chrono::steady_clock::now(), false};
     for (;;) {
-        if (!m_koniec && !m_synchronizuj) {
-            if (m_oczekujace.isEmpty() && !niezsynchronizowane)
-                m_cv.wait(l, [&] { return m_koniec || m_synchronizuj || !m_oczekujace.isEmpty(); });
-            if (!m_koniec && !m_synchronizuj)
-                m_cv.wait_for(l, kOdstepZapisu, [&] {
-                    return m_koniec || m_synchronizuj || m_oczekujace.size() >= kNajwiecejWPamieci;
-                });
-        }
-        dane.clear();
-        dane.swap(m_oczekujace);
-        const bool koniec = m_koniec;
-        const bool pisz = !koniec || m_dopiszNaKoniec;
-        const bool synchronizuj = m_synchronizuj || koniec;
-        m_synchronizuj = false;
-        l.unlock();
-
-        if (pisz && !dane.isEmpty()) {
-            if (!ZapiszWszystko(fd, dane)) {
-                blad(fd, sciezka);
-                return;
-            }
-            ++m_zapisy;
-            niezsynchronizowane = true;
-        }
-        if (pisz && niezsynchronizowane &&
-            (synchronizuj ||
-             std::chrono::steady_clock::now() - ostatnia >= kOdstepSynchronizacji)) {
-            if (::fdatasync(fd) != 0) {
-                blad(fd, sciezka);
-                return;
-            }
-            ++m_synchronizacje;
-            ostatnia = std::chrono::steady_clock::now();
-            niezsynchronizowane = false;
-        }
-        if (koniec)
+        const Partia p = CzekajNaDane(dysk.niezsynchronizowane);
+        if (!ZapiszPartie(fd, sciezka, p, dysk) || p.koniec)
             break;
-        l.lock();
     }
     ::close(fd);
 }

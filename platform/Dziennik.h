@@ -29,6 +29,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -113,7 +114,29 @@ private:
     QString SciezkaBlokady(int slot) const;
     void Przytnij();
     void Zatrzymaj(bool dopisz);
+    void UsunNiedokonczone();
+
+    // The journal thread, step by step: the journal created with what came
+    // so far, then batches of chunks waited for, written and flushed.
+    struct Partia
+    {
+        QByteArray dane;
+        bool koniec = false;       // the thread is to end after this batch
+        bool pisz = true;          // write it (not when the journal is going)
+        bool synchronizuj = false; // flush now, not on the 1.5 s clock
+    };
+    struct Dysk
+    {
+        std::chrono::steady_clock::time_point ostatnia; // last flush
+        bool niezsynchronizowane = false;
+    };
     void Pracuj(QString sciezka, QByteArray naglowek);
+    // The descriptor of the new journal, -1 after reporting a failure.
+    int UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek);
+    Partia CzekajNaDane(bool niezsynchronizowane);
+    // False after reporting a failure.
+    bool ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dysk &dysk);
+    void BladWatku(const QString &powod, const QString &szczegoly);
     // Sends bladZapisu, queued to the owner's thread; powod is Polish.
     void Zglos(const QString &powod, const QString &szczegoly);
 

@@ -1,5 +1,7 @@
 #include "Miejsca.h"
 
+#include "BezpiecznyZapis.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -72,14 +74,27 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu)
     if (obokProgramuWolno(katalogProgramu, obok))
         return obok;
     const QString wlasny = uzytkownika();
-    if (!QFileInfo::exists(wlasny)) {
+    const QByteArray nazwa = QFile::encodeName(wlasny);
+    struct stat st;
+    if (::lstat(nazwa.constData(), &st) != 0) {
         QDir().mkpath(QFileInfo(wlasny).absolutePath());
-        // The copy must be the user's to write, whatever the file beside
-        // the program allowed.
-        if (QFileInfo::exists(obok) && QFile::copy(obok, wlasny))
-            QFile::setPermissions(wlasny, QFile::permissions(wlasny) | QFile::ReadOwner |
-                                              QFile::WriteOwner | QFile::ReadUser |
-                                              QFile::WriteUser);
+        // The copy is the user's alone, whatever the file beside the program
+        // allowed: others could change the mail address in it. A file that
+        // cannot be copied leaves the settings to be written anew.
+        QByteArray dane;
+        try {
+            if (BezpiecznyZapis::CzytajZwyklyPlik(obok, dane) ==
+                BezpiecznyZapis::Zastano::ZwyklyPlik)
+                BezpiecznyZapis::Zapisz(wlasny, dane,
+                                        {BezpiecznyZapis::Nazwa::Wygenerowana, 0600,
+                                         /*tylkoNowy=*/true});
+        } catch (const BezpiecznyZapis::Blad &e) {
+            qWarning("%s", e.what());
+        }
+    } else if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+               (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        // Written back without the others' write bits.
+        ::chmod(nazwa.constData(), st.st_mode & 07777 & ~mode_t(S_IWGRP | S_IWOTH));
     }
     return wlasny;
 }

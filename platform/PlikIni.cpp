@@ -1,10 +1,9 @@
 #include "PlikIni.h"
 
+#include "BezpiecznyZapis.h"
 #include "Cp1250.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -322,112 +321,25 @@ QByteArray czytajPlik(const QString &plik)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Closes the descriptor when it goes out of scope.
-struct Deskryptor
-{
-    int fd = -1;
-    ~Deskryptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-bool zapiszWszystko(int fd, const QByteArray &dane)
-{
-    qsizetype zapisano = 0;
-    while (zapisano < dane.size()) {
-        const ssize_t n = ::write(fd, dane.constData() + zapisano, size_t(dane.size() - zapisano));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        zapisano += n;
-    }
-    return true;
-}
-
 // Reads the whole file; false with errno set when it cannot be read.
 bool czytajWszystko(const QByteArray &nazwa, QByteArray &dane)
 {
-    Deskryptor d;
-    d.fd = ::open(nazwa.constData(), O_RDONLY | O_CLOEXEC);
-    if (d.fd < 0)
+    const int fd = ::open(nazwa.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return false;
     char bufor[4096];
     for (;;) {
-        const ssize_t n = ::read(d.fd, bufor, sizeof bufor);
+        const ssize_t n = ::read(fd, bufor, sizeof bufor);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
+        if (n <= 0) {
+            const int kod = errno;
+            ::close(fd);
+            errno = kod;
+            return n == 0;
+        }
         dane.append(bufor, n);
     }
-}
-
-// The contents written to a new sibling file that is then renamed over the
-// file. Returns 0, or the errno when the folder refuses the new file or the
-// renaming (the caller may then write in place); any other failure throws.
-int zamienAtomowo(const QString &plik, const QByteArray &nazwa, const QByteArray &dane,
-                  const struct stat *stary)
-{
-    QByteArray tymczasowa;
-    Deskryptor d;
-    for (int proba = 0; proba < 16 && d.fd < 0; ++proba) {
-        tymczasowa = nazwa + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        d.fd = ::open(tymczasowa.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (d.fd < 0 && errno != EEXIST)
-            return errno;
-    }
-    if (d.fd < 0)
-        return EEXIST;
-    const auto porzuc = [&](const char *czynnosc) {
-        const int kod = errno;
-        ::unlink(tymczasowa.constData());
-        throw BladPlikuIni(plik, kod, QString::fromLatin1(czynnosc));
-    };
-    // The new file keeps the old one's permissions.
-    if (stary && ::fchmod(d.fd, stary->st_mode & 07777) != 0)
-        porzuc("fchmod");
-    if (!zapiszWszystko(d.fd, dane))
-        porzuc("write");
-    if (::fsync(d.fd) != 0)
-        porzuc("fsync");
-    const int fd = d.fd;
-    d.fd = -1;
-    if (::close(fd) != 0)
-        porzuc("close");
-    if (::rename(tymczasowa.constData(), nazwa.constData()) != 0) {
-        const int kod = errno;
-        ::unlink(tymczasowa.constData());
-        // A sticky folder keeps another user's file from being replaced.
-        if (kod == EACCES || kod == EPERM)
-            return kod;
-        throw BladPlikuIni(plik, kod, QStringLiteral("rename"));
-    }
-    return 0;
-}
-
-// A file in a folder that takes no new file: rewritten where it is. A
-// crash in the middle can leave it half written; there is no other way.
-void zapiszWMiejscu(const QString &plik, const QByteArray &nazwa, const QByteArray &dane)
-{
-    Deskryptor d;
-    d.fd = ::open(nazwa.constData(), O_WRONLY | O_CLOEXEC);
-    if (d.fd < 0)
-        throw BladPlikuIni(plik, errno, QStringLiteral("open"));
-    if (!zapiszWszystko(d.fd, dane))
-        throw BladPlikuIni(plik, errno, QStringLiteral("write"));
-    if (::ftruncate(d.fd, off_t(dane.size())) != 0)
-        throw BladPlikuIni(plik, errno, QStringLiteral("ftruncate"));
-    if (::fsync(d.fd) != 0)
-        throw BladPlikuIni(plik, errno, QStringLiteral("fsync"));
-    const int fd = d.fd;
-    d.fd = -1;
-    if (::close(fd) != 0)
-        throw BladPlikuIni(plik, errno, QStringLiteral("close"));
 }
 
 } // namespace
@@ -466,40 +378,28 @@ void TIniFile::WriteTexts(const QList<WpisTekstu> &wpisy)
 
 template <typename F> void TIniFile::Zmien(F zmiana)
 {
-    // A settings file reached through a link is written where the link points.
-    QString cel = plik_;
-    if (QFileInfo(plik_).isSymLink() && QFileInfo::exists(plik_))
-        cel = QFileInfo(plik_).canonicalFilePath();
-    const QByteArray nazwa = QFile::encodeName(cel);
-
+    // A settings file reached through a link is read and written where the
+    // link points, as the writer does for a name the user chose.
+    const QByteArray nazwa = QFile::encodeName(plik_);
     struct stat st;
     const bool istnieje = ::stat(nazwa.constData(), &st) == 0;
     if (!istnieje && errno != ENOENT)
         throw BladPlikuIni(plik_, errno, QStringLiteral("stat"));
     QByteArray zawartosc;
-    if (istnieje) {
-        if (S_ISDIR(st.st_mode))
-            throw BladPlikuIni(plik_, EISDIR, QStringLiteral("stat"));
+    if (istnieje && !S_ISDIR(st.st_mode)) {
         if (!S_ISREG(st.st_mode))
             throw BladPlikuIni(plik_, EINVAL, QStringLiteral("stat"),
                                QStringLiteral("to nie jest zwykły plik"));
-        // A file without any write permission is read-only for everybody,
-        // root included: renaming a new file over it must not bypass that.
-        if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
-            throw BladPlikuIni(plik_, EACCES, QStringLiteral("stat"),
-                               QStringLiteral("plik jest tylko do odczytu"));
-        if (::access(nazwa.constData(), W_OK) != 0)
-            throw BladPlikuIni(plik_, errno, QStringLiteral("access"));
         if (!czytajWszystko(nazwa, zawartosc))
             throw BladPlikuIni(plik_, errno, QStringLiteral("read"));
     }
-
-    const QByteArray nowa = zmiana(zawartosc);
-    const int kod = zamienAtomowo(plik_, nazwa, nowa, istnieje ? &st : nullptr);
-    if (kod == 0)
-        return;
-    if (istnieje && (kod == EACCES || kod == EPERM))
-        zapiszWMiejscu(plik_, nazwa, nowa);
-    else
-        throw BladPlikuIni(plik_, kod, QStringLiteral("open"));
+    try {
+        // A new settings file is the user's alone: others could change the
+        // mail address in it.
+        BezpiecznyZapis::Zapisz(plik_, zmiana(zawartosc),
+                                {BezpiecznyZapis::Nazwa::Wybrana, 0600, false});
+    } catch (const BezpiecznyZapis::Blad &e) {
+        throw BladPlikuIni(plik_, e.Kod(), BezpiecznyZapis::NazwaKroku(e.KrokBledu()),
+                           e.PowodWlasny() ? e.Powod() : QString());
+    }
 }

@@ -21,9 +21,11 @@
 // UTF-8 behind the mark: a folder name in Cyrillic or Chinese reads back
 // exactly.
 //
-// Every write replaces the whole file atomically (a sibling file renamed over
-// it), so a failure never leaves half a file behind. Where the folder takes
-// no new file but the file itself may be written, it is rewritten in place.
+// Every write goes through the program's one writer (BezpiecznyZapis.h): the
+// whole file is replaced atomically and synced with its folder, so a failure
+// never leaves half a file behind. Where the folder takes no new file but the
+// file itself may be written, it is rewritten in place after room for all of
+// it is reserved. A new settings file is the user's alone (mode 0600).
 
 #include "Bledy.h"
 

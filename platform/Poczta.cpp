@@ -14,6 +14,10 @@
 
 #include <algorithm>
 
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -79,25 +83,54 @@ QList<KatalogZalacznikow> katalogiZalacznikow(const QString &katalogTemp)
 }
 
 // A folder in the shared temporary folder is used only when it is this
-// user's own real folder, made private.
+// user's own real folder (not a link) that nobody else may enter.
+bool wlasnyFolder(const struct stat &st)
+{
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
 bool wlasnyKatalog(const KatalogZalacznikow &katalog, bool utworz)
 {
     if (!katalog.wspolny)
         return true;
+    const QByteArray nazwa = QFile::encodeName(katalog.sciezka);
     if (utworz)
-        QDir().mkdir(katalog.sciezka, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QFileInfo info(katalog.sciezka);
-    return info.isDir() && !info.isSymLink() && info.ownerId() == ::geteuid();
+        ::mkdir(nazwa.constData(), 0700);
+    struct stat st;
+    return ::lstat(nazwa.constData(), &st) == 0 && wlasnyFolder(st);
 }
 
-void usunStarePliki(const QDir &katalog, const QDateTime &granica)
+// A folder of the user's own: others may not swap the attachment in it.
+bool utworzKatalog(const QString &sciezka)
 {
-    const QFileInfoList pliki = katalog.entryInfoList(
-        {QStringLiteral("*.txt")}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QFileInfo &plik : pliki) {
-        if (plik.lastModified() < granica)
-            QFile::remove(plik.absoluteFilePath());
+    return ::mkdir(QFile::encodeName(sciezka).constData(), 0700) == 0;
+}
+
+// Calls co for each entry of the open folder, by name.
+template <typename F> void dlaKazdego(int katalog, F co)
+{
+    DIR *d = ::fdopendir(::openat(katalog, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!d)
+        return;
+    while (const dirent *wpis = ::readdir(d)) {
+        const QByteArray nazwa(wpis->d_name);
+        if (nazwa != "." && nazwa != "..")
+            co(nazwa);
     }
+    ::closedir(d);
+}
+
+// Removes the program's own old files directly in the open folder: regular
+// *.txt files, never a link or what it points to.
+void usunStarePliki(int katalog, qint64 granica)
+{
+    dlaKazdego(katalog, [&](const QByteArray &nazwa) {
+        struct stat st;
+        if (nazwa.endsWith(".txt") &&
+            ::fstatat(katalog, nazwa.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_mtime < granica)
+            ::unlinkat(katalog, nazwa.constData(), 0);
+    });
 }
 
 } // namespace
@@ -214,15 +247,17 @@ QString NowyKatalogWysylki(const QString &katalogTemp)
 
     const QString znacznik = QDateTime::currentDateTime().toString(formatWysylki);
     const QString pierwszy = katalog + u'/' + znacznik;
-    if (!QDir().mkpath(katalog))
-        return pierwszy;
+    if (!QFileInfo::exists(katalog)) {
+        QDir().mkpath(QFileInfo(katalog).absolutePath());
+        utworzKatalog(katalog);
+    }
     // mkdir fails on an existing folder, so a folder made here is this
     // send's alone, even for two sends within one second.
     for (int numer = 1; numer < 1000; ++numer) {
         const QString sciezka = numer == 1 ? pierwszy : pierwszy + u'_' + QString::number(numer);
-        if (QDir().mkdir(sciezka))
+        if (utworzKatalog(sciezka))
             return sciezka;
-        if (!QFileInfo::exists(sciezka))
+        if (errno != EEXIST)
             break;
     }
     return pierwszy;
@@ -232,20 +267,31 @@ void UsunStareZalaczniki(const QString &katalogTemp)
 {
     if (katalogTemp.isEmpty())
         return;
-    const QDateTime granica = QDateTime::currentDateTime().addDays(-7);
+    const qint64 granica = QDateTime::currentDateTime().addDays(-7).toSecsSinceEpoch();
     for (const KatalogZalacznikow &kandydat : katalogiZalacznikow(katalogTemp)) {
-        const QDir katalog(kandydat.sciezka);
-        if (!katalog.exists() || !wlasnyKatalog(kandydat, false))
+        // Folders are opened without following a link, and everything in
+        // them is reached from the open folder: a link swapped in meanwhile
+        // leads nowhere.
+        const int katalog = ::open(QFile::encodeName(kandydat.sciezka).constData(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (katalog < 0)
             continue;
-        usunStarePliki(katalog, granica);
-        const QFileInfoList wysylki =
-            katalog.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-        for (const QFileInfo &wysylka : wysylki) {
-            if (!toKatalogWysylki(wysylka.fileName()))
-                continue;
-            usunStarePliki(QDir(wysylka.absoluteFilePath()), granica);
-            // Only an empty folder goes; one with a younger file stays.
-            katalog.rmdir(wysylka.fileName());
+        struct stat st;
+        if (::fstat(katalog, &st) == 0 && (!kandydat.wspolny || wlasnyFolder(st))) {
+            usunStarePliki(katalog, granica);
+            dlaKazdego(katalog, [&](const QByteArray &nazwa) {
+                if (!toKatalogWysylki(QString::fromLatin1(nazwa)))
+                    return;
+                const int wysylka = ::openat(katalog, nazwa.constData(),
+                                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (wysylka < 0)
+                    return;
+                usunStarePliki(wysylka, granica);
+                ::close(wysylka);
+                // Only an empty folder goes; one with a younger file stays.
+                ::unlinkat(katalog, nazwa.constData(), AT_REMOVEDIR);
+            });
         }
+        ::close(katalog);
     }
 }

@@ -5,6 +5,7 @@
 // The program killed mid-download runs as a child process of this test
 // (the same executable, started with VESTIBULOMAT_TEST_PORT set).
 
+#include "BezpiecznyZapis.h"
 #include "CPort.h"
 #include "Dziennik.h"
 #include "Komunikaty.h"
@@ -102,7 +103,15 @@ private:
 };
 
 // What the user does with a downloaded report before the program ends.
-enum Akcja { Zapis, Poczta, NieNowyOdbior, NieZamkniecie, AnulujZamkniecie, AnulujNowyOdbior };
+enum Akcja {
+    Zapis,
+    Poczta,
+    PocztaZawsze,
+    NieNowyOdbior,
+    NieZamkniecie,
+    AnulujZamkniecie,
+    AnulujNowyOdbior
+};
 
 // The program as the child: downloads from the port named in the
 // environment, prints "ANALIZA" after each end of transmission, and runs
@@ -308,13 +317,18 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny_data()
     QTest::addColumn<int>("akcja");
     QTest::addColumn<bool>("oferowany"); // the next start offers the report
     QTest::addColumn<bool>("odlozony");  // it was set aside under its date
-    QTest::newRow("saved") << int(Zapis) << false << false;
-    QTest::newRow("mail handed over") << int(Poczta) << false << false;
-    QTest::newRow("Nie before a new download") << int(NieNowyOdbior) << false << false;
-    QTest::newRow("Nie when closing") << int(NieZamkniecie) << false << false;
-    QTest::newRow("Tak when closing, save cancelled") << int(AnulujZamkniecie) << true << false;
+    // A file saved into the program folder, whose data and folder reach the
+    // disk before the journal goes.
+    QTest::addColumn<bool>("zapisany");
+    QTest::newRow("saved") << int(Zapis) << false << false << true;
+    QTest::newRow("mail handed over") << int(Poczta) << false << false << false;
+    QTest::newRow("mail handed over, Zawsze copy") << int(PocztaZawsze) << false << false << true;
+    QTest::newRow("Nie before a new download") << int(NieNowyOdbior) << false << false << false;
+    QTest::newRow("Nie when closing") << int(NieZamkniecie) << false << false << false;
+    QTest::newRow("Tak when closing, save cancelled")
+        << int(AnulujZamkniecie) << true << false << false;
     QTest::newRow("Tak before a new download, save cancelled")
-        << int(AnulujNowyOdbior) << false << true;
+        << int(AnulujNowyOdbior) << false << true << false;
 }
 
 void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
@@ -322,6 +336,7 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     QFETCH(int, akcja);
     QFETCH(bool, oferowany);
     QFETCH(bool, odlozony);
+    QFETCH(bool, zapisany);
     frmMain->show();
     PtyPair pty;
     QVERIFY(pty.Ok());
@@ -330,6 +345,17 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     QVERIFY(QTest::qWaitFor([&] { return CzytajPlik(PlikDziennika(*tmp)).endsWith(raport); },
                             kLimitMs));
 
+    // What reached the disk, in order, as the writer did it.
+    QStringList kolejnosc;
+    BezpiecznyZapis::UstawObserwatora([&](BezpiecznyZapis::Zdarzenie z, const QString &sciezka) {
+        const QString nazwa = QFileInfo(sciezka).fileName();
+        if (z == BezpiecznyZapis::Zdarzenie::Usuniety)
+            kolejnosc << QStringLiteral("usuniety ") + nazwa;
+        else if (zapisany && QFileInfo(sciezka).absolutePath() == tmp->path())
+            kolejnosc << QStringLiteral("plik");
+        else if (sciezka == tmp->path())
+            kolejnosc << QStringLiteral("folder");
+    });
     std::unique_ptr<XdgEmail> poczta;
     switch (akcja) {
     case Zapis:
@@ -337,8 +363,10 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
         frmMain->tobZapisz->click();
         break;
     case Poczta:
+    case PocztaZawsze:
         poczta = std::make_unique<XdgEmail>();
-        frmKonfiguracja->cobZapis->setCurrentIndex(2); // "Nigdy"
+        frmKonfiguracja->ediKatalog->setText(tmp->path());
+        frmKonfiguracja->cobZapis->setCurrentIndex(akcja == Poczta ? 2 : 0); // "Nigdy", "Zawsze"
         frmMain->tobMail->click();
         break;
     case NieNowyOdbior:
@@ -352,7 +380,11 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
         frmMain->close();
         break;
     }
+    BezpiecznyZapis::UstawObserwatora({});
     QVERIFY2(ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(opis()));
+    if (zapisany)
+        QCOMPARE(kolejnosc.mid(0, 3), (QStringList{QStringLiteral("plik"), QStringLiteral("folder"),
+                                                   QStringLiteral("usuniety raport-1.dziennik")}));
     const QStringList odlozone =
         QDir(tmp->KatalogStanu()).entryList({QStringLiteral("niezapisany_*.txt")}, QDir::Files);
     QCOMPARE(odlozone.size(), odlozony ? 1 : 0);

@@ -415,16 +415,21 @@ void TestPoczta::usuwanieStarychZalacznikow_data()
     QTest::addColumn<QString>("plik"); // inside the attachment folder
     QTest::addColumn<int>("wiek");     // hours since it was last written
     QTest::addColumn<bool>("zostaje");
+    // A link of this name in the attachment folder leads to the file's
+    // first folder (or the file) elsewhere; what it leads to must stay.
+    QTest::addColumn<QString>("dowiazanie");
 
     // clang-format off
-    QTest::newRow("send folder, an hour old")       << u"2003-05-31_10-00-00/a_1_2.txt"_qs << 1 << true;
-    QTest::newRow("send folder, six days old")      << u"2003-05-31_10-00-00_2/a.txt"_qs << 144 << true;
-    QTest::newRow("send folder, eight days old")    << u"2003-05-31_10-00-00/a_1_2.txt"_qs << 192 << false;
-    QTest::newRow("earlier layout, eight days old") << u"a_1_2.txt"_qs << 192 << false;
-    QTest::newRow("earlier layout, hidden, old")    << u".ukryty.txt"_qs << 192 << false;
-    QTest::newRow("earlier layout, an hour old")    << u"a_1_2.txt"_qs << 1 << true;
-    QTest::newRow("not a report, old")              << u"inny.dat"_qs << 192 << true;
-    QTest::newRow("folder not made by a send, old") << u"zdjecia/a.txt"_qs << 192 << true;
+    QTest::newRow("send folder, an hour old")       << u"2003-05-31_10-00-00/a_1_2.txt"_qs << 1 << true << QString();
+    QTest::newRow("send folder, six days old")      << u"2003-05-31_10-00-00_2/a.txt"_qs << 144 << true << QString();
+    QTest::newRow("send folder, eight days old")    << u"2003-05-31_10-00-00/a_1_2.txt"_qs << 192 << false << QString();
+    QTest::newRow("earlier layout, eight days old") << u"a_1_2.txt"_qs << 192 << false << QString();
+    QTest::newRow("earlier layout, hidden, old")    << u".ukryty.txt"_qs << 192 << false << QString();
+    QTest::newRow("earlier layout, an hour old")    << u"a_1_2.txt"_qs << 1 << true << QString();
+    QTest::newRow("not a report, old")              << u"inny.dat"_qs << 192 << true << QString();
+    QTest::newRow("folder not made by a send, old") << u"zdjecia/a.txt"_qs << 192 << true << QString();
+    QTest::newRow("old file behind a link")         << u"a.txt"_qs << 192 << true << u"stary.txt"_qs;
+    QTest::newRow("send folder that is a link")     << u"w/a.txt"_qs << 192 << true << u"2003-05-31_10-00-00"_qs;
     // clang-format on
 }
 
@@ -433,18 +438,24 @@ void TestPoczta::usuwanieStarychZalacznikow()
     QFETCH(QString, plik);
     QFETCH(int, wiek);
     QFETCH(bool, zostaje);
-    QTemporaryDir temp;
-    const QString sciezka = temp.filePath(plik);
+    QFETCH(QString, dowiazanie);
+    QTemporaryDir temp, gdzieIndziej;
+    const QString sciezka = (dowiazanie.isEmpty() ? temp : gdzieIndziej).filePath(plik);
     QVERIFY(QDir().mkpath(QFileInfo(sciezka).absolutePath()));
     QFile f(sciezka);
     QVERIFY(f.open(QIODevice::WriteOnly));
     QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600LL * wiek),
                           QFileDevice::FileModificationTime));
     f.close();
+    if (!dowiazanie.isEmpty())
+        QVERIFY(QFile::link(gdzieIndziej.filePath(plik.section(u'/', 0, 0)),
+                            temp.filePath(dowiazanie)));
 
     UsunStareZalaczniki(temp.path());
 
     QCOMPARE(QFile::exists(sciezka), zostaje);
+    if (!dowiazanie.isEmpty())
+        return;
     // A send folder emptied goes with its file; the attachment folder stays.
     QCOMPARE(QFileInfo::exists(QFileInfo(sciezka).absolutePath()), zostaje || !plik.contains(u'/'));
     // A folder that does not exist yet is no error.

@@ -3,9 +3,14 @@
 
 #include "Zapis.h"
 
+#include "BezpiecznyZapis.h"
 #include "Cp1250.h"
 #include "Komunikaty.h"
+#include "Miejsca.h"
+#include "Narzedzia.h"
 #include "OknaTestowe.h"
+#include "Poczta.h"
+#include "Potomek.h"
 #include "RaportView.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -18,10 +23,11 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <csignal>
+#include <cstring>
 #include <memory>
 #include <optional>
-#include <sys/resource.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,25 +44,6 @@ void Utworz(const QString &sciezka, const QByteArray &dane)
     QVERIFY(plik.open(QIODevice::WriteOnly));
     plik.write(dane);
 }
-
-// Files may not grow beyond a few bytes while this lives: a write past the
-// limit fails even for root, which permission bits would not stop.
-class LimitRozmiaruPliku
-{
-public:
-    explicit LimitRozmiaruPliku(rlim_t bajty)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &stary);
-        rlimit nowy = stary;
-        nowy.rlim_cur = bajty;
-        setrlimit(RLIMIT_FSIZE, &nowy);
-    }
-    ~LimitRozmiaruPliku() { setrlimit(RLIMIT_FSIZE, &stary); }
-
-private:
-    rlimit stary{};
-};
 
 struct Pudelko
 {
@@ -77,6 +64,12 @@ private slots:
 
     void zapisBajtPoBajcie_data();
     void zapisBajtPoBajcie();
+    void awariaZostawiaStaryLubCalyNowy_data();
+    void awariaZostawiaStaryLubCalyNowy();
+    void podrzuconaNazwaNieKierujeZapisu_data();
+    void podrzuconaNazwaNieKierujeZapisu();
+    void trybyPlikowPrzyUmask000_data();
+    void trybyPlikowPrzyUmask000();
     void dialogZapisu();
 
     void zapisRaportuZOkna_data();
@@ -149,6 +142,271 @@ void TestZapis::zapisBajtPoBajcie()
     const QString sciezka = katalog.filePath(u"raport.txt"_qs);
     ZapiszRaport(sciezka, dane);
     QCOMPARE(Zawartosc(sciezka), dane);
+}
+
+namespace {
+
+// Where a failure of the writer strikes.
+enum Uklad {
+    FolderBezPrawa,       // the folder refuses a new file (an ordinary user)
+    FolderTylkoDoOdczytu, // a read-only mount, the file itself bind-mounted writable
+    PelnyTmpfs,           // a small file system that fills up
+    LimitRozmiaru,        // RLIMIT_FSIZE below the new content
+    LimitWMiejscu,        // the same, in a read-only folder: room reserved first
+    PlikZamontowany,      // a bind-mounted file: rename fails with EBUSY
+};
+
+QString NazwaBledu(int kod)
+{
+    const char *nazwa = strerrorname_np(kod);
+    return nazwa ? QString::fromLatin1(nazwa) : QString::number(kod);
+}
+
+// In the child: sets the row up around folder/plik.txt (holding "stara
+// tresc"), writes, and says what became of the file: the failure's errno
+// and step or OK, old or new content, same inode, files left beside it.
+QString ZapiszWUkladzie(Uklad uklad, const QString &baza, int rozmiar)
+{
+    const QString folder = baza + QStringLiteral("/folder");
+    const QString plik = folder + QStringLiteral("/plik.txt");
+    const QByteArray f = QFile::encodeName(folder), p = QFile::encodeName(plik),
+                     zrodlo = QFile::encodeName(baza + QStringLiteral("/zrodlo.txt"));
+    const bool mount = uklad == FolderTylkoDoOdczytu || uklad == PelnyTmpfs ||
+                       uklad == LimitWMiejscu || uklad == PlikZamontowany;
+    if (mount && !WlasnePunktyMontowania())
+        return QStringLiteral("SKIP");
+    if (uklad == PelnyTmpfs) {
+        if (::mount("tmpfs", f.constData(), "tmpfs", 0, "size=64k") != 0)
+            return QStringLiteral("SKIP");
+        QFile nowy(plik);
+        if (!nowy.open(QIODevice::WriteOnly) || nowy.write("stara tresc") != 11)
+            return QStringLiteral("cannot fill the tmpfs");
+    }
+    if (uklad == FolderTylkoDoOdczytu || uklad == LimitWMiejscu) {
+        if (::mount(f.constData(), f.constData(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, f.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+                0)
+            return QStringLiteral("SKIP");
+    }
+    if ((uklad == FolderTylkoDoOdczytu || uklad == LimitWMiejscu || uklad == PlikZamontowany) &&
+        ::mount(zrodlo.constData(), p.constData(), nullptr, MS_BIND, nullptr) != 0)
+        return QStringLiteral("SKIP");
+    struct stat przed, po;
+    ::stat(p.constData(), &przed);
+    std::optional<LimitRozmiaruPliku> limit;
+    if (uklad == LimitRozmiaru || uklad == LimitWMiejscu)
+        limit.emplace(16);
+    const QByteArray nowa(rozmiar, 'n');
+    QString wynik = QStringLiteral("OK");
+    try {
+        BezpiecznyZapis::Zapisz(plik, nowa);
+    } catch (const BezpiecznyZapis::Blad &e) {
+        wynik = NazwaBledu(e.Kod()) + u' ' + BezpiecznyZapis::NazwaKroku(e.KrokBledu());
+    }
+    limit.reset();
+    const QByteArray jest = Zawartosc(plik);
+    wynik += jest == nowa            ? QStringLiteral("|nowa")
+             : jest == "stara tresc" ? QStringLiteral("|stara")
+                                     : QStringLiteral("|?");
+    ::stat(p.constData(), &po);
+    wynik += po.st_ino == przed.st_ino ? QStringLiteral("|ten sam|") : QStringLiteral("|nowy|");
+    return wynik +
+           QDir(folder)
+               .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+               .join(u',');
+}
+
+// What is found under the report's name in the save folder.
+enum Zawada { DowiazanieDoPliku, DowiazanieWiszace, Fifo, DowiazanieObcegoWeWspolnym };
+
+} // namespace
+
+void TestZapis::awariaZostawiaStaryLubCalyNowy_data()
+{
+    QTest::addColumn<int>("uklad");
+    QTest::addColumn<int>("rozmiar");
+    QTest::addColumn<QString>("wynik"); // errno and step | content | inode | files left
+
+    // clang-format off
+    QTest::newRow("folder without write permission: in place")
+        << int(FolderBezPrawa) << 64 << u"OK|nowa|ten sam|plik.txt"_qs;
+    QTest::newRow("read-only mount, writable file: in place")
+        << int(FolderTylkoDoOdczytu) << 64 << u"OK|nowa|ten sam|plik.txt"_qs;
+    QTest::newRow("small tmpfs fills up: old file kept")
+        << int(PelnyTmpfs) << 256 * 1024 << u"ENOSPC write|stara|ten sam|plik.txt"_qs;
+    QTest::newRow("file-size limit: old file kept")
+        << int(LimitRozmiaru) << 4096 << u"EFBIG write|stara|ten sam|plik.txt"_qs;
+    QTest::newRow("file-size limit in place: refused before the old content is touched")
+        << int(LimitWMiejscu) << 4096 << u"EFBIG fallocate|stara|ten sam|plik.txt"_qs;
+    QTest::newRow("bind-mounted file: in place")
+        << int(PlikZamontowany) << 64 << u"OK|nowa|ten sam|plik.txt"_qs;
+    // clang-format on
+}
+
+void TestZapis::awariaZostawiaStaryLubCalyNowy()
+{
+    QFETCH(int, uklad);
+    QFETCH(int, rozmiar);
+    QFETCH(QString, wynik);
+    // Reachable by the ordinary user the first row runs as.
+    QTemporaryDir baza;
+    QVERIFY(QFile::setPermissions(baza.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ReadOther |
+                                                   QFile::ExeOther));
+    const QString folder = baza.filePath(u"folder"_qs);
+    QVERIFY(QDir().mkpath(folder));
+    Utworz(folder + u"/plik.txt"_qs, "stara tresc");
+    Utworz(baza.filePath(u"zrodlo.txt"_qs), "stara tresc");
+    const auto wszyscyPisza =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther;
+    QVERIFY(QFile::setPermissions(folder + u"/plik.txt"_qs, wszyscyPisza));
+    if (uklad == FolderBezPrawa)
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
+
+    const WynikPotomka w =
+        UruchomWPotomku([&] { return ZapiszWUkladzie(Uklad(uklad), baza.path(), rozmiar); }, 5000,
+                        uklad == FolderBezPrawa);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY2(w.ok, qPrintable(w.tekst));
+    if (w.tekst == u"SKIP"_qs)
+        QSKIP("needs root and a private mount namespace");
+    QCOMPARE(w.tekst, wynik);
+}
+
+void TestZapis::podrzuconaNazwaNieKierujeZapisu_data()
+{
+    QTest::addColumn<int>("zawada");
+    QTest::addColumn<bool>("wybrana");  // picked in the save dialog, else the "Zawsze" copy
+    QTest::addColumn<QString>("wynik"); // the reason given | what the name leads to after
+
+    const QString dowiazanie = u"pod tą nazwą jest dowiązanie"_qs;
+    // clang-format off
+    QTest::newRow("link to the user's file, Zawsze copy")
+        << int(DowiazanieDoPliku) << false << dowiazanie + u"|moje dane"_qs;
+    QTest::newRow("link to the user's file, picked: followed as an editor does")
+        << int(DowiazanieDoPliku) << true << u"|raport"_qs;
+    QTest::newRow("dangling link, Zawsze copy")
+        << int(DowiazanieWiszace) << false << dowiazanie + u"|brak"_qs;
+    QTest::newRow("FIFO without a reader, Zawsze copy")
+        << int(Fifo) << false << u"„raport.txt” nie jest zwykłym plikiem|fifo"_qs;
+    QTest::newRow("FIFO without a reader, picked")
+        << int(Fifo) << true << u"nikt nie odbiera danych z %1|fifo"_qs;
+    QTest::newRow("another user's link in a sticky shared folder, Zawsze copy")
+        << int(DowiazanieObcegoWeWspolnym) << false << dowiazanie + u"|moje dane"_qs;
+    QTest::newRow("another user's link in a sticky shared folder, picked")
+        << int(DowiazanieObcegoWeWspolnym) << true
+        << u"pod tą nazwą jest dowiązanie innego użytkownika we wspólnym folderze|moje dane"_qs;
+    // clang-format on
+}
+
+void TestZapis::podrzuconaNazwaNieKierujeZapisu()
+{
+    QFETCH(int, zawada);
+    QFETCH(bool, wybrana);
+    QFETCH(QString, wynik);
+    const QString folder = katalog.filePath(u"wspolny"_qs);
+    QVERIFY(QDir().mkpath(folder));
+    const QString nazwa = folder + u"/raport.txt"_qs;
+    const QString cel = katalog.filePath(u"moj.txt"_qs);
+    QFile::remove(nazwa);
+    QFile::remove(cel);
+    if (zawada != DowiazanieWiszace)
+        Utworz(cel, "moje dane");
+    if (zawada == Fifo)
+        QCOMPARE(::mkfifo(QFile::encodeName(nazwa).constData(), 0666), 0);
+    else
+        QVERIFY(QFile::link(cel, nazwa));
+    if (zawada == DowiazanieObcegoWeWspolnym) {
+        if (::geteuid() != 0)
+            QSKIP("giving a link to another user needs root");
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+        QCOMPARE(::lchown(QFile::encodeName(nazwa).constData(), 65534, 65534), 0);
+    }
+    const QString zrodlo = katalog.filePath(u"zalacznik.txt"_qs);
+    Utworz(zrodlo, "raport");
+
+    const WynikPotomka w = UruchomWPotomku([&]() -> QString {
+        QString powod;
+        try {
+            if (wybrana)
+                ZapiszRaport(nazwa, "raport");
+            else
+                KopiujRaport(zrodlo, nazwa);
+        } catch (const EZapisPliku &e) {
+            powod = e.Powod();
+        }
+        const QFileInfo info(nazwa);
+        QString po = QFileInfo::exists(cel) ? QString::fromUtf8(Zawartosc(cel)) : u"brak"_qs;
+        if (zawada == Fifo)
+            po = info.isFile() || info.isDir() || !info.exists() ? u"?"_qs : u"fifo"_qs;
+        return powod + u'|' + po;
+    });
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    QVERIFY2(w.naCzas, "the save blocked");
+    QVERIFY(w.ok);
+    QCOMPARE(w.tekst, wynik.contains(u"%1"_qs) ? wynik.arg(nazwa) : wynik);
+    if (!wybrana || zawada != DowiazanieDoPliku)
+        QVERIFY(QFileInfo(nazwa).isSymLink() || zawada == Fifo); // left alone
+}
+
+void TestZapis::trybyPlikowPrzyUmask000_data()
+{
+    QTest::addColumn<QString>("plik");
+    QTest::addColumn<QString>("tryby"); // octal, of the file and its folder
+
+    QTest::newRow("new report: as the umask allows") << u"raport"_qs << u"666"_qs;
+    QTest::newRow("replaced report keeps its mode") << u"stary raport"_qs << u"640"_qs;
+    QTest::newRow("attachment and its send folder") << u"zalacznik"_qs << u"600 700"_qs;
+    QTest::newRow("per-user copy of the settings") << u"kopia ustawien"_qs << u"600"_qs;
+    QTest::newRow("per-user settings others could write") << u"ustawienia"_qs << u"644"_qs;
+}
+
+void TestZapis::trybyPlikowPrzyUmask000()
+{
+    QFETCH(QString, plik);
+    QFETCH(QString, tryby);
+    QTemporaryDir dom;
+    // An installed copy: settings go to the per-user file.
+    const QString program = dom.filePath(u"usr/bin/"_qs);
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(dom.filePath(u"usr/share/vestibulomat"_qs)));
+    Utworz(program + u"Vestibulomat.ini"_qs, "[konfig]\r\nobiekt=A\r\n");
+    QCOMPARE(::chmod(QFile::encodeName(program + u"Vestibulomat.ini"_qs).constData(), 0666), 0);
+    const QString wlasny = dom.filePath(u"config/Vestibulomat/Vestibulomat.ini"_qs);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dom.filePath(u"config"_qs)));
+    const QString raport = dom.filePath(u"raport.txt"_qs);
+
+    const mode_t umaska = ::umask(0);
+    QString sciezka = raport, folder;
+    if (plik == u"stary raport"_qs) {
+        Utworz(raport, "old");
+        ::chmod(QFile::encodeName(raport).constData(), 0640);
+    }
+    if (plik.contains(u"raport"_qs)) {
+        ZapiszRaport(raport, "raport");
+    } else if (plik == u"zalacznik"_qs) {
+        folder = NowyKatalogWysylki(dom.filePath(u"temp"_qs));
+        sciezka = ZapiszZalacznik(folder, u"a.txt"_qs, "raport");
+    } else {
+        if (plik == u"ustawienia"_qs) {
+            QVERIFY(QDir().mkpath(QFileInfo(wlasny).absolutePath()));
+            Utworz(wlasny, "[konfig]\r\n");
+            ::chmod(QFile::encodeName(wlasny).constData(), 0666);
+        }
+        sciezka = PlikUstawienDoZapisu(program);
+        ZapiszIni(sciezka, {u"konfig"_qs}, {u"obiekt"_qs}, {u"B"_qs});
+    }
+    ::umask(umaska);
+    qunsetenv("XDG_CONFIG_HOME");
+
+    const auto tryb = [](const QString &s) {
+        struct stat st
+        {
+        };
+        ::stat(QFile::encodeName(s).constData(), &st);
+        return QString::number(st.st_mode & 07777, 8);
+    };
+    QCOMPARE(folder.isEmpty() ? tryb(sciezka) : tryb(sciezka) + u' ' + tryb(folder), tryby);
 }
 
 void TestZapis::dialogZapisu()

@@ -1,0 +1,475 @@
+#include "BezpiecznyZapis.h"
+
+#include "Bledy.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <mutex>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace BezpiecznyZapis {
+
+namespace {
+
+// Closes the descriptor unless it was handed on.
+struct Deskryptor
+{
+    int fd = -1;
+    ~Deskryptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int Oddaj()
+    {
+        const int f = fd;
+        fd = -1;
+        return f;
+    }
+};
+
+std::mutex &mutexObserwatora()
+{
+    static std::mutex m;
+    return m;
+}
+
+Obserwator &obserwator()
+{
+    static Obserwator o;
+    return o;
+}
+
+void Zglos(Zdarzenie zdarzenie, const QString &sciezka)
+{
+    std::lock_guard l(mutexObserwatora());
+    if (obserwator())
+        obserwator()(zdarzenie, sciezka);
+}
+
+QByteArray Kod(const QString &sciezka)
+{
+    return QFile::encodeName(sciezka);
+}
+
+QString Katalog(const QString &sciezka)
+{
+    const qsizetype ukosnik = sciezka.lastIndexOf(u'/');
+    if (ukosnik < 0)
+        return QStringLiteral(".");
+    return ukosnik == 0 ? QStringLiteral("/") : sciezka.left(ukosnik);
+}
+
+QString NazwaWKatalogu(const QString &sciezka)
+{
+    return sciezka.mid(sciezka.lastIndexOf(u'/') + 1);
+}
+
+[[noreturn]] void Rzuc(Krok krok, const QString &sciezka, int kod, const QString &powod = {})
+{
+    throw Blad(krok, sciezka, kod, powod);
+}
+
+QString PowodDowiazania()
+{
+    return QStringLiteral("pod tą nazwą jest dowiązanie");
+}
+
+QString PowodNieZwyklego(const QString &sciezka)
+{
+    return QStringLiteral("„%1” nie jest zwykłym plikiem").arg(NazwaWKatalogu(sciezka));
+}
+
+// Errors after which a file that may itself be written is rewritten in
+// place: the folder refuses the new sibling or the renaming.
+bool FolderOdmawia(int kod)
+{
+    return kod == EACCES || kod == EPERM || kod == EROFS || kod == EXDEV || kod == EBUSY;
+}
+
+// Writes all of dane at the descriptor's position. A write() that takes
+// nothing of a non-empty buffer makes no progress: taken as a full disk,
+// not retried for ever. False with kod set.
+bool ZapiszWszystko(int fd, QByteArrayView dane, int &kod)
+{
+    const char *p = dane.data();
+    qsizetype zostalo = dane.size();
+    while (zostalo > 0) {
+        const ssize_t n = ::write(fd, p, size_t(zostalo));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            kod = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        p += n;
+        zostalo -= n;
+    }
+    return true;
+}
+
+void SynchronizujKatalog(const QString &katalog)
+{
+    Deskryptor d;
+    d.fd = ::open(Kod(katalog).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d.fd < 0)
+        Rzuc(Krok::SynchronizacjaKatalogu, katalog, errno);
+    // Some file systems (a few network and FUSE ones) cannot sync a folder;
+    // the renaming is then as durable as they make it.
+    if (::fsync(d.fd) != 0 && errno != EINVAL && errno != EOPNOTSUPP)
+        Rzuc(Krok::SynchronizacjaKatalogu, katalog, errno);
+    Zglos(Zdarzenie::KatalogZsynchronizowany, katalog);
+}
+
+// A link in a sticky folder that everybody may write, owned by neither the
+// user nor the folder's owner, may have been planted there; the kernel's
+// protected_symlinks rule, applied whatever that setting says.
+void SprawdzDowiazanieWeWspolnym(const QString &dowiazanie, const struct stat &st)
+{
+    struct stat folder;
+    if (::stat(Kod(Katalog(dowiazanie)).constData(), &folder) != 0)
+        Rzuc(Krok::Sprawdzenie, Katalog(dowiazanie), errno);
+    const bool wspolny = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    if (wspolny && st.st_uid != ::geteuid() && st.st_uid != folder.st_uid)
+        Rzuc(
+            Krok::Sprawdzenie, dowiazanie, EACCES,
+            QStringLiteral("pod tą nazwą jest dowiązanie innego użytkownika we wspólnym folderze"));
+}
+
+// The name a picked name stands for: links followed one by one, each
+// checked as above. A dangling link gives the name it points to.
+QString Rozwiaz(const QString &sciezka)
+{
+    QString cel = sciezka;
+    for (int krok = 0; krok < 40; ++krok) {
+        struct stat st;
+        if (::lstat(Kod(cel).constData(), &st) != 0) {
+            if (errno == ENOENT)
+                return cel;
+            Rzuc(Krok::Sprawdzenie, cel, errno);
+        }
+        if (!S_ISLNK(st.st_mode))
+            return cel;
+        SprawdzDowiazanieWeWspolnym(cel, st);
+        QByteArray bufor(4096, Qt::Uninitialized);
+        const ssize_t n = ::readlink(Kod(cel).constData(), bufor.data(), size_t(bufor.size()));
+        if (n < 0)
+            Rzuc(Krok::Sprawdzenie, cel, errno);
+        const QString wskazany = QFile::decodeName(bufor.left(n));
+        cel = wskazany.startsWith(u'/') ? wskazany : Katalog(cel) + u'/' + wskazany;
+    }
+    Rzuc(Krok::Sprawdzenie, sciezka, ELOOP);
+}
+
+// A FIFO or device the user picked: written where it is, opened without
+// waiting for a reader, then blocking again so that all of it goes out.
+void ZapiszSpecjalny(const QString &sciezka, QByteArrayView dane, const struct stat &st)
+{
+    Deskryptor d;
+    d.fd =
+        ::open(Kod(sciezka).constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (d.fd < 0) {
+        const int kod = errno;
+        if (kod == ENXIO && S_ISFIFO(st.st_mode))
+            Rzuc(Krok::Utworzenie, sciezka, kod,
+                 QStringLiteral("nikt nie odbiera danych z %1").arg(sciezka));
+        if (kod == ENXIO)
+            Rzuc(Krok::Utworzenie, sciezka, kod, PowodNieZwyklego(sciezka));
+        Rzuc(Krok::Utworzenie, sciezka, kod);
+    }
+    const int flagi = ::fcntl(d.fd, F_GETFL);
+    if (flagi < 0 || ::fcntl(d.fd, F_SETFL, flagi & ~O_NONBLOCK) != 0)
+        Rzuc(Krok::Utworzenie, sciezka, errno);
+    int kod = 0;
+    if (!ZapiszWszystko(d.fd, dane, kod))
+        Rzuc(Krok::Zapis, sciezka, kod);
+    if (::close(d.Oddaj()) != 0)
+        Rzuc(Krok::Zamkniecie, sciezka, errno);
+}
+
+// Rewrites an existing regular file where it is. Returns the descriptor
+// when zostawOtwarty, else -1.
+int ZapiszWMiejscu(const QString &sciezka, QByteArrayView dane, bool zostawOtwarty)
+{
+    Deskryptor d;
+    // No O_TRUNC: the old content stays until the room is reserved.
+    d.fd =
+        ::open(Kod(sciezka).constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (d.fd < 0)
+        Rzuc(Krok::Utworzenie, sciezka, errno, errno == ELOOP ? PowodDowiazania() : QString());
+    struct stat st;
+    if (::fstat(d.fd, &st) != 0)
+        Rzuc(Krok::Sprawdzenie, sciezka, errno);
+    // Something else took the name since it was looked at.
+    if (!S_ISREG(st.st_mode))
+        Rzuc(Krok::Sprawdzenie, sciezka, EEXIST, PowodNieZwyklego(sciezka));
+    const int flagi = ::fcntl(d.fd, F_GETFL);
+    if (flagi < 0 || ::fcntl(d.fd, F_SETFL, flagi & ~O_NONBLOCK) != 0)
+        Rzuc(Krok::Utworzenie, sciezka, errno);
+    // Without this a full disk would cut the old file short. A file system
+    // that cannot reserve room (EOPNOTSUPP) is written without it.
+    if (!dane.isEmpty() && ::fallocate(d.fd, 0, 0, off_t(dane.size())) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        Rzuc(Krok::Rezerwacja, sciezka, errno);
+    int kod = 0;
+    if (!ZapiszWszystko(d.fd, dane, kod))
+        Rzuc(Krok::Zapis, sciezka, kod);
+    if (::ftruncate(d.fd, off_t(dane.size())) != 0)
+        Rzuc(Krok::Skrocenie, sciezka, errno);
+    if (::fsync(d.fd) != 0)
+        Rzuc(Krok::Synchronizacja, sciezka, errno);
+    Zglos(Zdarzenie::PlikZsynchronizowany, sciezka);
+    if (zostawOtwarty)
+        return d.Oddaj();
+    if (::close(d.Oddaj()) != 0)
+        Rzuc(Krok::Zamkniecie, sciezka, errno);
+    return -1;
+}
+
+// Moves tymczasowa to cel without replacing anything there.
+int NadajWolnaNazwe(const QByteArray &tymczasowa, const QByteArray &cel)
+{
+    if (::renameat2(AT_FDCWD, tymczasowa.constData(), AT_FDCWD, cel.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the flag (NFS, FUSE): a hard link fails on an
+    // existing name as well.
+    if (::link(tymczasowa.constData(), cel.constData()) != 0)
+        return errno;
+    ::unlink(tymczasowa.constData());
+    return 0;
+}
+
+enum class Wynik { Zapisany, FolderOdmowil };
+
+// The atomic route. Returns FolderOdmowil with kod when the folder refuses
+// the new file or the renaming; anything else throws.
+Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zachowanyTryb,
+                 const Opcje &opcje, int &kod, int *otwarty)
+{
+    const QString katalog = Katalog(sciezka);
+    // Hidden, and short enough beside a name of the longest length.
+    const QByteArray poczatek = Kod(katalog) + "/." + Kod(NazwaWKatalogu(sciezka)).left(200) + '.';
+    QByteArray tymczasowa;
+    Deskryptor d;
+    for (int proba = 0; proba < 16 && d.fd < 0; ++proba) {
+        tymczasowa =
+            poczatek + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        d.fd = ::open(tymczasowa.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      opcje.trybNowego);
+        if (d.fd < 0 && errno != EEXIST) {
+            kod = errno;
+            if (FolderOdmawia(kod))
+                return Wynik::FolderOdmowil;
+            Rzuc(Krok::Utworzenie, sciezka, kod);
+        }
+    }
+    if (d.fd < 0)
+        Rzuc(Krok::Utworzenie, sciezka, EEXIST);
+    const auto porzuc = [&](Krok krok, int blad) {
+        ::unlink(tymczasowa.constData());
+        Rzuc(krok, sciezka, blad);
+    };
+    if (zachowanyTryb && ::fchmod(d.fd, *zachowanyTryb) != 0)
+        porzuc(Krok::Utworzenie, errno);
+    if (!ZapiszWszystko(d.fd, dane, kod))
+        porzuc(Krok::Zapis, kod);
+    if (::fsync(d.fd) != 0)
+        porzuc(Krok::Synchronizacja, errno);
+    if (!otwarty && ::close(d.Oddaj()) != 0)
+        porzuc(Krok::Zamkniecie, errno);
+
+    const QByteArray cel = Kod(sciezka);
+    int blad = 0;
+    if (opcje.tylkoNowy)
+        blad = NadajWolnaNazwe(tymczasowa, cel);
+    else if (::rename(tymczasowa.constData(), cel.constData()) != 0)
+        blad = errno;
+    if (blad != 0) {
+        ::unlink(tymczasowa.constData());
+        kod = blad;
+        if (!opcje.tylkoNowy && FolderOdmawia(kod))
+            return Wynik::FolderOdmowil;
+        Rzuc(Krok::ZmianaNazwy, sciezka, kod);
+    }
+    Zglos(Zdarzenie::PlikZsynchronizowany, sciezka);
+    SynchronizujKatalog(katalog);
+    if (otwarty)
+        *otwarty = d.Oddaj();
+    return Wynik::Zapisany;
+}
+
+int ZapiszWszedzie(const QString &sciezka, QByteArrayView dane, const Opcje &opcje,
+                   bool zostawOtwarty)
+{
+    const QString cel = opcje.nazwa == Nazwa::Wybrana ? Rozwiaz(sciezka) : sciezka;
+    struct stat st;
+    bool istnieje = true;
+    if (::lstat(Kod(cel).constData(), &st) != 0) {
+        if (errno != ENOENT)
+            Rzuc(Krok::Sprawdzenie, cel, errno);
+        istnieje = false;
+    }
+    if (istnieje) {
+        if (opcje.tylkoNowy)
+            Rzuc(Krok::Sprawdzenie, cel, EEXIST);
+        if (S_ISLNK(st.st_mode))
+            Rzuc(Krok::Sprawdzenie, cel, ELOOP, PowodDowiazania());
+        if (S_ISDIR(st.st_mode))
+            Rzuc(Krok::Sprawdzenie, cel, EISDIR);
+        if (!S_ISREG(st.st_mode)) {
+            if (opcje.nazwa == Nazwa::Wygenerowana)
+                Rzuc(Krok::Sprawdzenie, cel, EEXIST, PowodNieZwyklego(cel));
+            if (zostawOtwarty)
+                Rzuc(Krok::Sprawdzenie, cel, EINVAL, PowodNieZwyklego(cel));
+            ZapiszSpecjalny(cel, dane, st);
+            return -1;
+        }
+        // A file without any write permission is read-only for everybody,
+        // root included: renaming a new file over it must not bypass that.
+        if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+            Rzuc(Krok::Sprawdzenie, cel, EACCES, QStringLiteral("plik jest tylko do odczytu"));
+        if (::access(Kod(cel).constData(), W_OK) != 0)
+            Rzuc(Krok::Sprawdzenie, cel, errno);
+    }
+    const mode_t tryb = st.st_mode & 07777;
+    int kod = 0;
+    int otwarty = -1;
+    if (ZapiszObok(cel, dane, istnieje ? &tryb : nullptr, opcje, kod,
+                   zostawOtwarty ? &otwarty : nullptr) == Wynik::Zapisany)
+        return otwarty;
+    if (!istnieje)
+        Rzuc(Krok::Utworzenie, cel, kod);
+    return ZapiszWMiejscu(cel, dane, zostawOtwarty);
+}
+
+} // namespace
+
+QString NazwaKroku(Krok krok)
+{
+    switch (krok) {
+    case Krok::Sprawdzenie:
+        return QStringLiteral("lstat");
+    case Krok::Utworzenie:
+        return QStringLiteral("open");
+    case Krok::Rezerwacja:
+        return QStringLiteral("fallocate");
+    case Krok::Zapis:
+        return QStringLiteral("write");
+    case Krok::Skrocenie:
+        return QStringLiteral("ftruncate");
+    case Krok::Synchronizacja:
+    case Krok::SynchronizacjaKatalogu:
+        return QStringLiteral("fsync");
+    case Krok::Zamkniecie:
+        return QStringLiteral("close");
+    case Krok::ZmianaNazwy:
+        return QStringLiteral("rename");
+    case Krok::Odczyt:
+        return QStringLiteral("read");
+    }
+    return QString();
+}
+
+Blad::Blad(Krok krok, const QString &sciezka, int kod, const QString &powod)
+    : std::runtime_error(QString(NazwaKroku(krok) + u' ' + sciezka + QStringLiteral(": ") +
+                                 SzczegolyBleduSystemu(kod))
+                             .toStdString())
+    , m_krok(krok)
+    , m_sciezka(sciezka)
+    , m_kod(kod)
+    , m_powod(powod)
+{}
+
+QString Blad::Powod() const
+{
+    if (!m_powod.isEmpty())
+        return m_powod;
+    return PolskiOpisBleduSystemu(m_kod) ? OpisBleduSystemu(m_kod) : QString();
+}
+
+QString Blad::Szczegoly() const
+{
+    return QString::fromStdString(what());
+}
+
+void Zapisz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje)
+{
+    ZapiszWszedzie(sciezka, dane, opcje, false);
+}
+
+int ZapiszIOtworz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje)
+{
+    return ZapiszWszedzie(sciezka, dane, opcje, true);
+}
+
+Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane)
+{
+    const QByteArray nazwa = Kod(sciezka);
+    struct stat przed;
+    if (::lstat(nazwa.constData(), &przed) != 0) {
+        if (errno == ENOENT)
+            return Zastano::Brak;
+        Rzuc(Krok::Sprawdzenie, sciezka, errno);
+    }
+    if (!S_ISREG(przed.st_mode))
+        return Zastano::Inny;
+    // Should a FIFO be swapped in after the look, O_NONBLOCK keeps the open
+    // from waiting and the check below from reading it.
+    Deskryptor d;
+    d.fd = ::open(nazwa.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (d.fd < 0) {
+        if (errno == ELOOP)
+            return Zastano::Inny;
+        Rzuc(Krok::Utworzenie, sciezka, errno);
+    }
+    struct stat st;
+    if (::fstat(d.fd, &st) != 0)
+        Rzuc(Krok::Sprawdzenie, sciezka, errno);
+    if (!S_ISREG(st.st_mode))
+        return Zastano::Inny;
+    dane.clear();
+    char bufor[65536];
+    for (;;) {
+        const ssize_t n = ::read(d.fd, bufor, sizeof bufor);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            Rzuc(Krok::Odczyt, sciezka, errno);
+        if (n == 0)
+            return Zastano::ZwyklyPlik;
+        dane.append(bufor, n);
+    }
+}
+
+void NadajNazwe(const QString &stara, const QString &nowa)
+{
+    if (const int kod = NadajWolnaNazwe(Kod(stara), Kod(nowa)))
+        Rzuc(Krok::ZmianaNazwy, nowa, kod);
+    SynchronizujKatalog(Katalog(nowa));
+    if (Katalog(stara) != Katalog(nowa))
+        SynchronizujKatalog(Katalog(stara));
+}
+
+bool Usun(const QString &sciezka)
+{
+    if (::unlink(Kod(sciezka).constData()) != 0)
+        return false;
+    Zglos(Zdarzenie::Usuniety, sciezka);
+    return true;
+}
+
+void UstawObserwatora(Obserwator nowy)
+{
+    std::lock_guard l(mutexObserwatora());
+    obserwator() = std::move(nowy);
+}
+
+} // namespace BezpiecznyZapis

@@ -1,0 +1,136 @@
+#pragma once
+
+// The one way the program writes a file: the settings file, the journal, a
+// saved report, its "Zawsze" copy and the mail attachment all go through here.
+//
+// A file is written to a new sibling (created with O_EXCL), written whole,
+// synced, renamed over the old name, and then the folder is synced, so a
+// power cut leaves either the old file or the new one, never half of it.
+// When the folder takes no new file or refuses the renaming (EACCES, EPERM,
+// EROFS, EXDEV, EBUSY: a read-only share, a bind-mounted file) but the file
+// itself may be written, it is rewritten in place; room for the whole new
+// content is reserved first, so a full disk or a quota fails before the old
+// content is touched. A replaced file keeps its mode; a new one gets the mode
+// its caller passes, less the umask, as open(2) gives it.
+//
+// Names. A name the program made up itself (the "Zawsze" copy, the
+// attachment, a download's file) may lie in a folder others can write: a
+// link, a FIFO, a socket or a device found under it is left alone and the
+// write is refused, so nothing planted can redirect the report or hang the
+// program. Nothing is opened just to look at it (opening a serial device
+// changes its modem lines). A name the user picked follows links, as an
+// editor does, except a link in a sticky world-writable folder owned by
+// someone other than the user and the folder's owner; a FIFO or device the
+// user picked is written in place without blocking on a missing reader.
+//
+// Every failure is a Blad with the errno and the step that failed.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+#include <sys/types.h>
+
+namespace BezpiecznyZapis {
+
+// The step that failed; NazwaKroku gives the system call for the details.
+enum class Krok {
+    Sprawdzenie,            // lstat: what is under the name
+    Utworzenie,             // open
+    Rezerwacja,             // fallocate: room for an in-place write
+    Zapis,                  // write
+    Skrocenie,              // ftruncate
+    Synchronizacja,         // fsync of the file
+    Zamkniecie,             // close
+    ZmianaNazwy,            // rename
+    SynchronizacjaKatalogu, // fsync of the folder
+    Odczyt,                 // read
+};
+QString NazwaKroku(Krok krok);
+
+class Blad : public std::runtime_error
+{
+public:
+    // powod replaces the system's reason in Powod() when given (a link or a
+    // pipe under the name says more than ELOOP or ENXIO).
+    Blad(Krok krok, const QString &sciezka, int kod, const QString &powod = QString());
+
+    Krok KrokBledu() const { return m_krok; }
+    const QString &Sciezka() const { return m_sciezka; }
+    int Kod() const { return m_kod; }
+    // Why, in Polish: the reason given, else the system's Polish description
+    // ("brak miejsca na dysku"); empty when the system has none.
+    QString Powod() const;
+    // Whether the reason is the writer's own rather than the errno's.
+    bool PowodWlasny() const { return !m_powod.isEmpty(); }
+    // "rename /path: errno 18: EXDEV (Invalid cross-device link)".
+    QString Szczegoly() const;
+
+private:
+    Krok m_krok;
+    QString m_sciezka;
+    int m_kod;
+    QString m_powod;
+};
+
+enum class Nazwa {
+    Wygenerowana, // made up by the program: nothing but a regular file is written through it
+    Wybrana,      // picked by the user: links followed, pipes and devices written in place
+};
+
+struct Opcje
+{
+    Nazwa nazwa = Nazwa::Wygenerowana;
+    // The mode of a new file, less the umask: 0666 for a report, 0600 for
+    // the settings copy and attachments.
+    mode_t trybNowego = 0666;
+    // Create only: Blad with EEXIST (step Sprawdzenie or ZmianaNazwy) when
+    // anything at all is under the name, which is then left alone. For a
+    // caller that picks the next free name (" (2)", " (3)" ...).
+    bool tylkoNowy = false;
+};
+
+// Writes dane under sciezka as described at the top. Throws Blad; an
+// existing file is then as it was, or (in place, after the reservation)
+// whole with the new content up to the step that failed.
+void Zapisz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje = {});
+
+// The same, leaving the written file open for appending: returns its
+// descriptor (O_WRONLY, positioned at the end), which the caller closes.
+// Not for a FIFO or device (EINVAL).
+int ZapiszIOtworz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje = {});
+
+// What CzytajZwyklyPlik found under a name.
+enum class Zastano {
+    Brak,       // nothing
+    ZwyklyPlik, // a regular file, read into dane
+    Inny,       // a link, FIFO, socket, device or folder: not opened
+};
+
+// Reads a regular file by the rule for made-up names: a link is not
+// followed and a FIFO or device is never opened. Throws Blad when a regular
+// file cannot be read.
+Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane);
+
+// Gives the file stara the name nowa, which must be free (Blad with EEXIST
+// otherwise), and syncs the folder.
+void NadajNazwe(const QString &stara, const QString &nowa);
+
+// Removes the file sciezka (not through a link). True when it was there and
+// is gone now.
+bool Usun(const QString &sciezka);
+
+// What the writer did, in order, for tests that check that one thing
+// reached the disk before another went.
+enum class Zdarzenie {
+    PlikZsynchronizowany,    // the path of the file, under its final name
+    KatalogZsynchronizowany, // the folder's path
+    Usuniety,                // the removed file's path
+};
+using Obserwator = std::function<void(Zdarzenie zdarzenie, const QString &sciezka)>;
+// Installs the observer (an empty one removes it). It may be called from
+// any thread, one call at a time.
+void UstawObserwatora(Obserwator obserwator);
+
+} // namespace BezpiecznyZapis
