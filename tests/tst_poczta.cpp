@@ -133,7 +133,7 @@ int ProgramWysylajacy()
     UsunStareZalaczniki(KatalogTymczasowy(frmMain->KatalogProgramu));
     frmKonfiguracja->ediNazwa->setText(qEnvironmentVariable("TST_OBIEKT"));
     frmKonfiguracja->ediKatalog->setText(qEnvironmentVariable("TST_KATALOG_ZAPISU"));
-    frmKonfiguracja->ediMail->setText(u"biuro@example.org"_qs);
+    frmKonfiguracja->ediMail->setText(u"jan+raporty@przykład.pl"_qs);
     frmKonfiguracja->cobZapis->setCurrentIndex(0);
     const int wyslania = qEnvironmentVariableIntValue("TST_WYSLANIA");
     for (int n = 1; n <= wyslania; ++n) {
@@ -629,6 +629,13 @@ void TestPoczta::doKlientaPoczty()
     QVERIFY2(skonczyl, "the program did not end while the mail client stayed open");
     QVERIFY2(kod == 0, wyjscie().constData());
     QTRY_COMPARE_WITH_TIMEOUT(klient.wywolania(), przed + wyslania, 60000);
+
+    // The address reaches the client whole, decoded from the program's URL.
+    const QByteArray compose =
+        KlientPoczty::Czytaj(klient.log() + u"/compose"_qs + QString::number(przed + 1));
+    QVERIFY2(compose.startsWith("to='jan+raporty@przyk\xc5\x82"
+                                "ad.pl"),
+             compose.constData());
 
     // Each send in a folder of its own, so the file an earlier compose window
     // will send still holds its own report. (The calls may come in any order.)
