@@ -113,6 +113,8 @@ void TfrmMain::utworzKontrolki()
         panele[i] = new QLabel(stbStatus);
         panele[i]->setObjectName(QStringLiteral("stbStatusPanel%1").arg(i));
         panele[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        // Port names and descriptions come from the device and the settings.
+        panele[i]->setTextFormat(Qt::PlainText);
         dopasujPanel(i);
         stbStatus->addWidget(panele[i]);
     }
@@ -323,8 +325,12 @@ void TfrmMain::FormShow()
 void TfrmMain::FormCloseQuery(bool &CanClose)
 {
     CanClose = true;
-    if (!NiezapisaneDane)
+    if (!NiezapisaneDane) {
+        // The client still holds the mailed report: it is the user's now.
+        if (raportyWPoczcie.contains(memDane->Bajty()))
+            dziennik->Usun();
         return;
+    }
     if (Komunikaty::Pytanie(
             QStringLiteral("Czy chcesz zapisać dane przed zamknięciem programu?"))) {
         // A save that fails keeps the window open; its error goes on to the
@@ -442,8 +448,12 @@ QString TfrmMain::TekstPanelu(int panel) const
 void TfrmMain::UstawPanel(int panel, const QString &tekst)
 {
     panele.at(panel)->setText(tekst);
-    // A path longer than half the screen is still readable on hover.
-    panele.at(panel)->setToolTip(tekst);
+    // A path longer than half the screen is still readable on hover. A tool
+    // tip has no plain-text mode: the text is escaped, blanks kept.
+    panele.at(panel)->setToolTip(tekst.isEmpty()
+                                     ? QString()
+                                     : QStringLiteral("<p style='white-space:pre'>") +
+                                           tekst.toHtmlEscaped() + QStringLiteral("</p>"));
     dopasujPanel(panel);
 }
 

@@ -13,6 +13,7 @@
 // configuration, command states), main_odbior.cpp (download and analysis),
 // main_zapis.cpp (file name, saving, mailing), main_pomoc.cpp (help, about).
 
+#include <QByteArray>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -94,6 +95,9 @@ public:
     // The copy on disk of the report being received, until it is saved,
     // mailed or given up; it brings the report back after a crash.
     TDziennik *dziennik = nullptr;
+    // Reports handed to a mail client that has not ended yet, once per
+    // hand-off: their journal stays until it ends well or the program closes.
+    QList<QByteArray> raportyWPoczcie;
 
     // Start-up and closing (main.cpp).
     void FormCreate();
@@ -159,6 +163,9 @@ private:
     void ZakonczOdpytywanie();
     // The device went away while the port was open.
     void portUtracony(const EComPort &e);
+    // A hand-off left running ended with status (0 sent); bajty and opis
+    // name the report it carried.
+    void PocztaZakonczona(const QByteArray &bajty, const QString &opis, int status);
     // A received chunk goes into the journal; the first one starts it.
     void ZapiszWDzienniku(const QByteArray &kawalek);
 

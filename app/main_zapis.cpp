@@ -17,6 +17,8 @@
 #include <QLineEdit>
 
 #include <cerrno>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -80,6 +82,15 @@ void TfrmMain::tobZapiszClick()
 
 void TfrmMain::tobMailClick()
 {
+    // The address is checked before anything is written or started: an
+    // edited settings file must not send the report anywhere else.
+    const QString adres = PrzytnijTekst(frmKonfiguracja->ediMail->text());
+    if (const QString blad = KomunikatBleduAdresu(adres); !blad.isEmpty()) {
+        Komunikaty::PokazBlad(blad + QStringLiteral(" Popraw go w oknie Konfiguracja, na karcie "
+                                                    "„Wysyłanie”"));
+        return;
+    }
+
     bool wyslano = true;
 
     // Each send gets a folder of its own: a compose window still open from an
@@ -87,21 +98,30 @@ void TfrmMain::tobMailClick()
     const QString katalogWysylki = NowyKatalogWysylki(KatalogTymczasowy(KatalogProgramu));
     const QString nazwa = NazwaPliku();
     const QString nazwaZalacznika = NazwaZalacznika(nazwa);
+    const QByteArray bajty = memDane->Bajty();
     QString zalacznik;
     try {
-        zalacznik = ZapiszZalacznik(katalogWysylki, nazwaZalacznika, memDane->Bajty());
+        zalacznik = ZapiszZalacznik(katalogWysylki, nazwaZalacznika, bajty);
     } catch (const EZapisPliku &e) {
         PokazBladZapisuPliku(e, SciezkaWKatalogu(katalogWysylki, nazwaZalacznika),
                              QStringLiteral("Raport nie został wysłany."));
         return;
     }
 
-    const WiadomoscPoczty wiadomosc{QStringLiteral("Obiekt: ") + frmKonfiguracja->ediNazwa->text() +
-                                        QStringLiteral(", Okres: ") + DataOd + u' ' + DataDo,
-                                    QStringLiteral("W załączeniu raporty.."),
-                                    PrzytnijTekst(frmKonfiguracja->ediMail->text()), zalacznik,
-                                    nazwaZalacznika};
-    if (WyslijPoczte(wiadomosc) != PocztaPrzekazana)
+    const QString obiekt = frmKonfiguracja->ediNazwa->text();
+    const WiadomoscPoczty wiadomosc{
+        QStringLiteral("Obiekt: ") + obiekt + QStringLiteral(", Okres: ") + DataOd + u' ' + DataDo,
+        QStringLiteral("W załączeniu raporty.."), adres, zalacznik, nazwaZalacznika};
+    // How a hand-off still running after the wait ends; it may end while
+    // this command still waits in the save dialog.
+    auto koniec = std::make_shared<std::optional<int>>();
+    const QString opis =
+        QStringLiteral("Raport obiektu „%1” za okres %2 %3").arg(obiekt, DataOd, DataDo);
+    const int wynik = WyslijPoczte(wiadomosc, this, [this, koniec, bajty, opis](int status) {
+        *koniec = status;
+        Komunikaty::Chron([&] { PocztaZakonczona(bajty, opis, status); });
+    });
+    if (!PocztaOddana(wynik))
         wyslano = false;
 
     if (NiezapisaneDane) {
@@ -137,9 +157,42 @@ void TfrmMain::tobMailClick()
     // The attachment stays: the mail client reads it only when the message
     // is sent or kept as a draft. A start removes it once it is a week old.
 
+    // A failure the client reported meanwhile was shown already.
+    if (koniec->has_value() && **koniec != 0)
+        wyslano = false;
     if (wyslano) {
         NiezapisaneDane = false;
-        dziennik->Usun();
+        // The journal stays while the client may still fail: the report can
+        // then be mailed or saved again after a crash too.
+        if (wynik == PocztaWToku && !koniec->has_value())
+            raportyWPoczcie.append(bajty);
+        else
+            dziennik->Usun();
         StanWyslany();
     }
+}
+
+void TfrmMain::PocztaZakonczona(const QByteArray &bajty, const QString &opis, int status)
+{
+    raportyWPoczcie.removeOne(bajty);
+    // The same report is still shown (a new download replaces the bytes).
+    const bool tenSam = memDane->Bajty() == bajty;
+    if (status == 0) {
+        if (tenSam && !NiezapisaneDane)
+            dziennik->Usun();
+        return;
+    }
+    // The user saw the report marked as mailed; unless it was saved, it is
+    // again a report to deal with, and closing asks about it.
+    if (tenSam) {
+        if (IndeksObrazka(tobZapisz) != obrZapisany)
+            NiezapisaneDane = true;
+        UstawObrazek(tobMail, obrMail);
+    }
+    Komunikaty::PokazBlad(
+        QStringLiteral("Program pocztowy zgłosił błąd (kod %1); raport mógł nie zostać wysłany. ")
+            .arg(status) +
+        opis +
+        QStringLiteral(". Sprawdź wiadomość w programie pocztowym i w razie potrzeby wyślij "
+                       "raport jeszcze raz"));
 }

@@ -133,6 +133,18 @@ void usunStarePliki(int katalog, qint64 granica)
     });
 }
 
+// Blanks and control characters around an address do not count: the
+// address is handed over without them.
+QString przytnij(const QString &tekst)
+{
+    qsizetype poczatek = 0, koniec = tekst.size();
+    while (poczatek < koniec && tekst.at(poczatek).unicode() <= 32)
+        ++poczatek;
+    while (koniec > poczatek && tekst.at(koniec - 1).unicode() <= 32)
+        --koniec;
+    return tekst.mid(poczatek, koniec - poczatek);
+}
+
 } // namespace
 
 void UstawCzasOczekiwaniaPoczty(int milisekundy)
@@ -156,23 +168,65 @@ QStringList ArgumentyPoczty(const WiadomoscPoczty &wiadomosc)
                           wiadomosc.sciezkaZalacznika};
     // With no address the client opens the message with an empty recipient
     // field and the user fills it in.
-    if (wiadomosc.adres.isEmpty())
-        return argumenty;
-    if (wiadomosc.adres.startsWith(u'-')) {
+    if (const QString adres = przytnij(wiadomosc.adres); !adres.isEmpty()) {
         argumenty << QStringLiteral("mailto:") +
-                         QString::fromLatin1(QUrl::toPercentEncoding(wiadomosc.adres, "@"));
-    } else {
-        argumenty << wiadomosc.adres;
+                         QString::fromLatin1(QUrl::toPercentEncoding(adres, "@"));
     }
     return argumenty;
 }
 
-int WyslijPoczte(const WiadomoscPoczty &wiadomosc)
+QString PowodBleduAdresu(const QString &wpisany)
 {
+    const QString adres = przytnij(wpisany);
+    if (adres.isEmpty())
+        return {};
+    if (adres.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive))
+        return QStringLiteral("Adres nie może zaczynać się od „mailto:”");
+    // The way to the client reads these as its own syntax: URL parameters,
+    // percent escapes, quotes of a command line, a list of recipients.
+    static const QString zakazane = QStringLiteral("?&%*'\"`\\<>,;");
+    for (const QChar znak : adres) {
+        const QChar::Category rodzaj = znak.category();
+        if (rodzaj == QChar::Other_Control || rodzaj == QChar::Other_Format)
+            return QStringLiteral("Adres zawiera znak sterujący");
+        if (znak.isSpace())
+            return QStringLiteral("Adres zawiera odstęp");
+        if (zakazane.contains(znak))
+            return QStringLiteral("Adres zawiera niedozwolony znak „%1”").arg(znak);
+    }
+    const qsizetype malpa = adres.indexOf(u'@');
+    if (malpa < 0)
+        return QStringLiteral("Brak znaku „@”");
+    if (adres.indexOf(u'@', malpa + 1) >= 0)
+        return QStringLiteral("Adres zawiera więcej niż jeden znak „@”");
+    if (malpa == 0)
+        return QStringLiteral("Brak nazwy przed znakiem „@”");
+    const QString domena = adres.mid(malpa + 1);
+    if (domena.isEmpty())
+        return QStringLiteral("Brak domeny po znaku „@”");
+    if (domena.startsWith(u'.') || domena.endsWith(u'.') || domena.contains(QLatin1String("..")))
+        return QStringLiteral("Domena „%1” jest niepełna").arg(domena);
+    return {};
+}
+
+QString KomunikatBleduAdresu(const QString &adres)
+{
+    const QString powod = PowodBleduAdresu(adres);
+    if (powod.isEmpty())
+        return {};
+    return QStringLiteral("Adres e-mail „%1” jest nieprawidłowy: wpisz jeden adres w postaci "
+                          "nazwa@domena. %2.")
+        .arg(przytnij(adres), powod);
+}
+
+int WyslijPoczte(const WiadomoscPoczty &wiadomosc, QObject *kontekst, KoniecPoczty poKoncu)
+{
+    // Checked here as well, so that no caller can hand raw text over.
+    if (!PowodBleduAdresu(wiadomosc.adres).isEmpty())
+        return PocztaZlyAdres;
     const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
     if (program.isEmpty())
         return PocztaBrakProgramu;
-
     // Not parented and not deleted while running, not even when the program
     // ends: destroying a QProcess kills its child, and xdg-email may be
     // waiting for the client in which the user is still writing.
@@ -204,10 +258,17 @@ int WyslijPoczte(const WiadomoscPoczty &wiadomosc)
 
     if (proces->state() != QProcess::NotRunning) {
         // Still busy: the client has the message. Let the process finish on
-        // its own and clean up after it.
+        // its own and clean up after it; a failure it reports later still
+        // reaches the caller.
         QObject::disconnect(proces, nullptr, &petla, nullptr);
+        if (poKoncu) {
+            QObject::connect(proces, &QProcess::finished, kontekst ? kontekst : proces,
+                             [poKoncu](int kod, QProcess::ExitStatus stan) {
+                                 poKoncu(stan == QProcess::NormalExit ? kod : 128 + kod);
+                             });
+        }
         QObject::connect(proces, &QProcess::finished, proces, &QObject::deleteLater);
-        return PocztaPrzekazana;
+        return PocztaWToku;
     }
 
     int wynik = PocztaBladUruchomienia;

@@ -18,6 +18,10 @@
 
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 struct WiadomoscPoczty
 {
     QString temat;             // subject
@@ -27,27 +31,56 @@ struct WiadomoscPoczty
     QString nazwaZalacznika;   // its file name; the path already ends in it
 };
 
-// Results of WyslijPoczte. Anything other than PocztaPrzekazana means the
-// message was not sent.
+// Results of WyslijPoczte. PocztaPrzekazana and PocztaWToku mean the client
+// has the message (PocztaOddana); anything else means it was not sent.
 inline constexpr int PocztaPrzekazana = 0;
 inline constexpr int PocztaBrakProgramu = -1;     // xdg-email is not installed
 inline constexpr int PocztaBladUruchomienia = -2; // it could not be started or crashed
+inline constexpr int PocztaZlyAdres = -3;         // the address was refused; nothing was started
+inline constexpr int PocztaWToku = -4;            // still running after the wait bound
+
+inline bool PocztaOddana(int wynik)
+{
+    return wynik == PocztaPrzekazana || wynik == PocztaWToku;
+}
+
+// How a hand-off left running ends: 0 when the client took the message,
+// otherwise xdg-email's status as a shell reports it (128 + the signal for
+// one that was killed).
+using KoniecPoczty = std::function<void(int status)>;
 
 // Hands the message over. Waits for xdg-email without freezing the window
 // (user input is held back meanwhile); its exit code is the result: 0 handed
-// over, 1 to 5 not sent. Still running after the wait bound counts as handed
-// over, and it is left running in a session of its own: with the client not
-// running yet, xdg-email stays until the user closes the client, and neither
-// closing this program nor a hang-up of its terminal may end them.
-int WyslijPoczte(const WiadomoscPoczty &wiadomosc);
+// over, 1 to 5 not sent. An address that PowodBleduAdresu refuses starts
+// nothing. Still running after the wait bound is PocztaWToku, and it is left
+// running in a session of its own: with the client not running yet,
+// xdg-email stays until the user closes the client, and neither closing
+// this program nor a hang-up of its terminal may end them. poKoncu then
+// learns how it ended, on this thread, as long as kontekst exists.
+int WyslijPoczte(const WiadomoscPoczty &wiadomosc, QObject *kontekst = nullptr,
+                 KoniecPoczty poKoncu = {});
 
 // How long WyslijPoczte waits for xdg-email, in milliseconds (default 2000).
 void UstawCzasOczekiwaniaPoczty(int milisekundy);
 int CzasOczekiwaniaPoczty();
 
-// The argument list given to xdg-email for a message. An address beginning
-// with "-" would be read as an option; it is passed as a mailto: URL instead.
+// The argument list given to xdg-email for a message. The address goes only
+// inside a mailto: URL built here, every character but "@" percent-encoded:
+// xdg-email reads a raw value's "?attach=" and "&bcc=" as parts of the
+// message, and a quote ends the client's own to='...' argument.
 QStringList ArgumentyPoczty(const WiadomoscPoczty &wiadomosc);
+
+// Why an address (blanks around it do not count) cannot be the recipient: one Polish sentence for
+// the user, without its full stop; empty when it can. An empty address can: the client asks for
+// one. One plain address "name@domain" is taken, international letters, "+" and subdomains
+// included. Refused are a "mailto:" prefix, spaces and control characters, and ? & % * ' " ` \ < >
+// , ; which the way to the client turns into text of its own: "'" and "*" too, though some real
+// addresses hold them.
+QString PowodBleduAdresu(const QString &adres);
+
+// The message for a refused address, naming the setting and the reason;
+// empty when the address can be used.
+QString KomunikatBleduAdresu(const QString &adres);
 
 // True for a character that does not reach the mail client unchanged in an
 // attachment path: "," "'" "\" and the line feed.

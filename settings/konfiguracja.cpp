@@ -6,6 +6,7 @@
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
+#include "Poczta.h"
 #include "WalidatorUstawien.h"
 
 #include <QCheckBox>
@@ -223,6 +224,14 @@ void TfrmKonfiguracja::Button2Click()
 
 void TfrmKonfiguracja::Button1Click()
 {
+    // A refused address is not stored: the dialog stays open where it can be
+    // mended, and the mail command would refuse it anyway.
+    if (const QString blad = KomunikatBleduAdresu(ediMail->text()); !blad.isEmpty()) {
+        pcZakladki->setCurrentWidget(TabSheet3);
+        ediMail->setFocus();
+        ediMail->selectAll();
+        throw BladProgramu(blad);
+    }
     // The dialog closes as confirmed even when the file cannot be written:
     // the edits are in force for this run. The error is shown afterwards.
     std::exception_ptr blad;

@@ -259,6 +259,8 @@ void TstFrmMain::kontrolkiNaStarcie()
         QVERIFY(l);
         QCOMPARE(l->width(), szerokosci[i]);
         QCOMPARE(m->TekstPanelu(i), QString());
+        // Device strings and paths may hold "<": never read as markup.
+        QCOMPARE(l->textFormat(), Qt::PlainText);
     }
 
     QCOMPARE(m->SaveDialog1->defaultSuffix(), QStringLiteral("txt"));

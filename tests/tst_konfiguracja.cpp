@@ -194,21 +194,29 @@ void TstKonfiguracja::liczbyZapisane()
 void TstKonfiguracja::tylkoPotwierdzZapisuje_data()
 {
     QTest::addColumn<QString>("sposob");
-    QTest::addColumn<int>("wynik");
-    QTest::newRow("Potwierdź stores") << QStringLiteral("potwierdz") << 1;
-    QTest::newRow("Anuluj does not") << QStringLiteral("anuluj") << 2;
-    QTest::newRow("close box does not") << QStringLiteral("zamknij") << 2;
+    QTest::addColumn<QString>("mail");
+    QTest::addColumn<int>("wynik"); // 0: the dialog stays open
+    QTest::newRow("Potwierdź stores") << QStringLiteral("potwierdz") << QString() << 1;
+    QTest::newRow("Anuluj does not") << QStringLiteral("anuluj") << QString() << 2;
+    QTest::newRow("close box does not") << QStringLiteral("zamknij") << QString() << 2;
+    QTest::newRow("Potwierdź refuses a mailto: value")
+        << QStringLiteral("potwierdz")
+        << QStringLiteral("mailto:a@example.org?attach=/home/u/.ssh/id_ed25519") << 0;
+    QTest::newRow("Potwierdź refuses a quote")
+        << QStringLiteral("potwierdz") << QStringLiteral(" a@example.org',to='b@example.org ") << 0;
 }
 
 void TstKonfiguracja::tylkoPotwierdzZapisuje()
 {
     QFETCH(QString, sposob);
+    QFETCH(QString, mail);
     QFETCH(int, wynik);
     TfrmKonfiguracja *d = frmKonfiguracja;
     d->show();
     d->ediNazwa->setText(QStringLiteral(" Nowy "));
     d->cobZapis->setCurrentIndex(-1);
     d->chbPodglad->setChecked(true);
+    d->ediMail->setText(mail);
 
     if (sposob == QLatin1String("potwierdz"))
         d->Button1->click();
@@ -217,6 +225,22 @@ void TstKonfiguracja::tylkoPotwierdzZapisuje()
     else
         d->close();
 
+    if (wynik == 0) {
+        // Nothing stored; the address is shown where it can be mended.
+        QVERIFY(d->isVisible());
+        QCOMPARE(d->pcZakladki->currentWidget(), d->TabSheet3);
+        QCOMPARE(d->focusWidget(), d->ediMail);
+        QVERIFY(!QFile::exists(plik()));
+        const QString adres = mail.trimmed();
+        QCOMPARE(bledy.size(), 1);
+        QVERIFY2(bledy.constFirst().startsWith(QStringLiteral("Adres e-mail „") + adres +
+                                               QStringLiteral("” jest nieprawidłowy: wpisz "
+                                                              "jeden adres w postaci "
+                                                              "nazwa@domena. ")),
+                 qPrintable(bledy.constFirst()));
+        d->close();
+        return;
+    }
     QCOMPARE(d->result(), wynik);
     QVERIFY(!d->isVisible());
     // The edits are in force for the run either way.

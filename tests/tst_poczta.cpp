@@ -3,6 +3,7 @@
 #include "Poczta.h"
 
 #include "Cp1250.h"
+#include "Dziennik.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "OknaTestowe.h"
@@ -132,7 +133,7 @@ int ProgramWysylajacy()
     UsunStareZalaczniki(KatalogTymczasowy(frmMain->KatalogProgramu));
     frmKonfiguracja->ediNazwa->setText(qEnvironmentVariable("TST_OBIEKT"));
     frmKonfiguracja->ediKatalog->setText(qEnvironmentVariable("TST_KATALOG_ZAPISU"));
-    frmKonfiguracja->ediMail->setText(u"biuro@example.org"_qs);
+    frmKonfiguracja->ediMail->setText(u"jan+raporty@przykład.pl"_qs);
     frmKonfiguracja->cobZapis->setCurrentIndex(0);
     const int wyslania = qEnvironmentVariableIntValue("TST_WYSLANIA");
     for (int n = 1; n <= wyslania; ++n) {
@@ -295,8 +296,12 @@ private slots:
     void nieudanaKopiaAutomatyczna_data();
     void nieudanaKopiaAutomatyczna();
     void nieudanyZapisPoPytaniu();
+    void zlyAdresNieUruchamiaKlienta();
+    void poznyBladPoczty_data();
+    void poznyBladPoczty();
 
 private:
+    QString dziennik() const { return okna->KatalogStanu() + u"/raport-1.dziennik"_qs; }
     QString temp() const { return okna->filePath(u"temp"_qs); }
 
     std::unique_ptr<OknaTestowe> okna; // the program directory with the windows
@@ -342,28 +347,87 @@ void TestPoczta::cleanupTestCase()
 
 void TestPoczta::argumenty_data()
 {
-    QTest::addColumn<QString>("adres");
-    QTest::addColumn<QStringList>("koniec");
+    QTest::addColumn<QString>("adres");      // as typed in the settings
+    QTest::addColumn<QString>("przekazany"); // the last argument; empty: none
+    QTest::addColumn<QString>("powod");      // why it is refused; empty: it is not
 
+    // clang-format off
     QTest::newRow("plain address")
-        << u"biuro@example.org"_qs << QStringList{u"biuro@example.org"_qs};
-    QTest::newRow("address read as an option is passed as a URL")
-        << u"--help@example.org"_qs << QStringList{u"mailto:--help@example.org"_qs};
-    QTest::newRow("URL-special characters are escaped")
-        << u"-a?b&c@x"_qs << QStringList{u"mailto:-a%3Fb%26c@x"_qs};
-    QTest::newRow("empty address leaves the recipient to the user") << QString() << QStringList();
+        << u"biuro@example.org"_qs << u"mailto:biuro@example.org"_qs << QString();
+    QTest::newRow("blanks around are dropped")
+        << u" \tbiuro@example.org  "_qs << u"mailto:biuro@example.org"_qs << QString();
+    QTest::newRow("plus-addressing and a subdomain")
+        << u"jan+raporty@biuro.example.org"_qs << u"mailto:jan%2Braporty@biuro.example.org"_qs << QString();
+    QTest::newRow("international letters")
+        << u"żaneta@przykład.pl"_qs << u"mailto:%C5%BCaneta@przyk%C5%82ad.pl"_qs << QString();
+    QTest::newRow("address read as an option")
+        << u"--help@example.org"_qs << u"mailto:--help@example.org"_qs << QString();
+    QTest::newRow("empty address leaves the recipient to the user")
+        << QString() << QString() << QString();
+    QTest::newRow("mailto: with an attachment and a hidden recipient")
+        << u"mailto:kierownik@example.org?attach=/home/uzytkownik/.ssh/id_ed25519&bcc=obcy@example.org"_qs
+        << QString() << u"Adres nie może zaczynać się od „mailto:”"_qs;
+    QTest::newRow("parameters without mailto:")
+        << u"kierownik@example.org?attach=/etc/passwd"_qs << QString() << u"Adres zawiera niedozwolony znak „?”"_qs;
+    QTest::newRow("hidden recipient after &")
+        << u"a@example.org&bcc=obcy@example.org"_qs << QString() << u"Adres zawiera niedozwolony znak „&”"_qs;
+    QTest::newRow("quote ending the client's argument")
+        << u"a@example.org',attachment='/etc/passwd"_qs << QString() << u"Adres zawiera niedozwolony znak „'”"_qs;
+    QTest::newRow("double quote")
+        << u"a\"b@example.org"_qs << QString() << u"Adres zawiera niedozwolony znak „\"”"_qs;
+    QTest::newRow("percent escape")
+        << u"a%27b@example.org"_qs << QString() << u"Adres zawiera niedozwolony znak „%”"_qs;
+    QTest::newRow("asterisk")
+        << u"a*b@example.org"_qs << QString() << u"Adres zawiera niedozwolony znak „*”"_qs;
+    QTest::newRow("backslash")
+        << u"a\\b@example.org"_qs << QString() << u"Adres zawiera niedozwolony znak „\\”"_qs;
+    QTest::newRow("name in angle brackets")
+        << u"<jan@example.org>"_qs << QString() << u"Adres zawiera niedozwolony znak „<”"_qs;
+    QTest::newRow("two recipients, comma")
+        << u"a@example.org,b@example.org"_qs << QString() << u"Adres zawiera niedozwolony znak „,”"_qs;
+    QTest::newRow("two recipients, semicolon")
+        << u"a@example.org;b@example.org"_qs << QString() << u"Adres zawiera niedozwolony znak „;”"_qs;
+    QTest::newRow("space inside")
+        << u"jan kowalski@example.org"_qs << QString() << u"Adres zawiera odstęp"_qs;
+    QTest::newRow("line feed inside")
+        << u"a@example.org\nbcc@example.org"_qs << QString() << u"Adres zawiera znak sterujący"_qs;
+    QTest::newRow("no @") << u"example.org"_qs << QString() << u"Brak znaku „@”"_qs;
+    QTest::newRow("two @") << u"a@b@example.org"_qs << QString() << u"Adres zawiera więcej niż jeden znak „@”"_qs;
+    QTest::newRow("nothing before @") << u"@example.org"_qs << QString() << u"Brak nazwy przed znakiem „@”"_qs;
+    QTest::newRow("nothing after @") << u"a@"_qs << QString() << u"Brak domeny po znaku „@”"_qs;
+    QTest::newRow("empty part of the domain")
+        << u"a@example..org"_qs << QString() << u"Domena „example..org” jest niepełna"_qs;
+    // clang-format on
 }
 
 void TestPoczta::argumenty()
 {
     QFETCH(QString, adres);
-    QFETCH(QStringList, koniec);
-    const WiadomoscPoczty w = Wiadomosc(adres);
-    const QStringList oczekiwane =
-        QStringList{u"--utf8"_qs,   u"--subject"_qs,    w.temat, u"--body"_qs, w.tresc,
-                    u"--attach"_qs, w.sciezkaZalacznika} +
-        koniec;
-    QCOMPARE(ArgumentyPoczty(w), oczekiwane);
+    QFETCH(QString, przekazany);
+    QFETCH(QString, powod);
+    ZastepczyXdgEmail xdg(u"exit 0"_qs);
+    WiadomoscPoczty w = Wiadomosc(adres);
+
+    QCOMPARE(PowodBleduAdresu(adres), powod);
+    const int wynik = WyslijPoczte(w);
+    if (!powod.isEmpty()) {
+        // Refused before anything starts.
+        QCOMPARE(wynik, int(PocztaZlyAdres));
+        QVERIFY(xdg.argumenty().isEmpty());
+        return;
+    }
+    QCOMPARE(wynik, int(PocztaPrzekazana));
+    // Exactly these arguments, texts unchanged (Polish letters included), no shell.
+    QStringList oczekiwane{u"--utf8"_qs,
+                           u"--subject"_qs,
+                           u"Obiekt: sala nr 2, Okres: 03-05-01 03-05-31"_qs,
+                           u"--body"_qs,
+                           u"W załączeniu raporty.."_qs,
+                           u"--attach"_qs,
+                           u"/tmp/temp/salaNr2_03-05-01_03-05-31.txt"_qs};
+    if (!przekazany.isEmpty())
+        oczekiwane << przekazany;
+    QCOMPARE(xdg.argumenty(), oczekiwane);
 }
 
 void TestPoczta::wynikProgramuPoczty_data()
@@ -385,8 +449,6 @@ void TestPoczta::wynikProgramuPoczty()
     const WiadomoscPoczty w = Wiadomosc(u"biuro@example.org"_qs);
 
     QCOMPARE(WyslijPoczte(w), wynik);
-    // The texts arrive unchanged, Polish letters included, without a shell.
-    QCOMPARE(xdg.argumenty(), ArgumentyPoczty(w));
 }
 
 void TestPoczta::brakProgramuPoczty()
@@ -407,7 +469,8 @@ void TestPoczta::programWciazDzialaToPrzekazanie()
     UstawCzasOczekiwaniaPoczty(100);
     const int wynik = WyslijPoczte(Wiadomosc(u"a@b"_qs));
     UstawCzasOczekiwaniaPoczty(stary);
-    QCOMPARE(wynik, int(PocztaPrzekazana));
+    QCOMPARE(wynik, int(PocztaWToku));
+    QVERIFY(PocztaOddana(wynik));
 }
 
 void TestPoczta::usuwanieStarychZalacznikow_data()
@@ -567,6 +630,13 @@ void TestPoczta::doKlientaPoczty()
     QVERIFY2(kod == 0, wyjscie().constData());
     QTRY_COMPARE_WITH_TIMEOUT(klient.wywolania(), przed + wyslania, 60000);
 
+    // The address reaches the client whole, decoded from the program's URL.
+    const QByteArray compose =
+        KlientPoczty::Czytaj(klient.log() + u"/compose"_qs + QString::number(przed + 1));
+    QVERIFY2(compose.startsWith("to='jan+raporty@przyk\xc5\x82"
+                                "ad.pl"),
+             compose.constData());
+
     // Each send in a folder of its own, so the file an earlier compose window
     // will send still holds its own report. (The calls may come in any order.)
     QList<QByteArray> tresci, oczekiwane;
@@ -694,7 +764,7 @@ void TestPoczta::trescWiadomosci()
     QCOMPARE(argumenty, (QStringList{u"--utf8"_qs, u"--subject"_qs,
                                      u"Obiekt: sala nr 2, Okres:  03-05-01  03-05-31"_qs,
                                      u"--body"_qs, u"W załączeniu raporty.."_qs, u"--attach"_qs,
-                                     u"<attachment>"_qs, u"biuro@example.org"_qs}));
+                                     u"<attachment>"_qs, u"mailto:biuro@example.org"_qs}));
     // The attachment stays for the mail client to read.
     QCOMPARE(Zawartosc(zalacznik), raport);
 }
@@ -790,6 +860,100 @@ void TestPoczta::nieudanyZapisPoPytaniu()
     QVERIFY(frmMain->NiezapisaneDane);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMail));
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
+}
+
+void TestPoczta::zlyAdresNieUruchamiaKlienta()
+{
+    // A value put into the settings file by hand.
+    ZastepczyXdgEmail xdg(u"exit 0"_qs);
+    frmKonfiguracja->ediMail->setText(u"mailto:a@example.org?attach=/etc/passwd"_qs);
+    UmiescRaport(raport, false);
+
+    frmMain->tobMail->click();
+
+    QCOMPARE(komunikaty,
+             QList<QString>{u"Adres e-mail „mailto:a@example.org?attach=/etc/passwd” jest "
+                            "nieprawidłowy: wpisz jeden adres w postaci nazwa@domena. Adres nie "
+                            "może zaczynać się od „mailto:”. Popraw go w oknie Konfiguracja, na "
+                            "karcie „Wysyłanie”."_qs});
+    QVERIFY(xdg.argumenty().isEmpty());
+    QVERIFY(!QFile::exists(temp()));
+    QVERIFY(QDir(katalogZapisu.path()).isEmpty());
+    QVERIFY(frmMain->NiezapisaneDane);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMail));
+}
+
+void TestPoczta::poznyBladPoczty_data()
+{
+    QTest::addColumn<int>("kod");        // the stand-in's status, 3 s after it started
+    QTest::addColumn<int>("ustawienie"); // cobZapis
+    QTest::addColumn<QString>("potem");  // meanwhile: "" nothing, "nowy" another report, "zamknij"
+    QTest::addColumn<bool>("niezapisanePo");
+    QTest::addColumn<int>("obrazekMail");
+    QTest::addColumn<bool>("dziennikZostaje");
+
+    const int wyslany = obrMailWyslany, mail = obrMail;
+    // clang-format off
+    QTest::newRow("fails, Nigdy: unmailed again")      << 3 << 2 << QString()     << true  << mail    << true;
+    QTest::newRow("fails, Zawsze: saved, not mailed")  << 3 << 0 << QString()     << false << mail    << false;
+    QTest::newRow("fails after another report came")   << 4 << 2 << u"nowy"_qs    << false << mail    << true;
+    QTest::newRow("ends well: the journal goes")       << 0 << 2 << QString()     << false << wyslany << false;
+    QTest::newRow("program closed while client runs")  << 0 << 2 << u"zamknij"_qs << false << wyslany << false;
+    // clang-format on
+}
+
+void TestPoczta::poznyBladPoczty()
+{
+    QFETCH(int, kod);
+    QFETCH(int, ustawienie);
+    QFETCH(QString, potem);
+    QFETCH(bool, niezapisanePo);
+    QFETCH(int, obrazekMail);
+    QFETCH(bool, dziennikZostaje);
+    // A client that dies while starting, after the program stopped waiting.
+    ZastepczyXdgEmail xdg(u"/bin/sleep 3; : > \"$0.koniec\"; exit "_qs + QString::number(kod));
+    const QString koniec = QFileInfo(xdg.zapis()).path() + u"/xdg-email.koniec"_qs;
+    frmKonfiguracja->cobZapis->setCurrentIndex(ustawienie);
+    UmiescRaport(raport, false);
+    frmMain->dziennik->Rozpocznij({u"sala nr 2"_qs, u"ttyS0"_qs, QDateTime::currentDateTime()},
+                                  raport);
+    QTRY_VERIFY(QFile::exists(dziennik()));
+
+    frmMain->tobMail->click();
+    // Within the bound it looked handed over.
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMailWyslany));
+    QVERIFY(!frmMain->NiezapisaneDane);
+    QVERIFY(komunikaty.isEmpty());
+
+    if (potem == u"nowy"_qs) {
+        UmiescRaport(RaportNr(2), true);
+    } else if (potem == u"zamknij"_qs) {
+        frmMain->close();
+        QVERIFY(!QFile::exists(dziennik()));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(koniec), 10000);
+    if (kod != 0)
+        QTRY_COMPARE(komunikaty.size(), 1);
+    else
+        QTest::qWait(300); // nothing must come
+
+    if (kod != 0) {
+        QCOMPARE(komunikaty.constFirst(),
+                 u"Program pocztowy zgłosił błąd (kod "_qs + QString::number(kod) +
+                     u"); raport mógł nie zostać wysłany. Raport obiektu „sala nr 2” za okres "
+                     "03-05-01 03-05-31. Sprawdź wiadomość w programie pocztowym i w razie "
+                     "potrzeby wyślij raport jeszcze raz."_qs);
+    } else {
+        QVERIFY(komunikaty.isEmpty());
+    }
+    QCOMPARE(frmMain->NiezapisaneDane, niezapisanePo);
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), obrazekMail);
+    QCOMPARE(QFile::exists(dziennik()), dziennikZostaje);
+    // Asked again before the report is dropped.
+    komunikaty.clear();
+    frmMain->close();
+    QCOMPARE(komunikaty.size(), niezapisanePo ? 1 : 0);
+    frmMain->dziennik->Usun();
 }
 
 QTEST_MAIN(TestPoczta)

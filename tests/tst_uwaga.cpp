@@ -32,7 +32,12 @@ private slots:
     void pytanieNadPaskiemPostepu();
     void napisyMieszczaSieZDuzaCzcionka_data();
     void napisyMieszczaSieZDuzaCzcionka();
+    void pudelkoPokazujeTekstJakWpisany_data();
+    void pudelkoPokazujeTekstJakWpisany();
 };
+
+using Pudelko = std::function<void(const QString &)>;
+Q_DECLARE_METATYPE(Pudelko)
 
 void TestUwaga::wynikPytania_data()
 {
@@ -198,6 +203,43 @@ void TestUwaga::napisyMieszczaSieZDuzaCzcionka()
                      b->fontMetrics().height() + 4 <= b->height(),
                  qPrintable(napis));
     }
+}
+
+void TestUwaga::pudelkoPokazujeTekstJakWpisany_data()
+{
+    QTest::addColumn<Pudelko>("pokaz");
+    QTest::addColumn<QString>("widoczny"); // the text the box shows for "<b>x</b>"
+    QTest::newRow("question") << Pudelko([](const QString &t) { Komunikaty::Pytanie(t); })
+                              << QStringLiteral("<b>x</b>");
+    QTest::newRow("message") << Pudelko([](const QString &t) { Komunikaty::Komunikat(t); })
+                             << QStringLiteral("<b>x</b>");
+    QTest::newRow("error") << Pudelko([](const QString &t) { Komunikaty::PokazBlad(t); })
+                           << QStringLiteral("<b>x</b>.");
+}
+
+void TestUwaga::pudelkoPokazujeTekstJakWpisany()
+{
+    QFETCH(Pudelko, pokaz);
+    QFETCH(QString, widoczny);
+    // An object name or a path may hold markup: it is shown as typed.
+    QString tekst;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer obserwator;
+    connect(&obserwator, &QTimer::timeout, this, [&] {
+        auto *pudelko = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!pudelko || !pudelko->isVisible())
+            return;
+        obserwator.stop();
+        tekst = pudelko->text();
+        format = pudelko->textFormat();
+        pudelko->close();
+    });
+    obserwator.start(10);
+
+    pokaz(QStringLiteral("<b>x</b>"));
+
+    QCOMPARE(tekst, widoczny);
+    QCOMPARE(format, Qt::PlainText);
 }
 
 QTEST_MAIN(TestUwaga)

@@ -81,6 +81,9 @@ private:
 // under it. The box has the keyboard focus.
 int PokazNadOknami(QMessageBox &pudelko)
 {
+    // Names, paths and device strings may hold "<": shown as typed, never as
+    // markup.
+    pudelko.setTextFormat(Qt::PlainText);
     if (QWidget *naWierzchu = oknoNaWierzchu(&pudelko))
         pudelko.setParent(naWierzchu, pudelko.windowFlags() | Qt::WindowStaysOnTopHint);
     const StraznikPudelka straznik(&pudelko);
