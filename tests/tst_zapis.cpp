@@ -6,6 +6,7 @@
 #include "Cp1250.h"
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
+#include "Pomocnicze.h"
 #include "RaportView.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -18,10 +19,8 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <csignal>
 #include <memory>
 #include <optional>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -38,31 +37,6 @@ void Utworz(const QString &sciezka, const QByteArray &dane)
     QVERIFY(plik.open(QIODevice::WriteOnly));
     plik.write(dane);
 }
-
-// Files may not grow beyond a few bytes while this lives: a write past the
-// limit fails even for root, which permission bits would not stop.
-class LimitRozmiaruPliku
-{
-public:
-    explicit LimitRozmiaruPliku(rlim_t bajty)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &stary);
-        rlimit nowy = stary;
-        nowy.rlim_cur = bajty;
-        setrlimit(RLIMIT_FSIZE, &nowy);
-    }
-    ~LimitRozmiaruPliku() { setrlimit(RLIMIT_FSIZE, &stary); }
-
-private:
-    rlimit stary{};
-};
-
-struct Pudelko
-{
-    Komunikaty::Rodzaj rodzaj;
-    QString tekst;
-};
 
 } // namespace
 
@@ -304,7 +278,7 @@ void TestZapis::nieudanyZapisZOkna()
     {
         std::optional<LimitRozmiaruPliku> limit;
         if (limitRozmiaru)
-            limit.emplace(16);
+            limit.emplace(16, true);
         frmMain->tobZapisz->click();
     }
 
