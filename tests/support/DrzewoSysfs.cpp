@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +20,24 @@ void Zapisz(const QString &sciezka, const QByteArray &tresc)
 DrzewoSysfs::DrzewoSysfs()
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("class/tty"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("dev/serial/by-id"));
+}
+
+void DrzewoSysfs::Wezel(const QString &nazwa)
+{
+    const QString sciezka = Dev() + u'/' + nazwa;
+    QDir().mkpath(QFileInfo(sciezka).path());
+    Zapisz(sciezka, QByteArray());
+}
+
+QString DrzewoSysfs::LinkPoId(const QString &nazwa, const QString &cel)
+{
+    const QString link = Dev() + QStringLiteral("/serial/by-id/") + nazwa;
+    // Relative, as udev makes it: the link follows the tree wherever it is.
+    [[maybe_unused]] const int r =
+        ::symlink(QFile::encodeName(QStringLiteral("../../") + cel).constData(),
+                  QFile::encodeName(link).constData());
+    return link;
 }
 
 void DrzewoSysfs::Wirtualny(const QString &nazwa)
@@ -27,6 +48,7 @@ void DrzewoSysfs::Wirtualny(const QString &nazwa)
 void DrzewoSysfs::Uart(const QString &nazwa, const QByteArray &typ)
 {
     QDir(Korzen()).mkpath(nazwa + QStringLiteral("/device"));
+    Wezel(nazwa);
     if (!typ.isEmpty())
         Zapisz(Korzen() + u'/' + nazwa + QStringLiteral("/type"), typ);
 }
@@ -45,4 +67,5 @@ void DrzewoSysfs::Usb(const QString &nazwa, const QString &produkt, const QStrin
         Zapisz(urzadzenie + QStringLiteral("/manufacturer"), producent.toUtf8());
     QDir(Korzen()).mkpath(nazwa);
     QFile::link(cel, Korzen() + u'/' + nazwa + QStringLiteral("/device"));
+    Wezel(nazwa);
 }
