@@ -582,7 +582,7 @@ void TestPoczta::doKlientaPoczty()
 
     // The address reaches the client whole, decoded from the program's URL.
     const QByteArray compose =
-        KlientPoczty::Czytaj(klient.log() + u"/compose"_qs + QString::number(przed + 1));
+        CzytajPlik(klient.log() + u"/compose"_qs + QString::number(przed + 1));
     QVERIFY2(compose.startsWith("to='jan+raporty@przyk\xc5\x82"
                                 "ad.pl"),
              compose.constData());
