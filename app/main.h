@@ -35,6 +35,7 @@ class QToolButton;
 class EComPort;
 class TComPort;
 class TDziennik;
+class TPobieranie;
 class TRaportView;
 
 // The meaning of each picture of ImageList1; a toolbar button keeps its
@@ -94,6 +95,8 @@ public:
     // The copy on disk of the report being received, until it is saved,
     // mailed or given up; it brings the report back after a crash.
     TDziennik *dziennik = nullptr;
+    // The dialogue with the device; it owns port and the three timers.
+    TPobieranie *pobieranie = nullptr;
 
     // Start-up and closing (main.cpp).
     void FormCreate();
