@@ -139,28 +139,32 @@ void TstPobierz::pobieranie_data()
     QTest::addColumn<int>("kod");
     QTest::addColumn<QString>("zapisany");      // the file the path on stdout names
     QTest::addColumn<QByteArray>("wDzienniku"); // what the journal left holds; empty: none
+    QTest::addColumn<bool>("staryDziennik");    // an earlier run left a journal for the window
 
     const QString nazwa = QStringLiteral("SalaGłówna_2026-12-01_2026-12-03.txt");
     const QStringList zwykle;
     const QByteArray brak;
     QTest::newRow("saved byte for byte")
-        << zwykle << Pod::Nic << false << false << 0 << nazwa << brak;
+        << zwykle << Pod::Nic << false << false << 0 << nazwa << brak << false;
     QTest::newRow("same report already there")
-        << zwykle << Pod::TenSamRaport << false << false << 0 << nazwa << brak;
+        << zwykle << Pod::TenSamRaport << false << false << 0 << nazwa << brak << false;
     QTest::newRow("another report under the name")
         << zwykle << Pod::InnyRaport << false << false << 0
-        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak;
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
     QTest::newRow("a link under the name is not followed")
         << zwykle << Pod::Dowiazanie << false << false << 0
-        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak;
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
+    QTest::newRow("an earlier journal stays for the window")
+        << zwykle << Pod::Nic << false << false << 0 << nazwa << brak << true;
     QTest::newRow("no answer") << QStringList{QStringLiteral("--silent")} << Pod::Nic << false
-                               << false << 2 << QString() << brak;
-    QTest::newRow("busy port") << zwykle << Pod::Nic << true << false << 3 << QString() << brak;
+                               << false << 2 << QString() << brak << false;
+    QTest::newRow("busy port") << zwykle << Pod::Nic << true << false << 3 << QString() << brak
+                               << false;
     QTest::newRow("folder cannot be written")
-        << zwykle << Pod::Nic << false << true << 4 << QString() << kRaport;
+        << zwykle << Pod::Nic << false << true << 4 << QString() << kRaport << false;
     QTest::newRow("device lost in the middle")
         << QStringList{QStringLiteral("--drop-after"), QStringLiteral("40")} << Pod::Nic << false
-        << false << 3 << QString() << kRaport.left(40);
+        << false << 3 << QString() << kRaport.left(40) << false;
 }
 
 void TstPobierz::pobieranie()
@@ -172,6 +176,7 @@ void TstPobierz::pobieranie()
     QFETCH(int, kod);
     QFETCH(QString, zapisany);
     QFETCH(QByteArray, wDzienniku);
+    QFETCH(bool, staryDziennik);
 
     QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
     QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -195,6 +200,15 @@ void TstPobierz::pobieranie()
         f.write(pod == Pod::TenSamRaport ? kRaport : innyRaport);
     } else if (pod == Pod::Dowiazanie) {
         QVERIFY(QFile::link(celDowiazania, naNazwie));
+    }
+
+    const QByteArray stary = QByteArrayLiteral("stary raport");
+    if (staryDziennik) {
+        QVERIFY(QDir().mkpath(m_tmp.filePath(QStringLiteral("stan/Vestibulomat"))));
+        QFile d(m_tmp.filePath(QStringLiteral("stan/Vestibulomat/raport-1.dziennik")));
+        QVERIFY(d.open(QIODevice::WriteOnly));
+        d.write(ZapiszNaglowek({QStringLiteral("Sala"), sim.Port(), QDateTime::currentDateTime()}) +
+                stary);
     }
 
     TComPort okno; // another program holding the port
@@ -233,7 +247,13 @@ void TstPobierz::pobieranie()
         QVERIFY2(w.bledy.contains("EBUSY"), w.bledy.constData());
 
     // What was received and not saved waits in the journal for the window.
-    const QStringList dzienniki = Dzienniki();
+    QStringList dzienniki = Dzienniki();
+    if (staryDziennik) {
+        QCOMPARE(dzienniki.size(), 1);
+        QFile d(dzienniki.takeFirst());
+        QVERIFY(d.open(QIODevice::ReadOnly));
+        QCOMPARE(CzytajDziennik(d.readAll(), QDateTime::currentDateTime()).bajty, stary);
+    }
     QCOMPARE(dzienniki.size(), wDzienniku.isEmpty() ? 0 : 1);
     if (!wDzienniku.isEmpty()) {
         QFile d(dzienniki.constFirst());
