@@ -15,8 +15,9 @@ cd "$(dirname "$0")"
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
     libqt6svg6 libgl-dev xvfb xauth xdg-utils desktop-file-utils appstream
     qt6-translations-l10n)
-# What building and checking the Debian package needs besides.
-PACKAGE_TOOLS=(dpkg-dev file lintian man-db)
+# What building and checking the Debian package needs besides; systemd-analyze
+# (package systemd) validates the timer units in the installation test.
+PACKAGE_TOOLS=(dpkg-dev file lintian man-db systemd)
 
 # need_packages [extra package...]
 need_packages() {

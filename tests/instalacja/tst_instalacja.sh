@@ -27,13 +27,33 @@ cp "$plugin" "$tmp/plugins/generic/"
 for f in bin/vestibulomat bin/vestibulomat-sim share/applications/$id.desktop \
     share/icons/hicolor/scalable/apps/$id.svg share/metainfo/$id.metainfo.xml \
     share/vestibulomat/Vestibulomat.html share/man/man1/vestibulomat.1.gz \
-    share/man/man1/vestibulomat-sim.1.gz; do
+    share/man/man1/vestibulomat-sim.1.gz lib/systemd/user/vestibulomat-pobierz.service \
+    lib/systemd/user/vestibulomat-pobierz.timer; do
     [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
 desktop-file-validate "$prefix/share/applications/$id.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
 "$prefix/bin/vestibulomat-sim" --help | grep -q "without a device" ||
     fail "the simulator's --help does not say what it is for"
+
+# The timer units as systemd reads them. The service names the program at
+# its final place; here it is pointed at the staged copy, which must exist.
+units=$tmp/units
+mkdir -p -m 700 "$units/run"
+sed "s|^ExecStart=/.*/vestibulomat |ExecStart=$prefix/bin/vestibulomat |" \
+    "$prefix/lib/systemd/user/vestibulomat-pobierz.service" >"$units/vestibulomat-pobierz.service"
+grep -qx "ExecStart=$prefix/bin/vestibulomat --pobierz" "$units/vestibulomat-pobierz.service" ||
+    fail "the service does not run 'vestibulomat --pobierz'"
+cp "$prefix/lib/systemd/user/vestibulomat-pobierz.timer" "$units/"
+XDG_RUNTIME_DIR=$units/run systemd-analyze --user --man=no verify \
+    "$units/vestibulomat-pobierz.service" "$units/vestibulomat-pobierz.timer" ||
+    fail "systemd-analyze verify rejects the units"
+grep -qx 'OnCalendar=\*-\*-\* 06:00:00' "$units/vestibulomat-pobierz.timer" &&
+    grep -qx 'Persistent=true' "$units/vestibulomat-pobierz.timer" ||
+    fail "the timer does not run daily at 06:00 with Persistent=true"
+# Without a display, as the timer starts it.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/vestibulomat" --version |
+    grep -qx 'Vestibulomat [0-9.]*' || fail "the installed program has no --version without a display"
 
 # Root may write anywhere: the program is run as "nobody" then, and otherwise
 # the installation is made read-only for the user running the test.

@@ -1,0 +1,307 @@
+// "vestibulomat --pobierz" as a timer runs it: a portable copy of the
+// program with its own settings file, started as a child process without a
+// display, against the device simulator.
+
+#include "CPort.h"
+#include "Dziennik.h"
+#include "Symulator.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int kLimitMs = 60000;
+
+// A report with two day lines, Windows-1250 letters, a NUL and a bare CR.
+const QByteArray kRaport = QByteArrayLiteral("Licznik odwiedzin - obiekt: Sala g\xB3\xF3wna\r\n"
+                                             "Odwiedziny w dniu: 2026/12/01\r\n"
+                                             "  08:00-09:00     25\r\n"
+                                             "\0\r"
+                                             "Odwiedziny w dniu: 2026/12/03\r\n"
+                                             "Razem odwiedzin: 25\r\n");
+
+// What lies under the report's name before the download.
+enum class Pod { Nic, TenSamRaport, InnyRaport, Dowiazanie };
+
+struct Wynik
+{
+    int kod = -1;
+    QByteArray wyjscie;
+    QByteArray bledy;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Pod)
+
+class TstPobierz : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void pobieranie_data();
+    void pobieranie();
+    void argumenty_data();
+    void argumenty();
+
+private:
+    // The settings file beside the copy; obiekt as Windows-1250 bytes.
+    void ZapiszUstawienia(const QByteArray &obiekt, const QString &katalog, const QString &port,
+                          bool synchro);
+    Wynik Uruchom(const QStringList &argumenty);
+    QStringList Dzienniki() const;
+
+    QTemporaryDir m_tmp;
+    QString m_program;
+    QString m_raporty;
+};
+
+void TstPobierz::initTestCase()
+{
+    QVERIFY(m_tmp.isValid());
+    // A portable copy keeps its settings beside itself, so the test's own
+    // settings file never touches the build's.
+    const QString zrodlo =
+        QFileInfo(Symulator::Program()).dir().filePath(QStringLiteral("vestibulomat"));
+    QVERIFY2(QFileInfo::exists(zrodlo), qPrintable(zrodlo));
+    QVERIFY(QDir(m_tmp.path()).mkpath(QStringLiteral("bin")));
+    m_program = m_tmp.filePath(QStringLiteral("bin/vestibulomat"));
+    QVERIFY(QFile::copy(zrodlo, m_program));
+}
+
+void TstPobierz::init()
+{
+    // Every row starts with no reports and no journal.
+    for (const char *katalog : {"raporty", "stan", "dom"})
+        QVERIFY(QDir(m_tmp.filePath(QLatin1String(katalog))).removeRecursively());
+    m_raporty = m_tmp.filePath(QStringLiteral("raporty"));
+    QVERIFY(QDir().mkpath(m_raporty));
+}
+
+void TstPobierz::ZapiszUstawienia(const QByteArray &obiekt, const QString &katalog,
+                                  const QString &port, bool synchro)
+{
+    QFile ini(m_tmp.filePath(QStringLiteral("bin/Vestibulomat.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[konfig]\r\nobiekt=" + obiekt + "\r\nkatalog=" + QFile::encodeName(katalog) +
+              "\r\nport=" + QFile::encodeName(port) +
+              "\r\nsynchro=" + (synchro ? "True" : "False") + "\r\n");
+}
+
+Wynik TstPobierz::Uruchom(const QStringList &argumenty)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *zmienna : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(zmienna));
+    env.insert(QStringLiteral("HOME"), m_tmp.filePath(QStringLiteral("dom")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), m_tmp.filePath(QStringLiteral("stan")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_tmp.filePath(QStringLiteral("dom/.config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_tmp.filePath(QStringLiteral("dom/.cache")));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(m_program, argumenty);
+    Wynik w;
+    // The event loop goes on meanwhile: the simulator's output is read.
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kLimitMs)) {
+        p.kill();
+        p.waitForFinished();
+        return w;
+    }
+    w.kod = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    w.wyjscie = p.readAllStandardOutput();
+    w.bledy = p.readAllStandardError();
+    return w;
+}
+
+QStringList TstPobierz::Dzienniki() const
+{
+    QStringList pliki;
+    QDir stan(m_tmp.filePath(QStringLiteral("stan/Vestibulomat")));
+    for (const QString &nazwa : stan.entryList({QStringLiteral("*.dziennik")}, QDir::Files))
+        pliki.append(stan.filePath(nazwa));
+    return pliki;
+}
+
+void TstPobierz::pobieranie_data()
+{
+    QTest::addColumn<QStringList>("opcjeSymulatora");
+    QTest::addColumn<Pod>("pod");
+    QTest::addColumn<bool>("portZajety");
+    QTest::addColumn<bool>("folderZly");
+    QTest::addColumn<int>("kod");
+    QTest::addColumn<QString>("zapisany");      // the file the path on stdout names
+    QTest::addColumn<QByteArray>("wDzienniku"); // what the journal left holds; empty: none
+    QTest::addColumn<bool>("staryDziennik");    // an earlier run left a journal for the window
+
+    const QString nazwa = QStringLiteral("SalaGłówna_2026-12-01_2026-12-03.txt");
+    const QStringList zwykle;
+    const QByteArray brak;
+    QTest::newRow("saved byte for byte")
+        << zwykle << Pod::Nic << false << false << 0 << nazwa << brak << false;
+    QTest::newRow("same report already there")
+        << zwykle << Pod::TenSamRaport << false << false << 0 << nazwa << brak << false;
+    QTest::newRow("another report under the name")
+        << zwykle << Pod::InnyRaport << false << false << 0
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
+    QTest::newRow("a link under the name is not followed")
+        << zwykle << Pod::Dowiazanie << false << false << 0
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
+    QTest::newRow("an earlier journal stays for the window")
+        << zwykle << Pod::Nic << false << false << 0 << nazwa << brak << true;
+    QTest::newRow("no answer") << QStringList{QStringLiteral("--silent")} << Pod::Nic << false
+                               << false << 2 << QString() << brak << false;
+    QTest::newRow("busy port") << zwykle << Pod::Nic << true << false << 3 << QString() << brak
+                               << false;
+    QTest::newRow("folder cannot be written")
+        << zwykle << Pod::Nic << false << true << 4 << QString() << kRaport << false;
+    QTest::newRow("device lost in the middle")
+        << QStringList{QStringLiteral("--drop-after"), QStringLiteral("40")} << Pod::Nic << false
+        << false << 3 << QString() << kRaport.left(40) << false;
+}
+
+void TstPobierz::pobieranie()
+{
+    QFETCH(QStringList, opcjeSymulatora);
+    QFETCH(Pod, pod);
+    QFETCH(bool, portZajety);
+    QFETCH(bool, folderZly);
+    QFETCH(int, kod);
+    QFETCH(QString, zapisany);
+    QFETCH(QByteArray, wDzienniku);
+    QFETCH(bool, staryDziennik);
+
+    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
+    QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(raport.write(kRaport), kRaport.size());
+    raport.close();
+    Symulator sim(QStringList{QStringLiteral("--report"), raport.fileName(),
+                              QStringLiteral("--quiet"), QStringLiteral("0")} +
+                  opcjeSymulatora);
+    QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
+
+    // The object name as the settings file of a Windows copy holds it.
+    ZapiszUstawienia(QByteArrayLiteral("Sala G\xB3\xF3wna"), m_raporty, sim.Port(), true);
+
+    const QString naNazwie = m_raporty + QStringLiteral("/SalaGłówna_2026-12-01_2026-12-03.txt");
+    const QString celDowiazania = m_tmp.filePath(QStringLiteral("cel-dowiazania"));
+    QFile::remove(celDowiazania);
+    const QByteArray innyRaport = QByteArrayLiteral("Odwiedziny w dniu: inny\r\n");
+    if (pod == Pod::TenSamRaport || pod == Pod::InnyRaport) {
+        QFile f(naNazwie);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(pod == Pod::TenSamRaport ? kRaport : innyRaport);
+    } else if (pod == Pod::Dowiazanie) {
+        QVERIFY(QFile::link(celDowiazania, naNazwie));
+    }
+
+    const QByteArray stary = QByteArrayLiteral("stary raport");
+    if (staryDziennik) {
+        QVERIFY(QDir().mkpath(m_tmp.filePath(QStringLiteral("stan/Vestibulomat"))));
+        QFile d(m_tmp.filePath(QStringLiteral("stan/Vestibulomat/raport-1.dziennik")));
+        QVERIFY(d.open(QIODevice::WriteOnly));
+        d.write(ZapiszNaglowek({QStringLiteral("Sala"), sim.Port(), QDateTime::currentDateTime()}) +
+                stary);
+    }
+
+    TComPort okno; // another program holding the port
+    if (portZajety) {
+        okno.SetPort(sim.Port());
+        okno.SetConnected(true);
+        QVERIFY(okno.Connected());
+    }
+
+    QStringList argumenty{QStringLiteral("--pobierz"), QStringLiteral("--czekaj"),
+                          QStringLiteral("2")};
+    if (folderZly) // a folder under a plain file: refused even to root
+        argumenty << QStringLiteral("--katalog") << raport.fileName() + QStringLiteral("/x");
+    const Wynik w = Uruchom(argumenty);
+    QVERIFY2(w.kod == kod, w.bledy.constData());
+
+    if (zapisany.isEmpty()) {
+        QVERIFY(w.wyjscie.isEmpty());
+        QVERIFY(QDir(m_raporty).entryList(QDir::Files | QDir::System).isEmpty());
+    } else {
+        const QString sciezka = m_raporty + u'/' + zapisany;
+        QCOMPARE(QString::fromUtf8(w.wyjscie), sciezka + u'\n');
+        QFile f(sciezka);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), kRaport);
+        // Nothing that was there before is changed, and no link is followed.
+        if (pod == Pod::InnyRaport) {
+            QFile stary(naNazwie);
+            QVERIFY(stary.open(QIODevice::ReadOnly));
+            QCOMPARE(stary.readAll(), innyRaport);
+        }
+        QVERIFY(!QFileInfo::exists(celDowiazania));
+        QVERIFY2(sim.Linia(kLimitMs).startsWith("CLOCK Z"), "no clock command before the poll");
+    }
+    if (portZajety)
+        QVERIFY2(w.bledy.contains("EBUSY"), w.bledy.constData());
+
+    // What was received and not saved waits in the journal for the window.
+    QStringList dzienniki = Dzienniki();
+    if (staryDziennik) {
+        QCOMPARE(dzienniki.size(), 1);
+        QFile d(dzienniki.takeFirst());
+        QVERIFY(d.open(QIODevice::ReadOnly));
+        QCOMPARE(CzytajDziennik(d.readAll(), QDateTime::currentDateTime()).bajty, stary);
+    }
+    QCOMPARE(dzienniki.size(), wDzienniku.isEmpty() ? 0 : 1);
+    if (!wDzienniku.isEmpty()) {
+        QFile d(dzienniki.constFirst());
+        QVERIFY(d.open(QIODevice::ReadOnly));
+        QCOMPARE(CzytajDziennik(d.readAll(), QDateTime::currentDateTime()).bajty, wDzienniku);
+    }
+    // Every message is a line of its own.
+    for (const QByteArray &linia : w.bledy.split('\n'))
+        QVERIFY(!linia.contains('\r'));
+}
+
+void TstPobierz::argumenty_data()
+{
+    QTest::addColumn<QStringList>("argumenty");
+    QTest::addColumn<int>("kod");
+    QTest::addColumn<QByteArray>("naWyjsciu");
+
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0
+                             << QByteArray("Vestibulomat ");
+    QTest::newRow("help names the timer")
+        << QStringList{QStringLiteral("--help")} << 0
+        << QByteArray("systemctl --user enable --now vestibulomat-pobierz.timer");
+    QTest::newRow("wait of zero seconds")
+        << QStringList{QStringLiteral("--pobierz"), QStringLiteral("--czekaj"), QStringLiteral("0")}
+        << 64 << QByteArray();
+    QTest::newRow("wait without a number")
+        << QStringList{QStringLiteral("--pobierz"), QStringLiteral("--czekaj")} << 64
+        << QByteArray();
+    QTest::newRow("folder without --pobierz")
+        << QStringList{QStringLiteral("--katalog"), QStringLiteral("/tmp")} << 64 << QByteArray();
+    QTest::newRow("unknown argument")
+        << QStringList{QStringLiteral("--pobierz"), QStringLiteral("raport.txt")} << 64
+        << QByteArray();
+}
+
+void TstPobierz::argumenty()
+{
+    QFETCH(QStringList, argumenty);
+    QFETCH(int, kod);
+    QFETCH(QByteArray, naWyjsciu);
+
+    const Wynik w = Uruchom(argumenty);
+    QCOMPARE(w.kod, kod);
+    QVERIFY2(w.wyjscie.contains(naWyjsciu), w.wyjscie.constData());
+    // A refused command line says why, in one line.
+    if (kod != 0)
+        QCOMPARE(w.bledy.count('\n'), 1);
+}
+
+QTEST_MAIN(TstPobierz)
+#include "tst_pobierz.moc"
