@@ -1,5 +1,7 @@
 #include "WierszPolecen.h"
 
+#include "BezpiecznyZapis.h"
+
 #include "Analiza.h"
 #include "Bledy.h"
 #include "CPort.h"
@@ -220,71 +222,21 @@ enum class Zajete { Wolne, TenSam, Inny, Specjalny };
 // a link is never followed.
 Zajete Zbadaj(const QString &sciezka, const QByteArray &dane)
 {
-    const QByteArray p = QFile::encodeName(sciezka);
-    struct stat st
-    {
-    };
-    if (::fstatat(AT_FDCWD, p.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return Zajete::Wolne;
-        throw EZapisPliku(Etap::Utworzenie, sciezka, errno);
-    }
-    if (!S_ISREG(st.st_mode))
-        return Zajete::Specjalny;
-    if (st.st_size != dane.size())
-        return Zajete::Inny;
-    const int fd = ::open(p.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return Zajete::Specjalny; // cannot be read: not known to hold this report
     QByteArray jest;
-    struct stat st2
-    {
-    };
-    if (::fstat(fd, &st2) == 0 && S_ISREG(st2.st_mode) && st2.st_size == dane.size()) {
-        jest.resize(dane.size());
-        qsizetype przeczytane = 0;
-        while (przeczytane < jest.size()) {
-            const ssize_t n =
-                ::read(fd, jest.data() + przeczytane, std::size_t(jest.size() - przeczytane));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            przeczytane += n;
+    try {
+        switch (BezpiecznyZapis::CzytajZwyklyPlik(sciezka, jest)) {
+        case BezpiecznyZapis::Zastano::Brak:
+            return Zajete::Wolne;
+        case BezpiecznyZapis::Zastano::Inny:
+            return Zajete::Specjalny;
+        case BezpiecznyZapis::Zastano::ZwyklyPlik:
+            return jest == dane ? Zajete::TenSam : Zajete::Inny;
         }
-        jest.truncate(przeczytane);
+    } catch (const BezpiecznyZapis::Blad &e) {
+        if (e.KrokBledu() == BezpiecznyZapis::Krok::Sprawdzenie)
+            throw EZapisPliku(Etap::Utworzenie, sciezka, e.Kod(), e.Szczegoly());
     }
-    ::close(fd);
-    return jest == dane ? Zajete::TenSam : Zajete::Inny;
-}
-
-// The saved file and its folder reach the disk; only then is the journal
-// no longer needed.
-void Synchronizuj(const QString &sciezka)
-{
-    const int fd = ::open(QFile::encodeName(sciezka).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        throw EZapisPliku(Etap::Zapis, sciezka, errno);
-    if (::fsync(fd) != 0) {
-        const int kod = errno;
-        ::close(fd);
-        throw EZapisPliku(Etap::Zapis, sciezka, kod);
-    }
-    ::close(fd);
-    const QString katalog = QFileInfo(sciezka).absolutePath();
-    const int d =
-        ::open(QFile::encodeName(katalog).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (d < 0)
-        throw EZapisPliku(Etap::Zapis, sciezka, errno);
-    // Some network file systems cannot sync a folder (EINVAL); the file
-    // itself is on their disk then.
-    if (::fsync(d) != 0 && errno != EINVAL) {
-        const int kod = errno;
-        ::close(d);
-        throw EZapisPliku(Etap::Zapis, sciezka, kod);
-    }
-    ::close(d);
+    return Zajete::Specjalny; // cannot be read: not known to hold this report
 }
 
 QString BezKoncowychUkosnikow(QString katalog)
@@ -461,19 +413,27 @@ int PobieranieBezOkna::Zapisz()
     const QString katalog = BezKoncowychUkosnikow(m_katalog);
     QString sciezka = SciezkaWKatalogu(katalog, nazwa);
     try {
-        const MiejsceRaportu m = WybierzMiejsce(katalog, nazwa, m_raport);
-        sciezka = m.sciezka;
-        for (const QString &zajete : m.zajeteInaczej)
-            Komunikat(QStringLiteral("Nazwę \"%1\" zajmuje dowiązanie, plik specjalny albo plik, "
-                                     "którego nie można odczytać; raport dostaje inną nazwę.")
-                          .arg(zajete));
-        if (m.juzZapisany) {
-            Komunikat(QStringLiteral("Ten sam raport jest już zapisany w pliku \"%1\"; nic nie "
-                                     "zapisano.")
-                          .arg(sciezka));
-        } else {
-            ZapiszRaport(sciezka, m_raport);
-            Synchronizuj(sciezka);
+        // Another program may take the free name between the look and the
+        // write: the write never replaces anything, and the look starts again.
+        for (int proba = 0;; ++proba) {
+            const MiejsceRaportu m = WybierzMiejsce(katalog, nazwa, m_raport);
+            sciezka = m.sciezka;
+            if (proba == 0)
+                for (const QString &zajete : m.zajeteInaczej)
+                    Komunikat(
+                        QStringLiteral("Nazwę \"%1\" zajmuje dowiązanie, plik specjalny albo plik, "
+                                       "którego nie można odczytać; raport dostaje inną nazwę.")
+                            .arg(zajete));
+            if (m.juzZapisany) {
+                Komunikat(QStringLiteral("Ten sam raport jest już zapisany w pliku \"%1\"; nic nie "
+                                         "zapisano.")
+                              .arg(sciezka));
+                break;
+            }
+            if (ZapiszNowyRaport(sciezka, m_raport))
+                break;
+            if (proba >= 8)
+                throw EZapisPliku(Etap::Utworzenie, sciezka, EEXIST);
         }
     } catch (const EZapisPliku &e) {
         QString tekst = QStringLiteral("Błąd podczas zapisu pliku: ") + sciezka;

@@ -67,6 +67,24 @@ void Zapisz(const QString &sciezka, const QByteArray &dane, const BezpiecznyZapi
     }
 }
 
+} // namespace
+
+bool ZapiszNowyRaport(const QString &sciezka, const QByteArray &dane)
+{
+    BezpiecznyZapis::Opcje opcje;
+    opcje.tylkoNowy = true;
+    try {
+        BezpiecznyZapis::Zapisz(sciezka, dane, opcje);
+    } catch (const BezpiecznyZapis::Blad &e) {
+        if (e.Kod() == EEXIST)
+            return false;
+        Zglos(e, sciezka);
+    }
+    return true;
+}
+
+namespace {
+
 DialogZapisu &zastepstwo()
 {
     static DialogZapisu dialog;

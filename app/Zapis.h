@@ -55,6 +55,12 @@ private:
 // file keeps its old contents. The file and its folder are synced on return.
 void ZapiszRaport(const QString &sciezka, const QByteArray &dane);
 
+// Writes dane under sciezka, a name the program made up, only when nothing
+// at all is there: false when the name is taken (a file, a link, a pipe), which
+// is then left alone. The file and its folder are on the disk when it returns
+// true. Throws EZapisPliku for any other failure.
+bool ZapiszNowyRaport(const QString &sciezka, const QByteArray &dane);
+
 // Copies the file zrodlo to cel, a name the program made, replacing an
 // existing regular file cel. A link, FIFO or device under that name is left
 // alone and refused with a reason of its own. Throws EZapisPliku when the
