@@ -259,12 +259,17 @@ void TstFrmMain::kontrolkiNaStarcie()
     // Long lines scroll sideways; they are never folded.
     QCOMPARE(mem->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
 
-    // Nothing polls or waits before the user asks. A coarse timer may fire
-    // early enough to take a pause inside a report for its end.
-    for (const char *nazwa : {"timPytanie", "timTimeOut", "timTransmisja"}) {
+    // Nothing polls or waits before the user asks. The download tests
+    // shorten these periods, so the designed ones (a poll a second, ten
+    // seconds for an answer, half a second of silence ends a report) are
+    // pinned here. A coarse timer may fire early enough to take a pause
+    // inside a report for its end.
+    for (auto [nazwa, ms] : {std::pair{"timPytanie", 1000}, std::pair{"timTimeOut", 10000},
+                             std::pair{"timTransmisja", 500}}) {
         auto *t = m->findChild<QTimer *>(QLatin1String(nazwa));
         QVERIFY2(t, nazwa);
         QVERIFY(!t->isActive());
+        QCOMPARE(t->interval(), ms);
         QCOMPARE(t->timerType(), Qt::PreciseTimer);
     }
 
