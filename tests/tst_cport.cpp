@@ -18,7 +18,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
-#include <numeric>
 #include <thread>
 #include <unistd.h>
 
@@ -575,24 +574,6 @@ private slots:
         QCOMPARE(got, sent);
         QVERIFY(!shortRead.load());
         QVERIFY(m_boxes.isEmpty());
-    }
-
-    void tenBytesInOneBurstAnnounceTen()
-    {
-        PtyPair pty;
-        TComPort port;
-        port.SetPort(pty.SlaveName());
-        QList<int> counts;
-        port.OnRxChar = [&](TCustomComPort *p, int count) {
-            counts << count;
-            p->ReadText(count);
-        };
-        // Sent before the handler can run: the first announcement holds all ten
-        // unless the kernel split the write.
-        port.Open();
-        QVERIFY(pty.Send("0123456789"));
-        QTRY_COMPARE(std::accumulate(counts.begin(), counts.end(), 0), 10);
-        QCOMPARE(port.BytesWaiting(), 0);
     }
 
     void aBatchWhoseBytesWereReadFiresNothing()
