@@ -354,17 +354,15 @@ void TstIni::tekstySpozaCp1250WracajaDokladnie()
 void TstIni::odmowaZapisuNazywaPlikINieZmieniaGo_data()
 {
     QTest::addColumn<QString>("rodzaj");
-    QTest::addColumn<QString>("powod");
+    QTest::addColumn<QString>("powod"); // "…": the system's description of the error
     QTest::addColumn<QString>("szczegol");
     QTest::newRow("read-only file")
-        << QStringLiteral("tylko do odczytu") << QStringLiteral("(plik jest tylko do odczytu)")
+        << QStringLiteral("tylko do odczytu") << QStringLiteral("plik jest tylko do odczytu")
         << QStringLiteral("EACCES");
     QTest::newRow("directory in the file's place")
-        << QStringLiteral("katalog") << QStringLiteral("(to jest folder)")
-        << QStringLiteral("EISDIR");
+        << QStringLiteral("katalog") << QStringLiteral("…") << QStringLiteral("EISDIR");
     QTest::newRow("missing directory")
-        << QStringLiteral("brak katalogu") << QStringLiteral("(nie ma takiego pliku ani folderu)")
-        << QStringLiteral("ENOENT");
+        << QStringLiteral("brak katalogu") << QStringLiteral("…") << QStringLiteral("ENOENT");
 }
 
 void TstIni::odmowaZapisuNazywaPlikINieZmieniaGo()
@@ -392,8 +390,11 @@ void TstIni::odmowaZapisuNazywaPlikINieZmieniaGo()
         QVERIFY2(QString::fromUtf8(e.what()).contains(cel), e.what());
         QCOMPARE(e.Plik(), cel);
         // What happened, why, and what to do, in Polish; the errno in the details.
-        QVERIFY2(e.TekstUzytkownika().contains(powod), e.what());
-        QVERIFY(e.TekstUzytkownika().contains(QStringLiteral("Sprawdź uprawnienia")));
+        QVERIFY2(ZgodnyZWzorem(e.TekstUzytkownika(),
+                               QStringLiteral("Nie udało się zapisać ustawień w pliku %1 (%2). "
+                                              "…Sprawdź uprawnienia…")
+                                   .arg(cel, powod)),
+                 e.what());
         QVERIFY2(e.Szczegoly().contains(szczegol), qPrintable(e.Szczegoly()));
     }
     QVERIFY(rzucono);

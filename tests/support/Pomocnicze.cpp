@@ -1,6 +1,7 @@
 #include "Pomocnicze.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <csignal>
 
@@ -8,6 +9,17 @@ QByteArray CzytajPlik(const QString &sciezka, const QByteArray &gdyBrak)
 {
     QFile f(sciezka);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : gdyBrak;
+}
+
+bool ZgodnyZWzorem(const QString &tekst, const QString &wzor)
+{
+    QStringList czesci = wzor.split(u'…');
+    for (QString &c : czesci)
+        c = QRegularExpression::escape(c);
+    const QRegularExpression re(
+        QRegularExpression::anchoredPattern(czesci.join(QStringLiteral(".+"))),
+        QRegularExpression::DotMatchesEverythingOption);
+    return re.match(tekst).hasMatch();
 }
 
 Komunikaty::Hook Pudelka::Zapisuj(const bool *odpowiedz)

@@ -16,6 +16,12 @@
 // The whole file, or gdyBrak when it cannot be read.
 QByteArray CzytajPlik(const QString &sciezka, const QByteArray &gdyBrak = QByteArray());
 
+// Whether tekst reads as wzor, where each "…" stands for some non-empty
+// text: the system's description of an error, whose wording one errno table
+// checks. Elsewhere a test checks the rest of the message and the errno name
+// in the details.
+bool ZgodnyZWzorem(const QString &tekst, const QString &wzor);
+
 // One box the program showed.
 struct Pudelko
 {
