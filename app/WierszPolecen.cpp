@@ -450,6 +450,43 @@ int PobieranieBezOkna::Zapisz()
 
 } // namespace
 
+namespace {
+
+bool OpcjaQt(const QString &nazwa)
+{
+    static const char *const opcje[] = {"platform",
+                                        "platformpluginpath",
+                                        "platformtheme",
+                                        "plugin",
+                                        "qwindowgeometry",
+                                        "qwindowicon",
+                                        "qwindowtitle",
+                                        "reverse",
+                                        "session",
+                                        "style",
+                                        "stylesheet",
+                                        "widgetcount",
+                                        "display",
+                                        "geometry",
+                                        "name",
+                                        "title",
+                                        "visual",
+                                        "ncols",
+                                        "cmap",
+                                        "nograb",
+                                        "dograb",
+                                        "sync",
+                                        "qmljsdebugger",
+                                        "fontengine",
+                                        "dialogs"};
+    for (const char *o : opcje)
+        if (nazwa == QLatin1String(o))
+            return true;
+    return false;
+}
+
+} // namespace
+
 bool WierszPolecen(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
@@ -458,6 +495,11 @@ bool WierszPolecen(int argc, char **argv)
             if (JestOpcja(arg, opcja))
                 return true;
         if (arg == QLatin1String("-h"))
+            return true;
+        // A mistyped option ("--pobiez") is told as such, not answered with a
+        // window (or, without a display, a crash). Qt's own options stay the
+        // window's; Qt takes them with one dash or two.
+        if (arg.startsWith(QLatin1String("--")) && !OpcjaQt(arg.mid(2).section(u'=', 0, 0)))
             return true;
     }
     return false;

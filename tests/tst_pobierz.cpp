@@ -287,6 +287,8 @@ void TstPobierz::argumenty_data()
     QTest::newRow("unknown argument")
         << QStringList{QStringLiteral("--pobierz"), QStringLiteral("raport.txt")} << 64
         << QByteArray();
+    QTest::newRow("mistyped option opens no window")
+        << QStringList{QStringLiteral("--pobiez")} << 64 << QByteArray();
 }
 
 void TstPobierz::argumenty()
