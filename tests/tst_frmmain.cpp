@@ -67,11 +67,29 @@ QImage Obraz(const QToolButton *b)
 
 void Wykonaj(TfrmMain *m, Krok k)
 {
-    static constexpr void (TfrmMain::*stany[])() = {
-        &TfrmMain::StanStart,       &TfrmMain::StanPolaczony, &TfrmMain::StanBezPolaczenia,
-        &TfrmMain::StanOczekiwanie, &TfrmMain::StanDane,      &TfrmMain::StanZapisany,
-        &TfrmMain::StanWyslany};
-    (m->*stany[k])();
+    switch (k) {
+    case Start:
+        m->StanStart();
+        break;
+    case Polaczony:
+        m->StanPolaczony();
+        break;
+    case BezPolaczenia:
+        m->StanBezPolaczenia();
+        break;
+    case Oczekiwanie:
+        m->StanOczekiwanie();
+        break;
+    case Dane:
+        m->StanDane();
+        break;
+    case Zapisany:
+        m->StanZapisany();
+        break;
+    case Wyslany:
+        m->StanWyslany();
+        break;
+    }
 }
 
 // The three pictures each button can show, taken from a window just made
