@@ -1,9 +1,13 @@
-// The port watcher notices adapters coming and going under a made-up /dev,
-// by-id links included, and stays silent when nobody waits for a port.
+// Finding the device: the port watcher notices adapters coming and going
+// under a made-up /dev, by-id links included, and stays silent when nobody
+// waits for a port; a picked adapter is kept by what stays with it.
+#include "DrzewoSysfs.h"
 #include "ObserwatorPortow.h"
+#include "Tozsamosc.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +20,8 @@ private slots:
     void zmianaPodDev_data();
     void zmianaPodDev();
     void zatrzymanyMilczy();
+    void adapterPoPonownymPodlaczeniu_data();
+    void adapterPoPonownymPodlaczeniu();
 };
 
 void TestObserwator::zmianaPodDev_data()
@@ -85,6 +91,50 @@ void TestObserwator::zatrzymanyMilczy()
     QVERIFY(f.open(QIODevice::WriteOnly));
     QTest::qWait(600);
     QCOMPARE(spy.count(), 0);
+}
+
+void TestObserwator::adapterPoPonownymPodlaczeniu_data()
+{
+    // An adapter is picked as ttyUSB0, pulled out, and something comes back
+    // as ttyUSB1: the stored value and whether it is the same adapter.
+    QTest::addColumn<QString>("numer");        // serial number of the picked adapter
+    QTest::addColumn<QString>("numerPowrotu"); // of the one that comes back
+    QTest::addColumn<bool>("zapisanyLink");
+    QTest::addColumn<bool>("tenSam");
+    QTest::newRow("same adapter, new node") << "A50285BI"
+                                            << "A50285BI" << true << true;
+    QTest::newRow("another adapter of the same model") << "A50285BI"
+                                                       << "FT0007" << true << false;
+    QTest::newRow("no serial number: the node is stored") << ""
+                                                          << "" << false << false;
+}
+
+void TestObserwator::adapterPoPonownymPodlaczeniu()
+{
+    QFETCH(QString, numer);
+    QFETCH(QString, numerPowrotu);
+    QFETCH(bool, zapisanyLink);
+    QFETCH(bool, tenSam);
+    DrzewoSysfs d;
+    const QString link = d.Usb(QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
+                               QStringLiteral("FTDI"), numer);
+    const QString stored = NazwaDoZapamietania(QStringLiteral("ttyUSB0"), d.Korzen(), d.Dev());
+    QCOMPARE(stored, zapisanyLink ? link : QStringLiteral("ttyUSB0"));
+    const TTozsamoscPortu before = TozsamoscPortu(QStringLiteral("ttyUSB0"), d.Korzen(), d.Dev());
+    QCOMPARE(before.Serial, numer);
+
+    d.Odlacz(QStringLiteral("ttyUSB0"));
+    QVERIFY(!QFileInfo::exists(link) || link.isEmpty());
+    if (zapisanyLink)
+        QCOMPARE(OstatniWezel(link), QStringLiteral("ttyUSB0"));
+    // Another adapter takes the old node first, then one comes back as ttyUSB1.
+    d.Usb(QStringLiteral("ttyUSB0"), QStringLiteral("CP2102"), QStringLiteral("Silicon Labs"),
+          QStringLiteral("0001"), QStringLiteral("ea60"));
+    d.Usb(QStringLiteral("ttyUSB1"), QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"),
+          numerPowrotu);
+    const TTozsamoscPortu back = TozsamoscPortu(QStringLiteral("ttyUSB1"), d.Korzen(), d.Dev());
+    QCOMPARE(before.TenSam(back), tenSam);
+    QVERIFY(!before.TenSam(TozsamoscPortu(QStringLiteral("ttyUSB0"), d.Korzen(), d.Dev())));
 }
 
 QTEST_GUILESS_MAIN(TestObserwator)

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -17,6 +18,7 @@ void Zapisz(const QString &sciezka, const QByteArray &tresc)
 DrzewoSysfs::DrzewoSysfs()
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("class/tty"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("dev"));
 }
 
 void DrzewoSysfs::Wirtualny(const QString &nazwa)
@@ -31,7 +33,8 @@ void DrzewoSysfs::Uart(const QString &nazwa, const QByteArray &typ)
         Zapisz(Korzen() + u'/' + nazwa + QStringLiteral("/type"), typ);
 }
 
-void DrzewoSysfs::Usb(const QString &nazwa, const QString &produkt, const QString &producent)
+QString DrzewoSysfs::Usb(const QString &nazwa, const QString &produkt, const QString &producent,
+                         const QString &numer, const QString &idProduct)
 {
     const QString urzadzenie = m_dir.filePath(QStringLiteral("devices/usb1/1-%1").arg(++m_usb));
     const QString interfejs = urzadzenie + QStringLiteral("/1-%1:1.0").arg(m_usb);
@@ -39,10 +42,35 @@ void DrzewoSysfs::Usb(const QString &nazwa, const QString &produkt, const QStrin
     const QString cel = acm ? interfejs : interfejs + u'/' + nazwa;
     QDir().mkpath(cel);
     Zapisz(urzadzenie + QStringLiteral("/idVendor"), "0403");
+    Zapisz(urzadzenie + QStringLiteral("/idProduct"), idProduct.toUtf8());
+    if (!numer.isEmpty())
+        Zapisz(urzadzenie + QStringLiteral("/serial"), numer.toUtf8());
     if (!produkt.isEmpty())
         Zapisz(urzadzenie + QStringLiteral("/product"), produkt.toUtf8());
     if (!producent.isEmpty())
         Zapisz(urzadzenie + QStringLiteral("/manufacturer"), producent.toUtf8());
     QDir(Korzen()).mkpath(nazwa);
     QFile::link(cel, Korzen() + u'/' + nazwa + QStringLiteral("/device"));
+    Zapisz(Dev() + u'/' + nazwa, {});
+    if (numer.isEmpty())
+        return QString();
+    QDir(Dev()).mkpath(QStringLiteral("serial/by-id"));
+    QString id = producent + u'_' + produkt + u'_' + numer;
+    id.replace(u' ', u'_');
+    const QString link =
+        Dev() + QStringLiteral("/serial/by-id/usb-") + id + QStringLiteral("-if00-port0");
+    QFile::remove(link);
+    QFile::link(QStringLiteral("../../") + nazwa, link);
+    return link;
+}
+
+void DrzewoSysfs::Odlacz(const QString &nazwa)
+{
+    QDir(Korzen() + u'/' + nazwa).removeRecursively();
+    QFile::remove(Korzen() + u'/' + nazwa); // a link, as the kernel has it
+    QFile::remove(Dev() + u'/' + nazwa);
+    QDir byId(Dev() + QStringLiteral("/serial/by-id"));
+    for (const QString &link : byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        if (QFileInfo(byId.filePath(link)).symLinkTarget() == QDir::cleanPath(Dev() + u'/' + nazwa))
+            QFile::remove(byId.filePath(link));
 }

@@ -23,8 +23,16 @@ public:
     // type (when not empty) written to its type file as a legacy UART does.
     void Wirtualny(const QString &nazwa);
     void Uart(const QString &nazwa, const QByteArray &typ = {});
-    // A USB adapter; empty strings are left out of the device folder.
-    void Usb(const QString &nazwa, const QString &produkt, const QString &producent);
+    // A USB adapter; empty strings are left out of the device folder. Its
+    // node is made in Dev(); with a serial number, also the by-id link that
+    // udev would make, whose path is returned.
+    QString Usb(const QString &nazwa, const QString &produkt, const QString &producent,
+                const QString &numer = {}, const QString &idProduct = QStringLiteral("6001"));
+    // The adapter pulled out: its tty entry, node and by-id links go.
+    void Odlacz(const QString &nazwa);
+
+    // The folder standing for /dev.
+    QString Dev() const { return m_dir.filePath(QStringLiteral("dev")); }
 
     QString Sciezka(const QString &nazwa) const { return m_dir.filePath(nazwa); }
 
