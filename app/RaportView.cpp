@@ -23,41 +23,11 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 namespace {
 
 // Room between the frame and the text.
 constexpr int kMargines = 4;
-constexpr qint64 kTabulator = 8;
-
-// Display character of every byte except CR and LF, which break lines.
-const std::array<QChar, 256> &TablicaZnakow()
-{
-    static const std::array<QChar, 256> tablica = [] {
-        std::array<QChar, 256> t{};
-        for (int b = 0; b < 256; ++b) {
-            const QChar znak = ZnakCp1250(static_cast<unsigned char>(b));
-            if (b == '\t')
-                t[b] = znak;
-            else if (b < 0x20)
-                t[b] = QChar(0x2400 + b); // control pictures: NUL shows as U+2400
-            else if (b == 0x7F)
-                t[b] = QChar(0x2421);
-            else if (znak.unicode() >= 0x80 && znak.unicode() < 0xA0)
-                t[b] = QChar::ReplacementCharacter; // unassigned in Windows-1250
-            else
-                t[b] = znak;
-        }
-        return t;
-    }();
-    return tablica;
-}
-
-qint64 PoTabulatorze(qint64 kolumna)
-{
-    return (kolumna / kTabulator + 1) * kTabulator;
-}
 
 int DoInt(qint64 n)
 {
@@ -131,93 +101,24 @@ TRaportView::TRaportView(QWidget *parent)
     UstawPaski();
 }
 
-QString TRaportView::TekstDoPokazania(const QByteArray &chunk, bool &poCR)
-{
-    const auto &tablica = TablicaZnakow();
-    QString tekst(chunk.size(), Qt::Uninitialized);
-    QChar *cel = tekst.data();
-    for (const char c : chunk) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == '\n') {
-            if (!poCR)
-                *cel++ = QLatin1Char('\n');
-            poCR = false;
-        } else if (b == '\r') {
-            *cel++ = QLatin1Char('\n');
-            poCR = true;
-        } else {
-            *cel++ = tablica[b];
-            poCR = false;
-        }
-    }
-    tekst.truncate(cel - tekst.constData());
-    return tekst;
-}
-
-void TRaportView::ZapewnijPojemnosc(qint64 dodatkowe)
-{
-    // Grown by half again, not doubled: the kept bytes stay close to the
-    // report's size, and a large buffer is moved by the allocator rarely.
-    const qint64 potrzebne = m_bajty.size() + dodatkowe;
-    if (potrzebne <= m_bajty.capacity())
-        return;
-    m_bajty.reserve(std::max<qint64>({potrzebne, m_bajty.capacity() * 3 / 2, 4096}));
-}
-
 void TRaportView::DodajBajty(const QByteArray &chunk)
 {
     if (chunk.isEmpty())
         return;
-    const qint64 poczatek = m_bajty.size();
-    const qint64 pierwszyZmieniony = LiczbaWierszy() - 1;
-    const qint64 staraLiczba = LiczbaWierszy();
-    const qint64 staraSzerokosc = m_najszerszy;
-    ZapewnijPojemnosc(chunk.size());
-    m_bajty.append(chunk);
+    const qint64 pierwszyZmieniony = m_raport.LiczbaWierszy() - 1;
+    const qint64 staraLiczba = m_raport.LiczbaWierszy();
+    const qint64 staraSzerokosc = m_raport.Najszerszy();
+    m_raport.Dodaj(chunk);
 
-    const char *dane = m_bajty.constData();
-    const qint64 koniec = m_bajty.size();
-    qint64 kolumna = m_kolumnaOstatniego;
-    qint64 najszerszy = m_najszerszy;
-    bool tabulator = m_tabulatorWOstatnim;
-    qint64 parCRLF = m_parCRLF;
-    for (qint64 i = poczatek; i < koniec; ++i) {
-        const char c = dane[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\n' && i > 0 && dane[i - 1] == '\r') {
-                // The LF of a CR LF, perhaps in a chunk of its own: the line
-                // the CR opened starts after it.
-                m_poczatki.back() = i + 1;
-                ++parCRLF;
-                continue;
-            }
-            najszerszy = std::max(najszerszy, kolumna);
-            kolumna = 0;
-            tabulator = false;
-            if (m_poczatki.size() == m_poczatki.capacity())
-                m_poczatki.reserve(m_poczatki.capacity() * 3 / 2 + 1024);
-            m_poczatki.push_back(i + 1);
-        } else if (c == '\t') {
-            kolumna = PoTabulatorze(kolumna);
-            tabulator = true;
-        } else {
-            ++kolumna;
-        }
-    }
-    m_kolumnaOstatniego = kolumna;
-    m_tabulatorWOstatnim = tabulator;
-    m_najszerszy = std::max(najszerszy, kolumna);
-    m_parCRLF = parCRLF;
-
-    if (LiczbaWierszy() != staraLiczba || m_najszerszy != staraSzerokosc)
+    if (m_raport.LiczbaWierszy() != staraLiczba || m_raport.Najszerszy() != staraSzerokosc)
         UstawPaski();
-    OdswiezWiersze(pierwszyZmieniony, LiczbaWierszy());
+    OdswiezWiersze(pierwszyZmieniony, m_raport.LiczbaWierszy());
 
     // The new text goes to assistive technology with the next batch.
     if (DostepnoscAktywna())
         ZaplanujOgloszenie();
     else
-        m_ogloszoneZnaki = LiczbaZnakow();
+        m_ogloszoneZnaki = m_raport.LiczbaZnakow();
 }
 
 void TRaportView::Wyczysc()
@@ -225,7 +126,7 @@ void TRaportView::Wyczysc()
     // Assistive technology forgets the text it was told of; the rest was
     // never announced.
     if (m_ogloszoneZnaki > 0 && DostepnoscAktywna()) {
-        QAccessibleTextRemoveEvent usuniete(this, 0, TekstZnakow(0, m_ogloszoneZnaki));
+        QAccessibleTextRemoveEvent usuniete(this, 0, m_raport.TekstZnakow(0, m_ogloszoneZnaki));
         Oglos(usuniete);
     }
     m_ogloszoneZnaki = 0;
@@ -233,16 +134,7 @@ void TRaportView::Wyczysc()
     m_bylaZaznaczona = false;
     m_ogloszenia->stop();
 
-    m_bajty.clear();
-    m_bajty.squeeze();
-    m_poczatki.assign(1, 0);
-    m_poczatki.shrink_to_fit();
-    m_kolumnaOstatniego = 0;
-    m_tabulatorWOstatnim = false;
-    m_najszerszy = 0;
-    m_parCRLF = 0;
-    m_znakiWierszy.clear();
-    m_znakiWierszy.shrink_to_fit();
+    m_raport.Wyczysc();
     m_kotwica = m_kursor = Pozycja{};
     m_zaznaczanie = false;
     m_naKoniecPrzyPokazaniu = false;
@@ -252,110 +144,9 @@ void TRaportView::Wyczysc()
     viewport()->update();
 }
 
-int TRaportView::LiczbaLinii() const
-{
-    if (m_bajty.isEmpty())
-        return 0;
-    qint64 linie = LiczbaWierszy();
-    // An empty last line is what a final line break leaves behind.
-    if (m_poczatki.back() == m_bajty.size())
-        --linie;
-    return DoInt(linie);
-}
-
-qint64 TRaportView::KoniecWiersza(qint64 wiersz) const
-{
-    if (wiersz + 1 >= LiczbaWierszy())
-        return m_bajty.size();
-    const qint64 poczatek = PoczatekWiersza(wiersz);
-    qint64 koniec = PoczatekWiersza(wiersz + 1) - 1; // the CR or the LF
-    if (m_bajty.at(koniec) == '\n' && koniec > poczatek && m_bajty.at(koniec - 1) == '\r')
-        --koniec;
-    return koniec;
-}
-
-qint64 TRaportView::DlugoscWiersza(qint64 wiersz) const
-{
-    return KoniecWiersza(wiersz) - PoczatekWiersza(wiersz);
-}
-
-TRaportView::Pozycja TRaportView::Koniec() const
-{
-    const qint64 ostatni = LiczbaWierszy() - 1;
-    return {ostatni, DlugoscWiersza(ostatni)};
-}
-
-TRaportView::Pozycja TRaportView::Ogranicz(Pozycja p) const
-{
-    p.linia = std::clamp<qint64>(p.linia, 0, LiczbaWierszy() - 1);
-    p.kolumna = std::clamp<qint64>(p.kolumna, 0, DlugoscWiersza(p.linia));
-    return p;
-}
-
-bool TRaportView::MaTabulator(qint64 wiersz, qint64 bajtow) const
-{
-    // The last line, the one that grows, is never searched: a report with no
-    // line breaks would be searched whole for every chunk.
-    if (wiersz == LiczbaWierszy() - 1 && !m_tabulatorWOstatnim)
-        return false;
-    return bajtow > 0 &&
-           std::memchr(m_bajty.constData() + PoczatekWiersza(wiersz), '\t', std::size_t(bajtow));
-}
-
-qint64 TRaportView::KolumnaEkranu(qint64 wiersz, qint64 bajt) const
-{
-    if (!MaTabulator(wiersz, bajt))
-        return bajt;
-    const char *p = m_bajty.constData() + PoczatekWiersza(wiersz);
-    qint64 kolumna = 0;
-    for (qint64 i = 0; i < bajt; ++i)
-        kolumna = p[i] == '\t' ? PoTabulatorze(kolumna) : kolumna + 1;
-    return kolumna;
-}
-
-qint64 TRaportView::BajtWKolumnie(qint64 wiersz, qint64 kolumna) const
-{
-    const qint64 dlugosc = DlugoscWiersza(wiersz);
-    const char *p = m_bajty.constData() + PoczatekWiersza(wiersz);
-    if (kolumna <= 0)
-        return 0;
-    if (!MaTabulator(wiersz, dlugosc))
-        return std::min(kolumna, dlugosc);
-    qint64 k = 0;
-    for (qint64 i = 0; i < dlugosc; ++i) {
-        k = p[i] == '\t' ? PoTabulatorze(k) : k + 1;
-        if (k > kolumna)
-            return i;
-    }
-    return dlugosc;
-}
-
-QString TRaportView::Tekst(Pozycja od, Pozycja do_) const
-{
-    od = Ogranicz(od);
-    do_ = Ogranicz(do_);
-    if (do_ < od)
-        std::swap(od, do_);
-    const auto &tablica = TablicaZnakow();
-    const qint64 bajtOd = PoczatekWiersza(od.linia) + od.kolumna;
-    const qint64 bajtDo = PoczatekWiersza(do_.linia) + do_.kolumna;
-    QString tekst;
-    tekst.reserve(bajtDo - bajtOd);
-    const char *dane = m_bajty.constData();
-    for (qint64 w = od.linia; w <= do_.linia; ++w) {
-        const qint64 a = PoczatekWiersza(w) + (w == od.linia ? od.kolumna : 0);
-        const qint64 b = w == do_.linia ? bajtDo : KoniecWiersza(w);
-        for (qint64 i = a; i < b; ++i)
-            tekst.append(tablica[static_cast<unsigned char>(dane[i])]);
-        if (w < do_.linia)
-            tekst.append(QLatin1Char('\n'));
-    }
-    return tekst;
-}
-
 QString TRaportView::toPlainText() const
 {
-    return Tekst(Pozycja{}, Koniec());
+    return m_raport.Tekst(Pozycja{}, m_raport.Koniec());
 }
 
 void TRaportView::setPlainText(const QString &tekst)
@@ -368,46 +159,19 @@ void TRaportView::setPlainText(const QString &tekst)
 
 void TRaportView::UstawZaznaczenie(Pozycja kotwica, Pozycja kursor)
 {
-    m_kotwica = Ogranicz(kotwica);
-    m_kursor = Ogranicz(kursor);
+    m_kotwica = m_raport.Ogranicz(kotwica);
+    m_kursor = m_raport.Ogranicz(kursor);
     viewport()->update();
     KursorZmieniony();
 }
 
-qint64 TRaportView::ZnakPozycji(Pozycja p) const
-{
-    p = Ogranicz(p);
-    if (m_znakiWierszy.empty())
-        m_znakiWierszy.push_back(0);
-    // Each line adds its characters and one for its line break.
-    for (qint64 w = qint64(m_znakiWierszy.size()) - 1; w < p.linia; ++w)
-        m_znakiWierszy.push_back(m_znakiWierszy.back() + DlugoscWiersza(w) + 1);
-    return m_znakiWierszy[std::size_t(p.linia)] + p.kolumna;
-}
-
-TRaportView::Pozycja TRaportView::PozycjaZnaku(qint64 znak) const
-{
-    znak = std::clamp<qint64>(znak, 0, LiczbaZnakow());
-    ZnakPozycji(Pozycja{LiczbaWierszy() - 1, 0}); // every line's start known
-    const auto za = std::upper_bound(m_znakiWierszy.begin(), m_znakiWierszy.end(), znak);
-    const qint64 wiersz = qint64(za - m_znakiWierszy.begin()) - 1;
-    // The line break itself is the place after the line's last character.
-    return {wiersz, std::min(znak - m_znakiWierszy[std::size_t(wiersz)], DlugoscWiersza(wiersz))};
-}
-
-QString TRaportView::TekstZnakow(qint64 od, qint64 do_) const
-{
-    if (do_ <= od)
-        return QString();
-    return Tekst(PozycjaZnaku(od), PozycjaZnaku(do_));
-}
-
 QRect TRaportView::ProstokatZnaku(Pozycja p) const
 {
-    p = Ogranicz(p);
-    const qint64 kolumna = KolumnaEkranu(p.linia, p.kolumna);
-    const qint64 nastepna =
-        p.kolumna < DlugoscWiersza(p.linia) ? KolumnaEkranu(p.linia, p.kolumna + 1) : kolumna + 1;
+    p = m_raport.Ogranicz(p);
+    const qint64 kolumna = m_raport.KolumnaEkranu(p.linia, p.kolumna);
+    const qint64 nastepna = p.kolumna < m_raport.DlugoscWiersza(p.linia)
+                                ? m_raport.KolumnaEkranu(p.linia, p.kolumna + 1)
+                                : kolumna + 1;
     const qint64 x =
         kMargines + qint64(kolumna * m_szerokoscZnaku) - horizontalScrollBar()->value();
     const qint64 y = kMargines + (p.linia - verticalScrollBar()->value()) * m_wysokoscWiersza;
@@ -451,23 +215,23 @@ void TRaportView::KursorZmieniony()
 void TRaportView::WyslijOgloszenia()
 {
     if (!DostepnoscAktywna()) {
-        m_ogloszoneZnaki = LiczbaZnakow();
+        m_ogloszoneZnaki = m_raport.LiczbaZnakow();
         m_kursorDoOgloszenia = false;
         return;
     }
-    const qint64 znaki = LiczbaZnakow();
+    const qint64 znaki = m_raport.LiczbaZnakow();
     if (znaki > m_ogloszoneZnaki) {
         QAccessibleTextInsertEvent wstawione(this, DoInt(m_ogloszoneZnaki),
-                                             TekstZnakow(m_ogloszoneZnaki, znaki));
+                                             m_raport.TekstZnakow(m_ogloszoneZnaki, znaki));
         Oglos(wstawione);
         m_ogloszoneZnaki = znaki;
     }
     if (!m_kursorDoOgloszenia)
         return;
     m_kursorDoOgloszenia = false;
-    const int kursor = DoInt(ZnakPozycji(m_kursor));
+    const int kursor = DoInt(m_raport.ZnakPozycji(m_kursor));
     if (hasSelection() || m_bylaZaznaczona) {
-        const int a = DoInt(ZnakPozycji(m_kotwica));
+        const int a = DoInt(m_raport.ZnakPozycji(m_kotwica));
         QAccessibleTextSelectionEvent zaznaczenie(this, std::min(a, kursor), std::max(a, kursor));
         zaznaczenie.setCursorPosition(kursor);
         Oglos(zaznaczenie);
@@ -480,12 +244,12 @@ void TRaportView::WyslijOgloszenia()
 
 QString TRaportView::selectedText() const
 {
-    return Tekst(m_kotwica, m_kursor);
+    return m_raport.Tekst(m_kotwica, m_kursor);
 }
 
 void TRaportView::selectAll()
 {
-    UstawZaznaczenie(Pozycja{}, Koniec());
+    UstawZaznaczenie(Pozycja{}, m_raport.Koniec());
 }
 
 void TRaportView::copy() const
@@ -497,7 +261,7 @@ void TRaportView::copy() const
 void TRaportView::KursorNaKoniec()
 {
     const bool bylaZaznaczona = hasSelection();
-    m_kotwica = m_kursor = Koniec();
+    m_kotwica = m_kursor = m_raport.Koniec();
     KursorZmieniony();
     // A hidden area has no size to scroll in yet; it is done when shown.
     if (!isVisible()) {
@@ -522,7 +286,7 @@ void TRaportView::PokazKursor()
 
 void TRaportView::PokazPozycje(Pozycja p)
 {
-    p = Ogranicz(p);
+    p = m_raport.Ogranicz(p);
     QScrollBar *pionowy = verticalScrollBar();
     const qint64 pierwszy = pionowy->value();
     const qint64 widocznych = std::max(1, pionowy->pageStep());
@@ -532,7 +296,8 @@ void TRaportView::PokazPozycje(Pozycja p)
         pionowy->setValue(DoInt(p.linia - widocznych + 1));
 
     QScrollBar *poziomy = horizontalScrollBar();
-    const qint64 x = kMargines + qint64(KolumnaEkranu(p.linia, p.kolumna) * m_szerokoscZnaku);
+    const qint64 x =
+        kMargines + qint64(m_raport.KolumnaEkranu(p.linia, p.kolumna) * m_szerokoscZnaku);
     const int szerokosc = viewport()->width();
     if (x < poziomy->value() + kMargines)
         poziomy->setValue(DoInt(x - kMargines));
@@ -548,7 +313,7 @@ void TRaportView::UstawCzcionke()
         m_szerokoscZnaku = 8;
     m_wysokoscWiersza = std::max(1, qCeil(miary.lineSpacing()));
     m_liniaBazowa = qCeil(miary.ascent());
-    const auto &tablica = TablicaZnakow();
+    const auto &tablica = TRaportTekst::Znaki();
     for (int b = 0; b < 256; ++b) {
         const QChar znak = tablica[b];
         m_pozaSiatka[b] = b != '\t' && !qFuzzyCompare(miary.horizontalAdvance(znak) + 1.0,
@@ -563,10 +328,10 @@ void TRaportView::UstawPaski()
     QScrollBar *pionowy = verticalScrollBar();
     pionowy->setSingleStep(1);
     pionowy->setPageStep(widocznych);
-    pionowy->setRange(0, DoInt(LiczbaWierszy() - widocznych));
+    pionowy->setRange(0, DoInt(m_raport.LiczbaWierszy() - widocznych));
 
     // One cell more than the widest line: room for the caret after it.
-    const qint64 szerokosc = qint64((m_najszerszy + 1) * m_szerokoscZnaku) + 2 * kMargines;
+    const qint64 szerokosc = qint64((m_raport.Najszerszy() + 1) * m_szerokoscZnaku) + 2 * kMargines;
     QScrollBar *poziomy = horizontalScrollBar();
     poziomy->setSingleStep(std::max(1, qRound(m_szerokoscZnaku)));
     poziomy->setPageStep(std::max(1, rozmiar.width()));
@@ -595,29 +360,30 @@ TRaportView::Pozycja TRaportView::PozycjaW(const QPoint &punkt) const
         pierwszy + (dy >= 0 ? dy / m_wysokoscWiersza : -1 - (-dy - 1) / m_wysokoscWiersza);
     if (wiersz < 0)
         return Pozycja{};
-    if (wiersz >= LiczbaWierszy())
-        return Koniec();
+    if (wiersz >= m_raport.LiczbaWierszy())
+        return m_raport.Koniec();
 
     const qreal kolumna =
         (punkt.x() + horizontalScrollBar()->value() - kMargines) / m_szerokoscZnaku;
     if (kolumna <= 0)
         return {wiersz, 0};
-    const qint64 bajt = BajtWKolumnie(wiersz, qint64(kolumna));
-    const qint64 dlugosc = DlugoscWiersza(wiersz);
+    const qint64 bajt = m_raport.BajtWKolumnie(wiersz, qint64(kolumna));
+    const qint64 dlugosc = m_raport.DlugoscWiersza(wiersz);
     if (bajt >= dlugosc)
         return {wiersz, dlugosc};
     // Nearer to the right edge of the character: after it.
-    const qint64 lewa = KolumnaEkranu(wiersz, bajt);
-    const qint64 prawa = KolumnaEkranu(wiersz, bajt + 1);
+    const qint64 lewa = m_raport.KolumnaEkranu(wiersz, bajt);
+    const qint64 prawa = m_raport.KolumnaEkranu(wiersz, bajt + 1);
     return {wiersz, kolumna * 2 > lewa + prawa ? bajt + 1 : bajt};
 }
 
 QRect TRaportView::cursorRect() const
 {
     const qint64 pierwszy = verticalScrollBar()->value();
-    const qint64 x = kMargines +
-                     qint64(KolumnaEkranu(m_kursor.linia, m_kursor.kolumna) * m_szerokoscZnaku) -
-                     horizontalScrollBar()->value();
+    const qint64 x =
+        kMargines +
+        qint64(m_raport.KolumnaEkranu(m_kursor.linia, m_kursor.kolumna) * m_szerokoscZnaku) -
+        horizontalScrollBar()->value();
     const qint64 y = kMargines + (m_kursor.linia - pierwszy) * m_wysokoscWiersza;
     return QRect(DoWspolrzednej(x), DoWspolrzednej(y), 1, m_wysokoscWiersza);
 }
@@ -629,7 +395,7 @@ void TRaportView::paintEvent(QPaintEvent *event)
     malarz.fillRect(obszar, Qt::white);
     malarz.setFont(font());
 
-    const auto &tablica = TablicaZnakow();
+    const auto &tablica = TRaportTekst::Znaki();
     // The selection keeps its colours when the area loses focus.
     const QColor tloZaznaczenia = palette().color(QPalette::Active, QPalette::Highlight);
     const QColor tekstZaznaczenia = palette().color(QPalette::Active, QPalette::HighlightedText);
@@ -644,16 +410,16 @@ void TRaportView::paintEvent(QPaintEvent *event)
 
     Pozycja zOd = std::min(m_kotwica, m_kursor);
     Pozycja zDo = std::max(m_kotwica, m_kursor);
-    const char *dane = m_bajty.constData();
+    const char *dane = m_raport.Bajty().constData();
     QString przebieg;
 
     for (qint64 w = pierwszy + std::max(0, (obszar.top() - kMargines) / m_wysokoscWiersza);
-         w < LiczbaWierszy(); ++w) {
+         w < m_raport.LiczbaWierszy(); ++w) {
         const int y = kMargines + int(w - pierwszy) * m_wysokoscWiersza;
         if (y > obszar.bottom())
             break;
-        const qint64 poczatek = PoczatekWiersza(w);
-        const qint64 dlugosc = DlugoscWiersza(w);
+        const qint64 poczatek = m_raport.PoczatekWiersza(w);
+        const qint64 dlugosc = m_raport.DlugoscWiersza(w);
 
         // The selected part of the line: bytes [selOd, selDo), and the line
         // break after it when the selection goes on to the next line.
@@ -661,8 +427,8 @@ void TRaportView::paintEvent(QPaintEvent *event)
         if (zOd < zDo && zOd.linia <= w && w <= zDo.linia) {
             selOd = w == zOd.linia ? zOd.kolumna : 0;
             selDo = w == zDo.linia ? zDo.kolumna : dlugosc;
-            qreal xa = x0 + KolumnaEkranu(w, selOd) * m_szerokoscZnaku;
-            qreal xb = x0 + KolumnaEkranu(w, selDo) * m_szerokoscZnaku;
+            qreal xa = x0 + m_raport.KolumnaEkranu(w, selOd) * m_szerokoscZnaku;
+            qreal xb = x0 + m_raport.KolumnaEkranu(w, selDo) * m_szerokoscZnaku;
             if (w < zDo.linia)
                 xb += m_szerokoscZnaku;
             malarz.fillRect(QRectF(xa, y, xb - xa, m_wysokoscWiersza), tloZaznaczenia);
@@ -670,9 +436,9 @@ void TRaportView::paintEvent(QPaintEvent *event)
 
         // Only the bytes in view are decoded and drawn. Characters that fit
         // the font's cell go out in runs; others one by one in their cell.
-        const qint64 bajtOd = BajtWKolumnie(w, kolumnaOd);
-        const qint64 bajtDo = std::min(dlugosc, BajtWKolumnie(w, kolumnaDo) + 1);
-        qint64 kolumna = KolumnaEkranu(w, bajtOd);
+        const qint64 bajtOd = m_raport.BajtWKolumnie(w, kolumnaOd);
+        const qint64 bajtDo = std::min(dlugosc, m_raport.BajtWKolumnie(w, kolumnaDo) + 1);
+        qint64 kolumna = m_raport.KolumnaEkranu(w, bajtOd);
         qint64 kolumnaPrzebiegu = kolumna;
         bool zaznaczonyPrzebieg = false;
         przebieg.clear();
@@ -693,7 +459,7 @@ void TRaportView::paintEvent(QPaintEvent *event)
                 kolumnaPrzebiegu = kolumna;
             }
             if (b == '\t') {
-                kolumna = PoTabulatorze(kolumna);
+                kolumna = TRaportTekst::PoTabulatorze(kolumna);
                 kolumnaPrzebiegu = kolumna;
                 continue;
             }
@@ -717,7 +483,7 @@ void TRaportView::paintEvent(QPaintEvent *event)
 void TRaportView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    const bool kursorNaKoncu = !hasSelection() && m_kursor == Koniec();
+    const bool kursorNaKoncu = !hasSelection() && m_kursor == m_raport.Koniec();
     UstawPaski();
     if (m_naKoniecPrzyPokazaniu && isVisible())
         PrzewinDoKonca();
@@ -857,9 +623,9 @@ void TRaportView::mouseDoubleClickEvent(QMouseEvent *event)
             return;
         // The word under the pointer: letters, digits and "_".
         const Pozycja p = PozycjaW(event->position().toPoint());
-        const auto &tablica = TablicaZnakow();
-        const char *linia = m_bajty.constData() + PoczatekWiersza(p.linia);
-        const qint64 dlugosc = DlugoscWiersza(p.linia);
+        const auto &tablica = TRaportTekst::Znaki();
+        const char *linia = m_raport.Bajty().constData() + m_raport.PoczatekWiersza(p.linia);
+        const qint64 dlugosc = m_raport.DlugoscWiersza(p.linia);
         auto wSlowie = [&](qint64 i) {
             const QChar z = tablica[static_cast<unsigned char>(linia[i])];
             return z.isLetterOrNumber() || z == QLatin1Char('_');
@@ -885,7 +651,7 @@ void TRaportView::contextMenuEvent(QContextMenuEvent *event)
     Komunikaty::Chron([&] {
         const auto akcje = m_menu->actions();
         akcje.at(0)->setEnabled(hasSelection());
-        akcje.at(1)->setEnabled(!m_bajty.isEmpty());
+        akcje.at(1)->setEnabled(!m_raport.Bajty().isEmpty());
         m_menu->popup(event->globalPos());
     });
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "RaportTekst.h"
+
 #include <QAbstractScrollArea>
 #include <QByteArray>
 #include <QString>
 
 #include <array>
-#include <compare>
 #include <functional>
 #include <vector>
 
@@ -39,15 +40,8 @@ class TRaportView : public QAbstractScrollArea
     Q_OBJECT
 
 public:
-    // A place between two characters: a line of the display and a byte
-    // within it (0 before the first character, the line's length after the
-    // last). Every byte of a line is one character of the display.
-    struct Pozycja
-    {
-        qint64 linia = 0;
-        qint64 kolumna = 0;
-        auto operator<=>(const Pozycja &) const = default;
-    };
+    // A place between two characters (see TPozycjaRaportu).
+    using Pozycja = TPozycjaRaportu;
 
     explicit TRaportView(QWidget *parent = nullptr);
 
@@ -55,25 +49,22 @@ public:
     void DodajBajty(const QByteArray &chunk);
 
     // Everything received since the last Wyczysc(), byte for byte.
-    const QByteArray &Bajty() const { return m_bajty; }
+    const QByteArray &Bajty() const { return m_raport.Bajty(); }
 
     // Empties the buffer and the display.
     void Wyczysc();
 
-    // Lines as the area divides them. A line break at the very end opens no
-    // further line: "a\r\nb\r\n" has two lines, an empty area none. This is
-    // the count the analysis of the report steps through.
-    int LiczbaLinii() const;
+    // Lines as the area divides them (TRaportTekst::LiczbaLinii): the count
+    // the analysis of the report steps through.
+    int LiczbaLinii() const { return m_raport.LiczbaLinii(); }
+
+    // The report's bytes, its lines and its characters.
+    const TRaportTekst &Raport() const { return m_raport; }
 
     // Caret after the last character, nothing selected, and scrolled so that
     // the caret is in view: the newest text stays visible while a report
     // arrives. On a hidden area this takes effect when it is shown.
     void KursorNaKoniec();
-
-    // What the display shows for a chunk. poCR carries "the previous chunk
-    // ended with CR" from call to call, so that an LF starting the next chunk
-    // does not make a second line break.
-    static QString TekstDoPokazania(const QByteArray &chunk, bool &poCR);
 
     // The whole display as text, lines divided by "\n". After a final line
     // break an empty last line follows, as on the screen.
@@ -96,13 +87,6 @@ public:
     // Puts the selected text on the clipboard; nothing when none is selected.
     void copy() const;
 
-    // The display as characters, as assistive technology reads it: every
-    // byte is one character and every line break (CR LF, CR or LF) one "\n".
-    qint64 LiczbaZnakow() const { return m_bajty.size() - m_parCRLF; }
-    qint64 ZnakPozycji(Pozycja p) const;
-    Pozycja PozycjaZnaku(qint64 znak) const;
-    // Characters [od, do_) of the display.
-    QString TekstZnakow(qint64 od, qint64 do_) const;
     // The cell of the character after p (a line break takes one cell), in
     // viewport coordinates.
     QRect ProstokatZnaku(Pozycja p) const;
@@ -134,21 +118,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    qint64 LiczbaWierszy() const { return qint64(m_poczatki.size()); }
-    qint64 PoczatekWiersza(qint64 wiersz) const { return m_poczatki[std::size_t(wiersz)]; }
-    qint64 KoniecWiersza(qint64 wiersz) const;
-    qint64 DlugoscWiersza(qint64 wiersz) const;
-    Pozycja Koniec() const;
-    Pozycja Ogranicz(Pozycja p) const;
-
-    // Display columns: a tab reaches the next multiple of eight, every other
-    // byte takes one column.
-    qint64 KolumnaEkranu(qint64 wiersz, qint64 bajt) const;
-    bool MaTabulator(qint64 wiersz, qint64 bajtow) const;
-    qint64 BajtWKolumnie(qint64 wiersz, qint64 kolumna) const;
-
-    QString Tekst(Pozycja od, Pozycja do_) const;
-    void ZapewnijPojemnosc(qint64 dodatkowe);
     void UstawCzcionke();
     void UstawPaski();
     void PokazKursor();
@@ -163,21 +132,7 @@ private:
     void WyslijOgloszenia();
     void KursorZmieniony();
 
-    QByteArray m_bajty;
-    // Start of every line in m_bajty; the first is 0. After a final line
-    // break the last entry is the end of the buffer: the empty line the
-    // caret goes to.
-    std::vector<qint64> m_poczatki{0};
-    // Display width of the last line so far, and of the widest line.
-    qint64 m_kolumnaOstatniego = 0;
-    qint64 m_najszerszy = 0;
-    bool m_tabulatorWOstatnim = false;
-    // Line breaks made of CR LF: the display has one character fewer each.
-    qint64 m_parCRLF = 0;
-    // Character offset of the start of each line, filled on demand (only
-    // assistive technology asks) and kept: a line's start never moves.
-    mutable std::vector<qint64> m_znakiWierszy;
-
+    TRaportTekst m_raport;
     Pozycja m_kotwica;
     Pozycja m_kursor;
     bool m_zaznaczanie = false;

@@ -20,9 +20,9 @@ int DoInt(qint64 n)
 class OknoTekstu : public QAccessibleTextInterface
 {
 public:
-    OknoTekstu(const TRaportView &pole, qint64 znak, qint64 liniiWokol)
+    OknoTekstu(const TRaportTekst &pole, qint64 znak, qint64 liniiWokol)
     {
-        using Pozycja = TRaportView::Pozycja;
+        using Pozycja = TPozycjaRaportu;
         const qint64 wszystkie = pole.LiczbaZnakow();
         const qint64 linia = pole.PozycjaZnaku(znak).linia;
         const qint64 ostatnia = pole.PozycjaZnaku(wszystkie).linia;
@@ -63,7 +63,7 @@ public:
 enum class Gdzie { Przed, W, Po };
 
 // The text around a place, by Qt's rule for the boundary.
-QString TekstWokol(const TRaportView &pole, Gdzie gdzie, int znak,
+QString TekstWokol(const TRaportTekst &pole, Gdzie gdzie, int znak,
                    QAccessible::TextBoundaryType granica, int *poczatek, int *koniec)
 {
     *poczatek = *koniec = -1;
@@ -147,8 +147,8 @@ void TRaportViewDostep::selection(int indeks, int *poczatek, int *koniec) const
     *poczatek = *koniec = 0;
     if (indeks != 0 || !pole()->hasSelection())
         return;
-    const qint64 a = pole()->ZnakPozycji(pole()->kotwica());
-    const qint64 b = pole()->ZnakPozycji(pole()->kursor());
+    const qint64 a = pole()->Raport().ZnakPozycji(pole()->kotwica());
+    const qint64 b = pole()->Raport().ZnakPozycji(pole()->kursor());
     *poczatek = DoInt(std::min(a, b));
     *koniec = DoInt(std::max(a, b));
 }
@@ -174,54 +174,55 @@ void TRaportViewDostep::setSelection(int indeks, int poczatek, int koniec)
 {
     if (indeks != 0)
         return;
-    pole()->UstawZaznaczenie(pole()->PozycjaZnaku(poczatek), pole()->PozycjaZnaku(koniec));
+    pole()->UstawZaznaczenie(pole()->Raport().PozycjaZnaku(poczatek),
+                             pole()->Raport().PozycjaZnaku(koniec));
 }
 
 int TRaportViewDostep::cursorPosition() const
 {
-    return DoInt(pole()->ZnakPozycji(pole()->kursor()));
+    return DoInt(pole()->Raport().ZnakPozycji(pole()->kursor()));
 }
 
 void TRaportViewDostep::setCursorPosition(int pozycja)
 {
-    const TRaportView::Pozycja p = pole()->PozycjaZnaku(pozycja);
+    const TRaportView::Pozycja p = pole()->Raport().PozycjaZnaku(pozycja);
     pole()->UstawZaznaczenie(p, p);
     pole()->PokazPozycje(p);
 }
 
 QString TRaportViewDostep::text(int poczatek, int koniec) const
 {
-    return pole()->TekstZnakow(std::max(0, poczatek), koniec);
+    return pole()->Raport().TekstZnakow(std::max(0, poczatek), koniec);
 }
 
 QString TRaportViewDostep::textBeforeOffset(int znak, QAccessible::TextBoundaryType granica,
                                             int *poczatek, int *koniec) const
 {
-    return TekstWokol(*pole(), Gdzie::Przed, znak, granica, poczatek, koniec);
+    return TekstWokol(pole()->Raport(), Gdzie::Przed, znak, granica, poczatek, koniec);
 }
 
 QString TRaportViewDostep::textAfterOffset(int znak, QAccessible::TextBoundaryType granica,
                                            int *poczatek, int *koniec) const
 {
-    return TekstWokol(*pole(), Gdzie::Po, znak, granica, poczatek, koniec);
+    return TekstWokol(pole()->Raport(), Gdzie::Po, znak, granica, poczatek, koniec);
 }
 
 QString TRaportViewDostep::textAtOffset(int znak, QAccessible::TextBoundaryType granica,
                                         int *poczatek, int *koniec) const
 {
-    return TekstWokol(*pole(), Gdzie::W, znak, granica, poczatek, koniec);
+    return TekstWokol(pole()->Raport(), Gdzie::W, znak, granica, poczatek, koniec);
 }
 
 int TRaportViewDostep::characterCount() const
 {
-    return DoInt(pole()->LiczbaZnakow());
+    return DoInt(pole()->Raport().LiczbaZnakow());
 }
 
 QRect TRaportViewDostep::characterRect(int znak) const
 {
-    if (znak < 0 || znak > pole()->LiczbaZnakow())
+    if (znak < 0 || znak > pole()->Raport().LiczbaZnakow())
         return QRect();
-    const QRect komorka = pole()->ProstokatZnaku(pole()->PozycjaZnaku(znak));
+    const QRect komorka = pole()->ProstokatZnaku(pole()->Raport().PozycjaZnaku(znak));
     return QRect(pole()->viewport()->mapToGlobal(komorka.topLeft()), komorka.size());
 }
 
@@ -231,19 +232,19 @@ int TRaportViewDostep::offsetAtPoint(const QPoint &punkt) const
     const QPoint wWidoku = widok->mapFromGlobal(punkt);
     if (!widok->rect().contains(wWidoku))
         return -1;
-    return DoInt(pole()->ZnakPozycji(pole()->PozycjaW(wWidoku)));
+    return DoInt(pole()->Raport().ZnakPozycji(pole()->PozycjaW(wWidoku)));
 }
 
 void TRaportViewDostep::scrollToSubstring(int poczatek, int koniec)
 {
-    pole()->PokazPozycje(pole()->PozycjaZnaku(koniec));
-    pole()->PokazPozycje(pole()->PozycjaZnaku(poczatek));
+    pole()->PokazPozycje(pole()->Raport().PozycjaZnaku(koniec));
+    pole()->PokazPozycje(pole()->Raport().PozycjaZnaku(poczatek));
 }
 
 QString TRaportViewDostep::attributes(int znak, int *poczatek, int *koniec) const
 {
     // One font and colour for the whole report.
-    if (znak < 0 || znak > pole()->LiczbaZnakow()) {
+    if (znak < 0 || znak > pole()->Raport().LiczbaZnakow()) {
         *poczatek = *koniec = -1;
         return QString();
     }

@@ -3,6 +3,7 @@
 #include "ComThread.h"
 #include "Komunikaty.h"
 #include "LiniaTermios.h"
+#include "PortList.h"
 
 #include <QByteArray>
 
@@ -23,40 +24,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool IsLossErrno(int e)
-{
-    return e == EIO || e == ENXIO || e == ENODEV || e == EPIPE;
-}
-
 // Drivers without modem lines (a pseudo-terminal) refuse the modem ioctls so.
 bool IsNoModemErrno(int e)
 {
     return e == ENOTTY || e == EINVAL;
 }
-
-const char *const kErrorTexts[] = {"Unable to open com port",
-                                   "WriteFile function failed",
-                                   "ReadFile function failed",
-                                   "Invalid Async parameter",
-                                   "PurgeComm function failed",
-                                   "Unable to get async status",
-                                   "SetCommState function failed",
-                                   "SetCommTimeouts failed",
-                                   "SetupComm function failed",
-                                   "ClearCommError function failed",
-                                   "GetCommModemStatus function failed",
-                                   "EscapeCommFunction function failed",
-                                   "TransmitCommChar function failed",
-                                   "Cannot set property while connected",
-                                   "EnumPorts function failed",
-                                   "Failed to store settings",
-                                   "Failed to load settings",
-                                   "Link (un)registration failed",
-                                   "Cannot change led state if ComPort is selected",
-                                   "Cannot wait for event if event thread is created",
-                                   "WaitForEvent method failed",
-                                   "A component is linked to OnRxBuf event",
-                                   "Registry error"};
 
 // Milliseconds left until deadline, never negative.
 int MsLeft(Clock::time_point deadline)
@@ -99,375 +71,6 @@ TComEvents EventsFromMask(quint32 mask)
         if (mask & kEventBits[i])
             events.insert(static_cast<TComEvent>(i));
     return events;
-}
-
-// --- EComPort ------------------------------------------------------------------
-
-QString EComPort::Text(int errorNumber)
-{
-    if (errorNumber < 1 || errorNumber > 23)
-        return QString();
-    return QString::fromLatin1(kErrorTexts[errorNumber - 1]);
-}
-
-EComPort::EComPort(int errorNumber)
-    : EComPort(errorNumber, -1)
-{}
-
-EComPort::EComPort(int errorNumber, int systemErrorCode, const QString &port)
-    : m_errorNumber(errorNumber)
-    , m_systemErrorCode(systemErrorCode)
-    , m_port(port)
-{
-    m_message = Szczegoly().toStdString();
-}
-
-QString EComPort::Szczegoly() const
-{
-    if (m_systemErrorCode < 0)
-        return Text(m_errorNumber);
-    return Text(m_errorNumber) + QStringLiteral(" (errno %1: %2)")
-                                     .arg(m_systemErrorCode)
-                                     .arg(NazwaBleduSystemu(m_systemErrorCode));
-}
-
-bool EComPort::DeviceGone() const
-{
-    return m_errorNumber != CError_OpenFailed && m_errorNumber != CError_RegError &&
-           IsLossErrno(m_systemErrorCode);
-}
-
-QString EComPort::TekstUzytkownika() const
-{
-    const int e = m_systemErrorCode;
-    // "portu ttyUSB0" or just "portu" when no port was named.
-    const QString portu =
-        m_port.isEmpty() ? QStringLiteral("portu") : QStringLiteral("portu ") + m_port;
-    const QString port =
-        m_port.isEmpty() ? QStringLiteral("Port") : QStringLiteral("Port ") + m_port;
-    const QString opis = e < 0 ? QString() : QStringLiteral(" (") + OpisBleduSystemu(e) + u')';
-    const QString wKonfiguracji =
-        QStringLiteral("w oknie Konfiguracja, na zakładce „Zaawansowane”");
-    const QString polacz = QStringLiteral("naciśnij „Połącz/Odbierz”");
-
-    if (e == EBADF)
-        return port + QStringLiteral(" jest zamknięty. Aby go otworzyć, ") + polacz + u'.';
-    if (DeviceGone())
-        return QStringLiteral("Urządzenie zostało odłączone") +
-               (m_port.isEmpty() ? QString() : QStringLiteral(" od portu ") + m_port) +
-               QStringLiteral(". Podłącz je ponownie i ") + polacz + u'.';
-
-    switch (m_errorNumber) {
-    case CError_OpenFailed:
-        if (m_port.isEmpty())
-            return QStringLiteral("Nie wybrano portu szeregowego. Wybierz port ") + wKonfiguracji +
-                   u'.';
-        switch (e) {
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-            return QStringLiteral("Nie znaleziono ") + portu +
-                   QStringLiteral(". Sprawdź, czy urządzenie jest podłączone, albo wybierz inny "
-                                  "port ") +
-                   wKonfiguracji + u'.';
-        case EBUSY:
-            return port + QStringLiteral(
-                              " jest używany przez inny program. Zamknij ten program (albo drugie "
-                              "okno Vestibulomatu) i spróbuj ponownie.");
-        case EACCES:
-        case EPERM:
-            return QStringLiteral("Brak uprawnień do ") + portu +
-                   QStringLiteral(". Poproś administratora o dodanie Twojego konta do grupy "
-                                  "dialout, a potem wyloguj się i zaloguj ponownie.");
-        case ENOTTY:
-            return m_port + QStringLiteral(" nie jest portem szeregowym. Wybierz inny port ") +
-                   wKonfiguracji + u'.';
-        default:
-            return QStringLiteral("Nie można otworzyć ") + portu + opis +
-                   QStringLiteral(". Sprawdź połączenie z urządzeniem i spróbuj ponownie.");
-        }
-    case CError_WriteFailed:
-        if (e == ETIMEDOUT)
-            return QStringLiteral("Urządzenie na porcie") +
-                   (m_port.isEmpty() ? QString() : u' ' + m_port) +
-                   QStringLiteral(" nie przyjmuje danych. Sprawdź, czy jest włączone i podłączone, "
-                                  "i spróbuj ponownie.");
-        return QStringLiteral("Nie udało się wysłać danych do urządzenia przez ") + portu + opis +
-               QStringLiteral(". Sprawdź połączenie i spróbuj ponownie.");
-    case CError_ReadFailed:
-        return QStringLiteral("Nie udało się odczytać danych z ") + portu + opis +
-               QStringLiteral(". Sprawdź połączenie i spróbuj ponownie.");
-    case CError_SetStateFailed:
-        return port + QStringLiteral(" nie przyjął ustawień transmisji") + opis +
-               QStringLiteral(". Sprawdź, czy wybrano właściwy port.");
-    case CError_ConnChangeProp:
-        return QStringLiteral("Tego ustawienia nie można zmienić, gdy port jest otwarty.");
-    case CError_RegError:
-        return QStringLiteral("Nie można odczytać listy portów szeregowych") +
-               (m_port.isEmpty() ? QString() : QStringLiteral(" z ") + m_port) + opis +
-               QStringLiteral(". Lista portów jest pusta; wybrany port pozostaje bez zmian.");
-    default:
-        return QStringLiteral("Błąd ") + portu + opis +
-               QStringLiteral(". Spróbuj ponownie; jeśli błąd się powtarza, odłącz urządzenie "
-                              "i podłącz je jeszcze raz.");
-    }
-}
-
-// --- groups --------------------------------------------------------------------
-
-namespace {
-// Stores v in field when it differs and tells whether it did.
-template <typename T> bool Store(T &field, T v)
-{
-    if (field == v)
-        return false;
-    field = v;
-    return true;
-}
-} // namespace
-
-TComParity::TComParity(const TComParity &o)
-    : m_port(nullptr)
-    , m_bits(o.m_bits)
-    , m_check(o.m_check)
-    , m_replace(o.m_replace)
-    , m_replaceChar(o.m_replaceChar)
-{}
-
-void TComParity::Assign(const TComParity &src)
-{
-    m_bits = src.m_bits;
-    m_check = src.m_check;
-    m_replace = src.m_replace;
-    m_replaceChar = src.m_replaceChar;
-    Changed();
-}
-
-void TComParity::Changed()
-{
-    if (m_port)
-        m_port->ApplyLineSettings();
-}
-
-void TComParity::SetBits(TParityBits v)
-{
-    if (Store(m_bits, v))
-        Changed();
-}
-void TComParity::SetCheck(bool v)
-{
-    if (Store(m_check, v))
-        Changed();
-}
-void TComParity::SetReplace(bool v)
-{
-    if (Store(m_replace, v))
-        Changed();
-}
-void TComParity::SetReplaceChar(char v)
-{
-    if (Store(m_replaceChar, v))
-        Changed();
-}
-
-TComFlowControl::TComFlowControl(const TComFlowControl &o)
-    : m_port(nullptr)
-    , m_outCTSFlow(o.m_outCTSFlow)
-    , m_outDSRFlow(o.m_outDSRFlow)
-    , m_controlDTR(o.m_controlDTR)
-    , m_controlRTS(o.m_controlRTS)
-    , m_xonXoffOut(o.m_xonXoffOut)
-    , m_xonXoffIn(o.m_xonXoffIn)
-    , m_dsrSensitivity(o.m_dsrSensitivity)
-    , m_txContinueOnXoff(o.m_txContinueOnXoff)
-    , m_xonChar(o.m_xonChar)
-    , m_xoffChar(o.m_xoffChar)
-{}
-
-void TComFlowControl::Assign(const TComFlowControl &src)
-{
-    m_outCTSFlow = src.m_outCTSFlow;
-    m_outDSRFlow = src.m_outDSRFlow;
-    m_controlDTR = src.m_controlDTR;
-    m_controlRTS = src.m_controlRTS;
-    m_xonXoffOut = src.m_xonXoffOut;
-    m_xonXoffIn = src.m_xonXoffIn;
-    m_dsrSensitivity = src.m_dsrSensitivity;
-    m_txContinueOnXoff = src.m_txContinueOnXoff;
-    m_xonChar = src.m_xonChar;
-    m_xoffChar = src.m_xoffChar;
-    Changed();
-}
-
-void TComFlowControl::Changed()
-{
-    if (m_port)
-        m_port->ApplyLineSettings();
-}
-
-void TComFlowControl::SetOutCTSFlow(bool v)
-{
-    if (Store(m_outCTSFlow, v))
-        Changed();
-}
-void TComFlowControl::SetOutDSRFlow(bool v)
-{
-    if (Store(m_outDSRFlow, v))
-        Changed();
-}
-void TComFlowControl::SetControlDTR(TDTRFlowControl v)
-{
-    if (Store(m_controlDTR, v))
-        Changed();
-}
-void TComFlowControl::SetControlRTS(TRTSFlowControl v)
-{
-    if (Store(m_controlRTS, v))
-        Changed();
-}
-void TComFlowControl::SetXonXoffOut(bool v)
-{
-    if (Store(m_xonXoffOut, v))
-        Changed();
-}
-void TComFlowControl::SetXonXoffIn(bool v)
-{
-    if (Store(m_xonXoffIn, v))
-        Changed();
-}
-void TComFlowControl::SetDSRSensitivity(bool v)
-{
-    if (Store(m_dsrSensitivity, v))
-        Changed();
-}
-void TComFlowControl::SetTxContinueOnXoff(bool v)
-{
-    if (Store(m_txContinueOnXoff, v))
-        Changed();
-}
-void TComFlowControl::SetXonChar(char v)
-{
-    if (Store(m_xonChar, v))
-        Changed();
-}
-void TComFlowControl::SetXoffChar(char v)
-{
-    if (Store(m_xoffChar, v))
-        Changed();
-}
-
-TFlowControl TComFlowControl::FlowControl() const
-{
-    if (m_controlRTS == rtsHandshake && m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
-        return fcHardware;
-    if (m_controlRTS == rtsDisable && !m_outCTSFlow && m_xonXoffIn && m_xonXoffOut)
-        return fcSoftware;
-    if (m_controlRTS == rtsDisable && !m_outCTSFlow && !m_xonXoffIn && !m_xonXoffOut)
-        return fcNone;
-    return fcCustom;
-}
-
-void TComFlowControl::SetFlowControl(TFlowControl v)
-{
-    if (v != fcCustom) {
-        m_controlRTS = rtsDisable;
-        m_outCTSFlow = false;
-        m_xonXoffIn = false;
-        m_xonXoffOut = false;
-        if (v == fcHardware) {
-            m_controlRTS = rtsHandshake;
-            m_outCTSFlow = true;
-        } else if (v == fcSoftware) {
-            m_xonXoffIn = true;
-            m_xonXoffOut = true;
-        }
-    }
-    Changed();
-}
-
-TComTimeouts::TComTimeouts(const TComTimeouts &o)
-    : m_port(nullptr)
-    , m_readInterval(o.m_readInterval)
-    , m_readTotalMultiplier(o.m_readTotalMultiplier)
-    , m_readTotalConstant(o.m_readTotalConstant)
-    , m_writeTotalMultiplier(o.m_writeTotalMultiplier)
-    , m_writeTotalConstant(o.m_writeTotalConstant)
-{}
-
-void TComTimeouts::Assign(const TComTimeouts &src)
-{
-    m_readInterval = src.m_readInterval;
-    m_readTotalMultiplier = src.m_readTotalMultiplier;
-    m_readTotalConstant = src.m_readTotalConstant;
-    m_writeTotalMultiplier = src.m_writeTotalMultiplier;
-    m_writeTotalConstant = src.m_writeTotalConstant;
-    Changed();
-}
-
-void TComTimeouts::Changed()
-{
-    if (m_port)
-        m_port->ApplyTimeouts();
-}
-
-void TComTimeouts::SetReadInterval(int v)
-{
-    if (Store(m_readInterval, v))
-        Changed();
-}
-void TComTimeouts::SetReadTotalMultiplier(int v)
-{
-    if (Store(m_readTotalMultiplier, v))
-        Changed();
-}
-void TComTimeouts::SetReadTotalConstant(int v)
-{
-    if (Store(m_readTotalConstant, v))
-        Changed();
-}
-void TComTimeouts::SetWriteTotalMultiplier(int v)
-{
-    if (Store(m_writeTotalMultiplier, v))
-        Changed();
-}
-void TComTimeouts::SetWriteTotalConstant(int v)
-{
-    if (Store(m_writeTotalConstant, v))
-        Changed();
-}
-
-TComBuffer::TComBuffer(const TComBuffer &o)
-    : m_port(nullptr)
-    , m_inputSize(o.m_inputSize)
-    , m_outputSize(o.m_outputSize)
-{}
-
-void TComBuffer::Assign(const TComBuffer &src)
-{
-    m_inputSize = src.m_inputSize;
-    m_outputSize = src.m_outputSize;
-    Changed();
-}
-
-void TComBuffer::Changed()
-{
-    if (m_port)
-        m_port->ApplyBufferSizes();
-}
-
-void TComBuffer::SetInputSize(int v)
-{
-    if (v > 0 && v % 2 == 1)
-        --v;
-    if (Store(m_inputSize, v))
-        Changed();
-}
-void TComBuffer::SetOutputSize(int v)
-{
-    if (v > 0 && v % 2 == 1)
-        --v;
-    if (Store(m_outputSize, v))
-        Changed();
 }
 
 // --- the port ------------------------------------------------------------------
@@ -567,18 +170,7 @@ void TCustomComPort::SetSyncMethod(TSyncMethod v)
 
 QString TCustomComPort::DevicePath(const QString &portName)
 {
-    QString name = portName;
-    if (name.startsWith(QLatin1String("\\\\.\\")))
-        name = name.mid(4);
-    if (name.startsWith(u'/'))
-        return name;
-    if (name.size() > 3 && name.left(3).compare(QLatin1String("COM"), Qt::CaseInsensitive) == 0) {
-        bool ok = false;
-        const int n = name.mid(3).toInt(&ok);
-        if (ok && n >= 1 && name.mid(3).at(0).isDigit())
-            return QStringLiteral("/dev/ttyS%1").arg(n - 1);
-    }
-    return QStringLiteral("/dev/") + name;
+    return SerialDevicePath(portName);
 }
 
 void TCustomComPort::OpenDevice()
@@ -939,7 +531,7 @@ int TCustomComPort::BytesWaitingChecked(int errorNumber)
     const int e = PumpLocked(lost);
     // A lost device is the event thread's to report (once); until then the
     // bytes already queued can still be read.
-    if (e != 0 && !(IsLossErrno(e) && m_rx->threadRunning))
+    if (e != 0 && !(IsDeviceLossErrno(e) && m_rx->threadRunning))
         throw EComPort(errorNumber, e, m_port);
     if (lost && !m_rx->threadRunning)
         throw EComPort(errorNumber, EIO, m_port);
@@ -993,7 +585,7 @@ void TCustomComPort::AbortPending()
         return;
     if (::tcflush(m_fd, TCOFLUSH) < 0) {
         const int e = errno;
-        if (!IsLossErrno(e))
+        if (!IsDeviceLossErrno(e))
             throw EComPort(CError_PurgeFailed, e, m_port);
     }
 }
@@ -1009,7 +601,7 @@ QByteArray TCustomComPort::ReadText(int count)
         std::lock_guard<std::mutex> g(m_rx->lock);
         bool lost = false;
         const int e = PumpLocked(lost);
-        if (e != 0 && !(IsLossErrno(e) && m_rx->threadRunning))
+        if (e != 0 && !(IsDeviceLossErrno(e) && m_rx->threadRunning))
             throw EComPort(CError_ReadFailed, e, m_port);
         const qsizetype n = qMin<qsizetype>(count - out.size(), m_rx->queue.size());
         out.append(m_rx->queue.constData(), n);

@@ -3,7 +3,6 @@
 #include "Komunikaty.h"
 
 #include <QAbstractItemView>
-#include <QFileInfo>
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -386,38 +385,21 @@ void TComComboBox::ShowValue()
         return;
     }
 
-    auto nameAt = [this](int i) {
+    QStringList listed;
+    for (int i = 0; i < count(); ++i) {
         const QVariant device = itemData(i, kDeviceRole);
-        return device.isValid() ? device.toString() : itemText(i);
-    };
-    const QString device = SerialDeviceName(m_value);
-    int found = -1;
-    for (int i = 0; i < count() && found < 0; ++i)
-        if (nameAt(i) == device)
-            found = i;
-    // A plain name in the wrong letter case: the listed device is meant.
-    const bool plainName = device == m_value;
-    for (int i = 0; i < count() && found < 0 && plainName; ++i)
-        if (nameAt(i).compare(device, Qt::CaseInsensitive) == 0)
-            found = i;
-
-    if (found >= 0) {
-        const QString name = nameAt(found);
-        if (plainName) {
-            m_value = name;
-        } else if (itemData(found, kDeviceRole).isValid()) {
-            // The entry shows the value as the user has it ("COM1", a by-id link).
-            setItemText(found, EntryText(m_value, itemData(found, kDescriptionRole).toString()));
-            setItemData(found, m_value, kValueRole);
-        }
-    } else {
-        // Not among the ports present. A device that exists but is not
-        // listed (a pseudo-terminal) is shown as it is; one that is missing,
-        // or a legacy slot without a chip, is marked.
+        listed.append(device.isValid() ? device.toString() : itemText(i));
+    }
+    const TStoredPort match = MatchStoredPort(m_value, listed);
+    int found = match.Index;
+    m_value = match.Value;
+    if (match.ThroughOtherName && itemData(found, kDeviceRole).isValid()) {
+        // The entry shows the value as the user has it ("COM1", a by-id link).
+        setItemText(found, EntryText(m_value, itemData(found, kDescriptionRole).toString()));
+        setItemData(found, m_value, kValueRole);
+    } else if (found < 0) {
         const QString root = m_sysfsRoot.isEmpty() ? DefaultSysfsRoot() : m_sysfsRoot;
-        const bool exists = QFileInfo::exists(TCustomComPort::DevicePath(m_value)) &&
-                            !QFileInfo::exists(root + u'/' + device);
-        addItem(exists ? m_value : m_value + QStringLiteral(" (niepodłączony)"), m_value);
+        addItem(UnlistedPortText(m_value, root), m_value);
         found = count() - 1;
         setItemData(found, true, kOwnEntryRole);
     }

@@ -35,6 +35,7 @@
 // and keeps the current selection when there is none.
 
 #include "CPort.h"
+#include "PortList.h"
 
 #include <QComboBox>
 #include <QPointer>

@@ -43,11 +43,6 @@ int WakeSignal()
     return sig;
 }
 
-bool IsLossErrno(int e)
-{
-    return e == EIO || e == ENXIO || e == ENODEV || e == EPIPE;
-}
-
 } // namespace
 
 bool HandOver::RunPending(TCustomComPort *port)
@@ -275,20 +270,43 @@ void TComThread::Finish()
 
 void TComThread::run()
 {
+    StartModemWatch();
+    m_lastModem = m_modemStatus.load();
+    m_lostErrno = 0;
+    m_drainMs = kDrainPollMs;
+    m_lastQueued = -1;
+    m_seenWrites = m_writes.load();
+
+    for (;;) {
+        const Wake wake = WaitForWake();
+        if (wake.stop || m_lostErrno != 0)
+            break;
+        TComEvents batch = TakeLineEvents(wake);
+        batch |= ModemChanges();
+        if (m_draining.load() && m_lostErrno == 0)
+            batch |= OutputDrained();
+        batch = batch & m_events;
+        if (!batch.isEmpty() && !Dispatch(batch))
+            break;
+        if (m_lostErrno != 0)
+            break;
+    }
+    EndRun();
+}
+
+void TComThread::StartModemWatch()
+{
     const bool watchModem = m_events.contains(evCTS) || m_events.contains(evDSR) ||
                             m_events.contains(evRLSD) || m_events.contains(evRing);
     if (watchModem) {
         WakeSignal();
         m_modemThread = std::thread([this] { ModemWatch(); });
     }
+}
 
+TComThread::Wake TComThread::WaitForWake()
+{
     RxState &rx = *m_port->m_rx;
-    int lastModem = m_modemStatus.load();
-    int lostErrno = 0;
-    int drainMs = kDrainPollMs;
-    int lastQueued = -1;
-    unsigned seenWrites = m_writes.load();
-
     for (;;) {
         // Bytes left in the device by a read that stopped at the chunk limit
         // bring no new wake: look again at once instead of sleeping. The look
@@ -299,104 +317,115 @@ void TComThread::run()
             backlog = rx.backlog;
         }
         epoll_event evs[4];
-        const int timeout = backlog ? 0 : m_draining.load() ? drainMs : -1;
+        const int timeout = backlog ? 0 : m_draining.load() ? m_drainMs : -1;
         const int n = ::epoll_wait(m_epoll, evs, 4, timeout);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            lostErrno = errno;
-            break;
+            m_lostErrno = errno;
+            return {};
         }
 
-        bool stop = false, rxReady = false, hangUp = false;
+        Wake wake;
         for (int i = 0; i < n; ++i) {
             if (evs[i].data.fd == m_stopFd) {
-                stop = true;
+                wake.stop = true;
             } else if (evs[i].data.fd == m_kickFd) {
                 uint64_t v;
                 [[maybe_unused]] ssize_t r = ::read(m_kickFd, &v, sizeof v);
             } else if (evs[i].data.fd == m_fd) {
                 if (evs[i].events & EPOLLIN)
-                    rxReady = true;
+                    wake.rxReady = true;
                 if (evs[i].events & (EPOLLHUP | EPOLLERR))
-                    hangUp = true;
+                    wake.hangUp = true;
             }
         }
-        if (stop)
-            break;
-
-        TComEvents batch;
-        {
-            std::lock_guard<std::mutex> g(rx.lock);
-            if (rxReady || hangUp || rx.backlog) {
-                bool lost = false;
-                int err = m_port->PumpLocked(lost, true);
-                // After a hang-up no sender refills the device: take all it
-                // still holds now, as this is the last look.
-                while (hangUp && rx.backlog && !lost && err == 0)
-                    err = m_port->PumpLocked(lost, true);
-                if (lost || IsLossErrno(err))
-                    lostErrno = err ? err : EIO;
-            }
-            m_port->CollectCountersLocked();
-            if (rx.appended)
-                batch.insert(evRxChar);
-            if (rx.eventChar)
-                batch.insert(evRxFlag);
-            if (rx.breakSeen)
-                batch.insert(evBreak);
-            if (rx.crossed80)
-                batch.insert(evRx80Full);
-            if (!rx.errors.isEmpty())
-                batch.insert(evError);
-            rx.appended = rx.eventChar = rx.breakSeen = rx.crossed80 = false;
-        }
-        if (hangUp && lostErrno == 0)
-            lostErrno = EIO;
-
-        const int modem = m_modemStatus.load();
-        if (modem != lastModem) {
-            const int changed = modem ^ lastModem;
-            if (changed & TIOCM_CTS)
-                batch.insert(evCTS);
-            if (changed & TIOCM_DSR)
-                batch.insert(evDSR);
-            if (changed & TIOCM_CD)
-                batch.insert(evRLSD);
-            if (changed & TIOCM_RNG)
-                batch.insert(evRing);
-            lastModem = modem;
-        }
-
-        if (m_draining.load() && lostErrno == 0) {
-            int queued = 0;
-            const unsigned writes = m_writes.load();
-            if (::ioctl(m_fd, TIOCOUTQ, &queued) < 0 || queued == 0) {
-                m_draining.store(false);
-                batch.insert(evTxEmpty);
-                drainMs = kDrainPollMs;
-                queued = -1;
-            } else if (writes != seenWrites || lastQueued < 0 || queued < lastQueued) {
-                drainMs = kDrainPollMs;
-            } else {
-                drainMs = std::min(drainMs * 2, kDrainPollMaxMs);
-            }
-            seenWrites = writes;
-            lastQueued = queued;
-        }
-
-        batch = batch & m_events;
-        if (!batch.isEmpty() && !Dispatch(batch))
-            break;
-        if (lostErrno != 0)
-            break;
+        return wake;
     }
+}
 
+TComEvents TComThread::TakeLineEvents(const Wake &wake)
+{
+    RxState &rx = *m_port->m_rx;
+    TComEvents batch;
+    {
+        std::lock_guard<std::mutex> g(rx.lock);
+        if (wake.rxReady || wake.hangUp || rx.backlog) {
+            bool lost = false;
+            int err = m_port->PumpLocked(lost, true);
+            // After a hang-up no sender refills the device: take all it
+            // still holds now, as this is the last look.
+            while (wake.hangUp && rx.backlog && !lost && err == 0)
+                err = m_port->PumpLocked(lost, true);
+            if (lost || IsDeviceLossErrno(err))
+                m_lostErrno = err ? err : EIO;
+        }
+        m_port->CollectCountersLocked();
+        if (rx.appended)
+            batch.insert(evRxChar);
+        if (rx.eventChar)
+            batch.insert(evRxFlag);
+        if (rx.breakSeen)
+            batch.insert(evBreak);
+        if (rx.crossed80)
+            batch.insert(evRx80Full);
+        if (!rx.errors.isEmpty())
+            batch.insert(evError);
+        rx.appended = rx.eventChar = rx.breakSeen = rx.crossed80 = false;
+    }
+    if (wake.hangUp && m_lostErrno == 0)
+        m_lostErrno = EIO;
+    return batch;
+}
+
+TComEvents TComThread::ModemChanges()
+{
+    TComEvents batch;
+    const int modem = m_modemStatus.load();
+    if (modem != m_lastModem) {
+        const int changed = modem ^ m_lastModem;
+        if (changed & TIOCM_CTS)
+            batch.insert(evCTS);
+        if (changed & TIOCM_DSR)
+            batch.insert(evDSR);
+        if (changed & TIOCM_CD)
+            batch.insert(evRLSD);
+        if (changed & TIOCM_RNG)
+            batch.insert(evRing);
+        m_lastModem = modem;
+    }
+    return batch;
+}
+
+TComEvents TComThread::OutputDrained()
+{
+    TComEvents batch;
+    int queued = 0;
+    const unsigned writes = m_writes.load();
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) < 0 || queued == 0) {
+        m_draining.store(false);
+        batch.insert(evTxEmpty);
+        m_drainMs = kDrainPollMs;
+        queued = -1;
+    } else if (writes != m_seenWrites || m_lastQueued < 0 || queued < m_lastQueued) {
+        m_drainMs = kDrainPollMs;
+    } else {
+        // Output that does not move (a line held off by flow control) is
+        // looked at less and less often.
+        m_drainMs = std::min(m_drainMs * 2, kDrainPollMaxMs);
+    }
+    m_seenWrites = writes;
+    m_lastQueued = queued;
+    return batch;
+}
+
+void TComThread::EndRun()
+{
     StopModemWatch();
-    if (lostErrno != 0) {
+    if (m_lostErrno != 0) {
         // The device is gone: tell the user-interface thread once and stop.
         QMetaObject::invokeMethod(m_port, "DeviceLost", Qt::QueuedConnection,
-                                  Q_ARG(quint64, m_generation), Q_ARG(int, lostErrno));
+                                  Q_ARG(quint64, m_generation), Q_ARG(int, m_lostErrno));
     } else {
         // Closing: nothing left over for the next open.
         ::tcflush(m_fd, TCIOFLUSH);

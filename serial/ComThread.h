@@ -115,7 +115,33 @@ public:
     }
 
 private:
+    // What one wake of the thread found.
+    struct Wake
+    {
+        bool stop = false;    // Close() wants the thread to end
+        bool rxReady = false; // the device has bytes
+        bool hangUp = false;  // the device hung up
+    };
+
+    // The thread: each wake's line events, modem changes and drained output
+    // go to the user-interface thread as one batch, until a stop or a loss.
     void run();
+    void StartModemWatch();
+    // Sleeps until the device, a kick or a stop wakes the thread (or the
+    // output drain's poll interval passes); a backlog left by the chunk limit
+    // does not sleep. A failed wait sets m_lostErrno.
+    Wake WaitForWake();
+    // Moves what the device holds into the receive queue and gives the line
+    // events it brought; a gone device sets m_lostErrno.
+    TComEvents TakeLineEvents(const Wake &wake);
+    // The modem lines that changed since the last look.
+    TComEvents ModemChanges();
+    // evTxEmpty once the output queue has run empty; the poll interval
+    // backs off while the queue does not move.
+    TComEvents OutputDrained();
+    // Tells a lost device to the user-interface thread, or flushes the line
+    // when closing.
+    void EndRun();
     void ModemWatch();
     void StopModemWatch();
     // Hands a batch over; false when Close() wants the thread to end.
@@ -135,6 +161,13 @@ private:
     std::atomic<unsigned> m_writes{0}; // counts NoteWrite calls
     std::atomic<int> m_modemStatus{0};
     std::shared_ptr<vm_serial_detail::HandOver> m_handOver;
+
+    // The event thread's own state between two wakes.
+    int m_lastModem = 0;
+    int m_lostErrno = 0;
+    int m_drainMs = 0;
+    int m_lastQueued = -1;
+    unsigned m_seenWrites = 0;
 
     std::thread m_thread;
 

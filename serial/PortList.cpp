@@ -1,4 +1,6 @@
-#include "CPort.h"
+#include "PortList.h"
+
+#include "EComPort.h"
 
 #include <QDir>
 #include <QFile>
@@ -87,9 +89,25 @@ void EnumerateSerialPorts(QStringList &list, const QString &sysfsRoot)
     list = names;
 }
 
-QString SerialDeviceName(const QString &portName)
+QString SerialDevicePath(const QString &portName, const QString &devRoot)
 {
-    QString path = TCustomComPort::DevicePath(portName);
+    QString name = portName;
+    if (name.startsWith(QLatin1String("\\\\.\\")))
+        name = name.mid(4);
+    if (name.startsWith(u'/'))
+        return name;
+    if (name.size() > 3 && name.left(3).compare(QLatin1String("COM"), Qt::CaseInsensitive) == 0) {
+        bool ok = false;
+        const int n = name.mid(3).toInt(&ok);
+        if (ok && n >= 1 && name.mid(3).at(0).isDigit())
+            return devRoot + QStringLiteral("/ttyS%1").arg(n - 1);
+    }
+    return devRoot + u'/' + name;
+}
+
+QString SerialDeviceName(const QString &portName, const QString &devRoot)
+{
+    QString path = SerialDevicePath(portName, devRoot);
     // /dev/serial/by-id/... -> ../../ttyUSB0; a udev alias may point to another
     // link. A dangling link still names the device it stands for.
     for (int hop = 0; hop < 8; ++hop) {
@@ -99,7 +117,37 @@ QString SerialDeviceName(const QString &portName)
         path = fi.symLinkTarget();
     }
     path = QDir::cleanPath(path);
-    if (path.startsWith(QLatin1String("/dev/")))
-        return path.mid(5);
+    const QString prefix = QDir::cleanPath(devRoot) + u'/';
+    if (path.startsWith(prefix))
+        return path.mid(prefix.size());
     return path;
+}
+
+TStoredPort MatchStoredPort(const QString &value, const QStringList &listed, const QString &devRoot)
+{
+    TStoredPort match;
+    match.Value = value;
+    if (value.isEmpty())
+        return match;
+    const QString device = SerialDeviceName(value, devRoot);
+    match.Index = static_cast<int>(listed.indexOf(device));
+    // A plain name in the wrong letter case: the listed device is meant.
+    const bool plainName = device == value;
+    for (int i = 0; i < listed.size() && match.Index < 0 && plainName; ++i)
+        if (listed.at(i).compare(device, Qt::CaseInsensitive) == 0)
+            match.Index = i;
+    if (match.Index >= 0) {
+        if (plainName)
+            match.Value = listed.at(match.Index);
+        else
+            match.ThroughOtherName = true;
+    }
+    return match;
+}
+
+QString UnlistedPortText(const QString &value, const QString &sysfsRoot, const QString &devRoot)
+{
+    const bool exists = QFileInfo::exists(SerialDevicePath(value, devRoot)) &&
+                        !QFileInfo::exists(sysfsRoot + u'/' + SerialDeviceName(value, devRoot));
+    return exists ? value : value + QStringLiteral(" (niepodłączony)");
 }

@@ -2,6 +2,7 @@
 
 #include "Bledy.h"
 #include "Komunikaty.h"
+#include "Woluminy.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -19,13 +20,9 @@
 #include <QStyle>
 
 #include <algorithm>
-#include <chrono>
 #include <dirent.h>
-#include <future>
-#include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 TfrmKatalog *frmKatalog = nullptr;
@@ -58,117 +55,6 @@ TfrmKatalog::Sprawdzanie &sprawdzanie()
     return s;
 }
 
-// A directory that can be entered. May block on a network share whose
-// server is down: only ever called off the window thread.
-bool moznaWejsc(const QString &punkt)
-{
-    const QByteArray nazwa = QFile::encodeName(punkt);
-    struct stat st;
-    return ::stat(nazwa.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           ::access(nazwa.constData(), X_OK) == 0;
-}
-
-// Asks in a thread of its own and waits at most a second. A check that
-// never comes back keeps its thread (it holds only its own copies) and the
-// volume counts as unavailable.
-bool odpowiada(const QString &punkt)
-{
-    const TfrmKatalog::Sprawdzanie sprawdz = sprawdzanie() ? sprawdzanie() : moznaWejsc;
-    auto obietnica = std::make_shared<std::promise<bool>>();
-    std::future<bool> wynik = obietnica->get_future();
-    std::thread([obietnica, sprawdz, punkt] {
-        bool ok = false;
-        try {
-            ok = sprawdz(punkt);
-        } catch (...) {
-        }
-        obietnica->set_value(ok);
-    }).detach();
-    return wynik.wait_for(std::chrono::seconds(1)) == std::future_status::ready && wynik.get();
-}
-
-// The mount point field escapes blanks, tabs, line feeds and backslashes
-// as three octal digits ("\040").
-QByteArray bezUcieczek(const QByteArray &pole)
-{
-    QByteArray wynik;
-    wynik.reserve(pole.size());
-    for (qsizetype i = 0; i < pole.size(); ++i) {
-        if (pole[i] == '\\' && i + 3 < pole.size()) {
-            bool ok = false;
-            const int kod = pole.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok && kod < 256) {
-                wynik.append(char(kod));
-                i += 3;
-                continue;
-            }
-        }
-        wynik.append(pole[i]);
-    }
-    return wynik;
-}
-
-// Labels in /dev/disk/by-label escape blanks and the like as "\x20".
-QByteArray bezUcieczekEtykiety(const QByteArray &nazwa)
-{
-    QByteArray wynik;
-    for (qsizetype i = 0; i < nazwa.size(); ++i) {
-        if (nazwa[i] == '\\' && i + 3 < nazwa.size() && nazwa[i + 1] == 'x') {
-            bool ok = false;
-            const int kod = nazwa.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                wynik.append(char(kod));
-                i += 3;
-                continue;
-            }
-        }
-        wynik.append(nazwa[i]);
-    }
-    return wynik;
-}
-
-bool pseudo(const QByteArray &typ, const QString &punkt)
-{
-    static const QList<QByteArray> typy = {
-        "proc",   "sysfs",    "devtmpfs",    "devpts",         "tmpfs",     "ramfs",
-        "cgroup", "cgroup2",  "securityfs",  "debugfs",        "tracefs",   "pstore",
-        "bpf",    "mqueue",   "hugetlbfs",   "configfs",       "fusectl",   "binfmt_misc",
-        "autofs", "efivarfs", "rpc_pipefs",  "nsfs",           "selinuxfs", "squashfs",
-        "nfsd",   "overlay",  "fuse.portal", "fuse.gvfsd-fuse"};
-    if (typy.contains(typ))
-        return true;
-    for (const char *systemowy : {"/proc", "/sys", "/dev", "/run", "/snap"}) {
-        const QString s = QLatin1String(systemowy);
-        if (punkt == s || punkt.startsWith(s + u'/'))
-            return !punkt.startsWith(QLatin1String("/run/media/"));
-    }
-    return false;
-}
-
-bool sieciowy(const QByteArray &typ)
-{
-    static const QList<QByteArray> typy = {"nfs",   "nfs4",  "cifs",   "smb3", "smbfs",
-                                           "sshfs", "9p",    "afs",    "ceph", "glusterfs",
-                                           "davfs", "ncpfs", "lustre", "gfs2", "ocfs2"};
-    // A FUSE file system is a program that may stop answering just the same.
-    return typy.contains(typ) || typ.startsWith("fuse");
-}
-
-// The mount point of the listed file system that holds the path: the
-// longest one that is a leading part of it. Pure text: nothing is asked of
-// the file systems.
-QString woluminSciezki(const QList<Wolumin> &woluminy, const QString &sciezka)
-{
-    QString najlepszy;
-    for (const Wolumin &w : woluminy) {
-        const bool zawiera = w.punkt == QLatin1String("/") || sciezka == w.punkt ||
-                             sciezka.startsWith(w.punkt + u'/');
-        if (zawiera && w.punkt.size() > najlepszy.size())
-            najlepszy = w.punkt;
-    }
-    return najlepszy;
-}
-
 QIcon ikonaWoluminu(const Wolumin &w)
 {
     static const QList<QByteArray> optyczne = {"iso9660", "udf"};
@@ -178,21 +64,6 @@ QIcon ikonaWoluminu(const Wolumin &w)
     else if (optyczne.contains(w.typ))
         obraz = QStyle::SP_DriveCDIcon;
     return QApplication::style()->standardIcon(obraz);
-}
-
-// Volume labels by device, from the links in /dev/disk/by-label (a local
-// listing that never waits on a network).
-QHash<QString, QString> etykiety()
-{
-    QHash<QString, QString> wynik;
-    const QDir katalog(QStringLiteral("/dev/disk/by-label"));
-    const QFileInfoList linki = katalog.entryInfoList(QDir::Files | QDir::System);
-    for (const QFileInfo &link : linki) {
-        const QString nazwa =
-            QString::fromUtf8(bezUcieczekEtykiety(QFile::encodeName(link.fileName())));
-        wynik.insert(link.canonicalFilePath(), nazwa);
-    }
-    return wynik;
 }
 
 struct Podkatalog
@@ -232,42 +103,6 @@ QList<Podkatalog> podkatalogi(const QString &katalog)
 }
 
 } // namespace
-
-QList<Wolumin> WoluminyZMountinfo(const QByteArray &zawartosc)
-{
-    // A line: id, parent, major:minor, root, mount point, options, optional
-    // fields, "-", type, source, super options.
-    QList<Wolumin> woluminy;
-    const QList<QByteArray> wiersze = zawartosc.split('\n');
-    for (const QByteArray &wiersz : wiersze) {
-        const QList<QByteArray> pola = wiersz.split(' ');
-        const qsizetype kreska = pola.indexOf("-");
-        if (pola.size() < 5 || kreska < 6 || kreska + 2 >= pola.size())
-            continue;
-        Wolumin w;
-        w.punkt = QFile::decodeName(bezUcieczek(pola[4]));
-        w.typ = pola[kreska + 1];
-        w.zrodlo = QString::fromUtf8(bezUcieczek(pola[kreska + 2]));
-        w.sieciowy = sieciowy(w.typ);
-        if (!w.punkt.startsWith(u'/'))
-            continue;
-        if (w.punkt != QLatin1String("/") && pseudo(w.typ, w.punkt))
-            continue;
-        // A later mount on the same point hides the earlier one.
-        woluminy.erase(std::remove_if(woluminy.begin(), woluminy.end(),
-                                      [&](const Wolumin &v) { return v.punkt == w.punkt; }),
-                       woluminy.end());
-        woluminy.append(w);
-    }
-    std::stable_sort(woluminy.begin(), woluminy.end(), [](const Wolumin &a, const Wolumin &b) {
-        const bool aKorzen = a.punkt == QLatin1String("/");
-        const bool bKorzen = b.punkt == QLatin1String("/");
-        if (aKorzen != bKorzen)
-            return aKorzen;
-        return QString::compare(a.punkt, b.punkt, Qt::CaseInsensitive) < 0;
-    });
-    return woluminy;
-}
 
 QString DolaczNazwe(const QString &katalog, const QString &nazwa)
 {
@@ -479,16 +314,9 @@ void TfrmKatalog::UstawSprawdzanie(Sprawdzanie s)
 
 void TfrmKatalog::WczytajDyski()
 {
-    // Read as a file, never with statfs: a dead network share cannot stop
-    // the window. Network volumes are shown without details.
-    QFile plik(plikMontowan().isEmpty() ? QStringLiteral("/proc/self/mountinfo") : plikMontowan());
-    QByteArray zawartosc;
-    if (plik.open(QIODevice::ReadOnly))
-        zawartosc = plik.readAll();
-    m_woluminy = WoluminyZMountinfo(zawartosc);
-    if (m_woluminy.isEmpty())
-        m_woluminy.append(Wolumin{QStringLiteral("/"), QString(), QByteArray(), false});
-    const QHash<QString, QString> nazwy = etykiety();
+    // Network volumes are shown without details.
+    m_woluminy = plikMontowan().isEmpty() ? WczytajWoluminy() : WczytajWoluminy(plikMontowan());
+    const QHash<QString, QString> nazwy = EtykietyWoluminow();
 
     const QSignalBlocker blokada(DriveComboBox1);
     DriveComboBox1->clear();
@@ -507,7 +335,7 @@ void TfrmKatalog::WczytajDyski()
 // Shows in the drive list the file system that holds the open directory.
 void TfrmKatalog::PokazDysk(const QString &katalog)
 {
-    const int i = DriveComboBox1->findData(woluminSciezki(m_woluminy, katalog));
+    const int i = DriveComboBox1->findData(WoluminSciezki(m_woluminy, katalog));
     if (i >= 0) {
         const QSignalBlocker blokada(DriveComboBox1);
         DriveComboBox1->setCurrentIndex(i);
@@ -521,12 +349,12 @@ void TfrmKatalog::DriveComboBox1Change()
         if (punkt.isEmpty())
             return;
         // Picking the file system already shown leaves the list as it is.
-        if (punkt == woluminSciezki(m_woluminy, Directory()))
+        if (punkt == WoluminSciezki(m_woluminy, Directory()))
             return;
         // The volume is asked off the window thread first: a share whose
         // server is down answers nothing, and the window must not wait.
         bool wszedl = false;
-        if (odpowiada(punkt)) {
+        if (WoluminOdpowiada(punkt, sprawdzanie())) {
             try {
                 DirectoryListBox1->SetDirectory(punkt);
                 wszedl = true;

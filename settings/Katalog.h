@@ -12,6 +12,8 @@
 // openings; the first opening shows the working directory the program
 // started in, not the text of the directory box.
 
+#include "Woluminy.h"
+
 #include <QDialog>
 #include <QString>
 #include <QTreeWidget>
@@ -22,22 +24,6 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
-
-// One mounted file system, as /proc/self/mountinfo lists it.
-struct Wolumin
-{
-    QString punkt;         // the mount point
-    QString zrodlo;        // the device or the share ("serwer:/eksport", "//serwer/dane")
-    QByteArray typ;        // the file system type
-    bool sieciowy = false; // may stop answering (network, FUSE): examined off the window thread
-};
-
-// The volumes to show, from the contents of a mountinfo file: the root
-// first, then the others in the order of their mount points; pseudo file
-// systems (proc, sysfs, tmpfs, ...) left out; where a mount point has been
-// mounted over, the last file system. Reading the list touches none of the
-// file systems, so a network share whose server is down cannot stop it.
-QList<Wolumin> WoluminyZMountinfo(const QByteArray &zawartosc);
 
 // Joins a directory and a name typed by the user. The name is kept as typed
 // (blanks included); the root gets no doubled separator.

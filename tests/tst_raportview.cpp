@@ -109,7 +109,7 @@ void TestRaportView::bajtyZachowaneKawalekPoKawalku()
     // And the lines the area indexed give the text a plain decoding of the
     // whole report gives.
     bool poCR = false;
-    QCOMPARE(pole.toPlainText(), TRaportView::TekstDoPokazania(raport, poCR));
+    QCOMPARE(pole.toPlainText(), TRaportTekst::TekstDoPokazania(raport, poCR));
 }
 
 void TestRaportView::podzialNaLinie_data()
