@@ -8,6 +8,7 @@
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
+#include "Pobieranie.h"
 #include "Postep.h"
 #include "RaportView.h"
 #include "Uwaga.h"
@@ -76,6 +77,7 @@ TfrmMain::TfrmMain(QWidget *parent)
 {
     utworzKontrolki();
     dziennik = new TDziennik(KatalogStanu(), this);
+    pobieranie->dziennik = dziennik;
     connectHandlers();
     Komunikaty::Chron([&] { FormCreate(); });
 }
@@ -189,36 +191,14 @@ void TfrmMain::utworzKontrolki()
     uklad->addWidget(memDane);
     setCentralWidget(srodek);
 
-    // Timers, all stopped.
-    auto zegar = [&](QTimer *&t, const char *nazwa, int ms) {
-        t = new QTimer(this);
-        nazwij(t, nazwa);
-        t->setInterval(ms);
-        // A coarse timer may fire up to 5 % early: a device pausing 480 ms
-        // inside its report would then be taken as finished.
-        t->setTimerType(Qt::PreciseTimer);
-    };
-    zegar(timTimeOut, "timTimeOut", 10000);
-    zegar(timPytanie, "timPytanie", 1000);
-    zegar(timTransmisja, "timTransmisja", 500);
-
-    // The serial line to the counting device: 9600 bit/s, 8 data bits, no
-    // parity, one stop bit, no handshaking, DTR and RTS held off. Only the
-    // port name and the open state change at run time.
-    port = new TComPort(this);
-    nazwij(port, "port");
-    port->SetBaudRate(br9600);
-    port->SetPort(QStringLiteral("COM1"));
-    port->Parity().SetBits(prNone);
-    port->SetStopBits(sbOneStopBit);
-    port->SetDataBits(dbEight);
-    port->SetEvents(TComEvents::All());
-    port->FlowControl().SetOutCTSFlow(false);
-    port->FlowControl().SetOutDSRFlow(false);
-    port->FlowControl().SetControlDTR(dtrDisable);
-    port->FlowControl().SetControlRTS(rtsDisable);
-    port->FlowControl().SetXonXoffOut(false);
-    port->FlowControl().SetXonXoffIn(false);
+    // The dialogue with the device: its three timers (all stopped) and the
+    // serial port, the window's own fields for the rest of the run.
+    pobieranie = new TPobieranie(this);
+    timTimeOut = pobieranie->timTimeOut;
+    timPytanie = pobieranie->timPytanie;
+    timTransmisja = pobieranie->timTransmisja;
+    port = pobieranie->port;
+    pobieranie->Synchronizuj = [] { return frmKonfiguracja->chbSynchronizuj->isChecked(); };
 
     // Save dialog: text files, ".txt" appended to a bare name, no question
     // before replacing a file.

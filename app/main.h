@@ -36,6 +36,7 @@ class QToolButton;
 class EComPort;
 class TComPort;
 class TDziennik;
+class TPobieranie;
 class TRaportView;
 
 // The meaning of each picture of ImageList1; a toolbar button keeps its
@@ -98,6 +99,8 @@ public:
     // Reports handed to a mail client that has not ended yet, once per
     // hand-off: their journal stays until it ends well or the program closes.
     QList<QByteArray> raportyWPoczcie;
+    // The dialogue with the device; it owns port and the three timers.
+    TPobieranie *pobieranie = nullptr;
 
     // Start-up and closing (main.cpp).
     void FormCreate();

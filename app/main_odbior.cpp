@@ -1,8 +1,7 @@
-// The download: polling the device, taking in its report, recognising the
-// end of a transmission, and the analysis of what arrived.
-//
-// The device answers a carriage return with its report, sent without any
-// framing; only half a second of silence tells that the report is complete.
+// The download as the window shows it: the dialogue with the device itself
+// (polling, taking in chunks, the quiet that ends a report) is TPobieranie's;
+// the handlers here drive it and keep the window, the progress window, the
+// retry question and the journal in step with it.
 
 #include "main.h"
 
@@ -10,9 +9,9 @@
 #include "CPort.h"
 #include "Dziennik.h"
 #include "Komunikaty.h"
+#include "Pobieranie.h"
 #include "Postep.h"
 #include "RaportView.h"
-#include "Urzadzenie.h"
 #include "Uwaga.h"
 #include "Zegar.h"
 #include "konfiguracja.h"
@@ -68,9 +67,7 @@ void TfrmMain::PokazBladPolaczenia(const std::exception &e)
 void TfrmMain::tobPolaczClick()
 {
     try {
-        if (!port->Connected())
-            port->SetConnected(true);
-        if (!port->Connected()) {
+        if (!pobieranie->Polacz()) {
             StanBezPolaczenia();
             return;
         }
@@ -101,8 +98,7 @@ void TfrmMain::tobPolaczClick()
 
         // Timers already running keep their countdowns: a second click while
         // polling does not push the retry question further away.
-        WlaczZegar(timTimeOut);
-        WlaczZegar(timPytanie);
+        pobieranie->Odpytuj();
         frmPasek->gauPostep->UstawMaksimum(100);
     } catch (const std::exception &e) {
         StanBezPolaczenia();
@@ -112,17 +108,12 @@ void TfrmMain::tobPolaczClick()
 
 void TfrmMain::timPytanieTimer()
 {
-    if (!port->Connected())
-        return;
     try {
-        if (frmKonfiguracja->chbSynchronizuj->isChecked())
-            port->WriteText(KomendaZegara(QDateTime::currentDateTime()));
-        port->WriteText(ZapytanieUrzadzenia);
+        pobieranie->Pytaj();
     } catch (...) {
-        // A line that refuses a write will refuse the next one too: stop
-        // polling before the error box opens (its loop keeps timers
-        // running), so the user sees one box, and leave the port closed so
-        // that the next download opens it afresh.
+        // Polling has ended before the error box opens (its loop keeps
+        // timers running), so the user sees one box; the port is left
+        // closed so that the next download opens it afresh.
         ZakonczOdpytywanie();
         Komunikaty::Chron([&] { port->SetConnected(false); });
         throw;
@@ -131,8 +122,7 @@ void TfrmMain::timPytanieTimer()
 
 void TfrmMain::ZakonczOdpytywanie()
 {
-    WylaczZegar(timPytanie);
-    WylaczZegar(timTimeOut);
+    pobieranie->ZakonczOdpytywanie();
     if (frmUwaga->isVisible())
         frmUwaga->done(TfrmUwaga::Rezygnuj);
     StanBezPolaczenia();
@@ -151,7 +141,7 @@ void TfrmMain::portUtracony(const EComPort &e)
 
 void TfrmMain::portRxChar(int count)
 {
-    const QByteArray kawalek = port->ReadText(count);
+    const QByteArray kawalek = pobieranie->Czytaj(count);
     memDane->DodajBajty(kawalek);
     ZapiszWDzienniku(kawalek);
     OdbiorDanych();
@@ -159,22 +149,16 @@ void TfrmMain::portRxChar(int count)
 
 void TfrmMain::ZapiszWDzienniku(const QByteArray &kawalek)
 {
-    if (dziennik->Prowadzony()) {
-        dziennik->Dopisz(kawalek);
-        return;
-    }
     // The first chunk of a report, or the first after it was saved: the
     // journal holds everything the window holds.
-    dziennik->Rozpocznij(
-        {frmKonfiguracja->ediNazwa->text(), port->Port(), QDateTime::currentDateTime()},
-        memDane->Bajty());
+    pobieranie->DoDziennika(kawalek, memDane->Bajty(), frmKonfiguracja->ediNazwa->text());
 }
 
 void TfrmMain::OdbiorDanych()
 {
-    WylaczZegar(timTransmisja);
-    WylaczZegar(timTimeOut);
-    WylaczZegar(timPytanie);
+    // Polling ends with the first chunk; every chunk starts a fresh half
+    // second of quiet.
+    pobieranie->Odebrano();
 
     if (frmUwaga->isVisible())
         frmUwaga->done(TfrmUwaga::Dane);
@@ -197,7 +181,6 @@ void TfrmMain::OdbiorDanych()
     NiezapisaneDane = true;
     StanDane();
     memDane->KursorNaKoniec();
-    WlaczZegar(timTransmisja); // stopped above, so a fresh half second
 }
 
 void TfrmMain::timTimeOutTimer()
@@ -213,7 +196,7 @@ void TfrmMain::timTimeOutTimer()
     case TfrmUwaga::Dane:
         break;
     default:
-        WylaczZegar(timPytanie);
+        pobieranie->ZakonczOdpytywanie();
         StanBezPolaczenia();
         break;
     }
@@ -221,8 +204,7 @@ void TfrmMain::timTimeOutTimer()
 
 void TfrmMain::timTransmisjaTimer()
 {
-    WylaczZegar(timTransmisja);
-    dziennik->KoniecTransmisji();
+    pobieranie->KoniecTransmisji();
     TMiernik *g = frmPasek->gauPostep;
     g->UstawPostep(100);
     g->repaint();

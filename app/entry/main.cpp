@@ -2,11 +2,15 @@
 #include "Miejsca.h"
 #include "Poczta.h"
 #include "TlumaczeniaQt.h"
+#include "WierszPolecen.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // "--pobierz", "--help", "--version": no window and no display.
+    if (WierszPolecen(argc, argv))
+        return UruchomWierszPolecen(argc, argv);
     QApplication app(argc, argv);
     ZaladujTlumaczeniaQt();
     // The desktop matches the window to its menu entry by this name; the
