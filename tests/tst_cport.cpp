@@ -4,6 +4,7 @@
 #include "CPort.h"
 #include "Komunikaty.h"
 #include "LiniaTermios.h"
+#include "Pomocnicze.h"
 #include "PtyPair.h"
 
 #include <QDir>
@@ -82,12 +83,6 @@ struct ThreadState
     bool AsleepInEpoll() const { return state == 'S' && waitsIn.contains("epoll"); }
 };
 
-QByteArray ReadProcFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QSet<int> ThreadIds()
 {
     QSet<int> ids;
@@ -101,14 +96,14 @@ QSet<int> ThreadIds()
 ThreadState StateOf(int tid)
 {
     ThreadState t;
-    const QByteArray status = ReadProcFile(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+    const QByteArray status = CzytajPlik(QStringLiteral("/proc/self/task/%1/status").arg(tid));
     for (const QByteArray &line : status.split('\n')) {
         if (line.startsWith("State:"))
             t.state = line.mid(6).trimmed().at(0);
         else if (line.startsWith("voluntary_ctxt_switches:"))
             t.voluntarySwitches = line.mid(24).trimmed().toLongLong();
     }
-    t.waitsIn = ReadProcFile(QStringLiteral("/proc/self/task/%1/wchan").arg(tid));
+    t.waitsIn = CzytajPlik(QStringLiteral("/proc/self/task/%1/wchan").arg(tid));
     return t;
 }
 
@@ -165,10 +160,9 @@ private slots:
         QTest::newRow("property while open")
             << 14 << -1 << ""
             << "Cannot set property while connected" << QStringList{"gdy port jest otwarty"};
-        QTest::newRow("port list")
-            << 23 << EACCES << "/sys/class/tty"
-            << "Registry error (errno 13: EACCES)"
-            << QStringList{"listy portów szeregowych z /sys/class/tty", "brak uprawnień"};
+        QTest::newRow("port list") << 23 << EACCES << "/sys/class/tty"
+                                   << "Registry error (errno 13: EACCES)"
+                                   << QStringList{"listy portów szeregowych z /sys/class/tty"};
         QTest::newRow("last row no code")
             << 22 << -1 << ""
             << "A component is linked to OnRxBuf event" << QStringList{"Błąd portu."};

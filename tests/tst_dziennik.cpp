@@ -10,6 +10,7 @@
 #include "Dziennik.h"
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
+#include "Pomocnicze.h"
 #include "PtyPair.h"
 #include "RaportView.h"
 #include "Symulator.h"
@@ -32,7 +33,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
+#include <optional>
 
 namespace {
 
@@ -42,12 +43,6 @@ constexpr int kLimitMs = 20000;
 QString PlikDziennika(const OknaTestowe &tmp)
 {
     return tmp.KatalogStanu() + QStringLiteral("/raport-1.dziennik");
-}
-
-QByteArray CzytajPlik(const QString &sciezka)
-{
-    QFile f(sciezka);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool ZapiszPlik(const QString &sciezka, const QByteArray &dane)
@@ -80,27 +75,6 @@ QByteArray Dziennik(const QByteArray &bajty, const QByteArray &obiekt = "Sala 2"
     return "VESTIBULOMAT-DZIENNIK 1\nobiekt: " + obiekt +
            "\nport: /dev/ttyUSB0\npoczatek: 2026-12-08T14:05:33\n\n" + bajty;
 }
-
-// A stand-in xdg-email that hands every message over.
-class XdgEmail
-{
-public:
-    XdgEmail()
-    {
-        m_path = qgetenv("PATH");
-        QFile plik(m_katalog.filePath(QStringLiteral("xdg-email")));
-        if (plik.open(QIODevice::WriteOnly))
-            plik.write("#!/bin/sh\nexit 0\n");
-        plik.close();
-        plik.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", QFile::encodeName(m_katalog.path()));
-    }
-    ~XdgEmail() { qputenv("PATH", m_path); }
-
-private:
-    QTemporaryDir m_katalog;
-    QByteArray m_path;
-};
 
 // What the user does with a downloaded report before the program ends.
 enum Akcja {
@@ -162,12 +136,9 @@ private slots:
 private:
     // A download from a pty: bytes sent, end of transmission awaited.
     bool odbierz(PtyPair &pty, const QByteArray &bajty);
-    int ile(Komunikaty::Rodzaj rodzaj) const;
-    QStringList pytania() const;
-    QString opis() const;
 
     std::unique_ptr<OknaTestowe> tmp;
-    QList<QPair<Komunikaty::Rodzaj, QString>> pudelka;
+    Pudelka pudelka;
     bool odpowiedzTak = false;
     QString sciezkaZapisu; // the save dialog's answer; empty cancels
 };
@@ -178,10 +149,7 @@ void TstDziennik::init()
     odpowiedzTak = false;
     sciezkaZapisu.clear();
     tmp = std::make_unique<OknaTestowe>(
-        [this](Komunikaty::Rodzaj r, const QString &t) {
-            pudelka.append({r, t});
-            return odpowiedzTak;
-        },
+        pudelka.Zapisuj(&odpowiedzTak),
         [this](const QString &, const QString &) { return sciezkaZapisu; });
     QVERIFY(tmp->isValid());
 }
@@ -199,31 +167,6 @@ bool TstDziennik::odbierz(PtyPair &pty, const QByteArray &bajty)
     if (!frmMain->port->Connected() || !pty.Send(bajty))
         return false;
     return QTest::qWaitFor([&] { return koniec.count() > 0; }, kLimitMs);
-}
-
-int TstDziennik::ile(Komunikaty::Rodzaj rodzaj) const
-{
-    int n = 0;
-    for (const auto &p : pudelka)
-        n += p.first == rodzaj;
-    return n;
-}
-
-QStringList TstDziennik::pytania() const
-{
-    QStringList wynik;
-    for (const auto &p : pudelka)
-        if (p.first == Komunikaty::Rodzaj::Pytanie)
-            wynik << p.second;
-    return wynik;
-}
-
-QString TstDziennik::opis() const
-{
-    QStringList o;
-    for (const auto &p : pudelka)
-        o << QString::number(int(p.first)) + u' ' + p.second;
-    return o.join(QStringLiteral(" | "));
 }
 
 // --- a report survives the program ------------------------------------------------
@@ -287,8 +230,8 @@ void TstDziennik::raportPoZabiciuProgramu()
     static const QRegularExpression wzor(QStringLiteral(
         "^Znaleziono niezapisany raport z (\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d) \\(obiekt: Sala "
         "2\\)\\. Przywrócić go\\?$"));
-    const auto dopasowanie = wzor.match(pytania().value(0));
-    QVERIFY2(dopasowanie.hasMatch(), qPrintable(opis()));
+    const auto dopasowanie = wzor.match(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie).value(0));
+    QVERIFY2(dopasowanie.hasMatch(), qPrintable(pudelka.Opis()));
     const QDateTime czas =
         QDateTime::fromString(dopasowanie.captured(1), QStringLiteral("yyyy-MM-dd HH:mm"));
     QVERIFY(czas.secsTo(przed) < 60 && czas <= QDateTime::currentDateTime());
@@ -356,7 +299,7 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
         else if (sciezka == tmp->path())
             kolejnosc << QStringLiteral("folder");
     });
-    std::unique_ptr<XdgEmail> poczta;
+    std::unique_ptr<ZastepczyXdgEmail> poczta;
     switch (akcja) {
     case Zapis:
         sciezkaZapisu = tmp->filePath(QStringLiteral("raport.txt"));
@@ -364,7 +307,7 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
         break;
     case Poczta:
     case PocztaZawsze:
-        poczta = std::make_unique<XdgEmail>();
+        poczta = std::make_unique<ZastepczyXdgEmail>();
         frmKonfiguracja->ediKatalog->setText(tmp->path());
         frmKonfiguracja->cobZapis->setCurrentIndex(akcja == Poczta ? 2 : 0); // "Nigdy", "Zawsze"
         frmMain->tobMail->click();
@@ -381,7 +324,7 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
         break;
     }
     BezpiecznyZapis::UstawObserwatora({});
-    QVERIFY2(ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(opis()));
+    QVERIFY2(pudelka.Ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(pudelka.Opis()));
     if (zapisany)
         QCOMPARE(kolejnosc.mid(0, 3), (QStringList{QStringLiteral("plik"), QStringLiteral("folder"),
                                                    QStringLiteral("usuniety raport-1.dziennik")}));
@@ -396,7 +339,7 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     tmp->UruchomPonownie();
     frmMain->show();
     QTest::qWait(50); // the start-up question would come from the event loop
-    QCOMPARE(pytania().size(), oferowany ? 1 : 0);
+    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie).size(), oferowany ? 1 : 0);
 }
 
 void TstDziennik::nieOdkladaRaportNa30Dni()
@@ -418,9 +361,10 @@ void TstDziennik::nieOdkladaRaportNa30Dni()
 
     frmMain->show();
     QVERIFY(QTest::qWaitFor([&] { return !pudelka.isEmpty(); }, kLimitMs));
-    QCOMPARE(pytania(), QStringList{QStringLiteral(
-                            "Znaleziono niezapisany raport z 2026-12-08 14:05 (obiekt: Sala 2). "
-                            "Przywrócić go?")});
+    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie),
+             QStringList{QStringLiteral(
+                 "Znaleziono niezapisany raport z 2026-12-08 14:05 (obiekt: Sala 2). "
+                 "Przywrócić go?")});
     // "Nie": nothing in the window, the file kept under its date.
     QCOMPARE(frmMain->memDane->Bajty(), QByteArray());
     QVERIFY(!frmMain->NiezapisaneDane);
@@ -463,8 +407,8 @@ void TstDziennik::uszkodzonyDziennik()
     odpowiedzTak = true;
     frmMain->show();
     QTest::qWait(50);
-    QVERIFY2(ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(opis()));
-    QCOMPARE(pytania().size(), przywrocone.isEmpty() ? 0 : 1);
+    QVERIFY2(pudelka.Ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(pudelka.Opis()));
+    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie).size(), przywrocone.isEmpty() ? 0 : 1);
     QCOMPARE(frmMain->memDane->Bajty(), przywrocone);
     QCOMPARE(frmMain->NiezapisaneDane, !przywrocone.isEmpty());
     if (przywrocone.isEmpty())
@@ -498,13 +442,10 @@ void TstDziennik::dziennikNieDoZapisania()
     frmMain->show();
     QTest::qWait(50);
 
-    rlimit stary{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &stary) == 0);
-    if (limitRozmiaru) {
-        rlimit maly = stary;
-        maly.rlim_cur = 1000;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &maly) == 0);
-    }
+    // The program's own windows ignore SIGXFSZ: the test leaves it to them.
+    std::optional<LimitRozmiaruPliku> limit;
+    if (limitRozmiaru)
+        QVERIFY(limit.emplace(1000).Ok());
     PtyPair pty;
     QVERIFY(pty.Ok());
     const QByteArray raport = Raport(12);
@@ -522,17 +463,17 @@ void TstDziennik::dziennikNieDoZapisania()
                    !frmMain->timTransmisja->isActive();
         },
         kLimitMs);
-    setrlimit(RLIMIT_FSIZE, &stary);
+    limit.reset();
     QVERIFY(skonczone);
 
     // One message for the download, which went on to the end.
-    QVERIFY(QTest::qWaitFor([&] { return ile(Komunikaty::Rodzaj::Blad) > 0; }, kLimitMs));
+    QVERIFY(QTest::qWaitFor([&] { return pudelka.Ile(Komunikaty::Rodzaj::Blad) > 0; }, kLimitMs));
     QTest::qWait(300);
     QCOMPARE(pudelka.size(), 1);
-    QVERIFY2(pudelka[0].second.startsWith(
+    QVERIFY2(pudelka[0].tekst.startsWith(
                  QStringLiteral("Nie można zapisywać zapasowej kopii odbieranego raportu (") +
                  powod + u')'),
-             qPrintable(opis()));
+             qPrintable(pudelka.Opis()));
     QVERIFY2(Komunikaty::OstatnieSzczegoly().contains(blad),
              qPrintable(Komunikaty::OstatnieSzczegoly()));
     QCOMPARE(frmMain->memDane->Bajty(), raport);

@@ -5,6 +5,7 @@
 #include "Komunikaty.h"
 #include "Narzedzia.h"
 #include "OknaTestowe.h"
+#include "Pomocnicze.h"
 #include "RaportView.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -32,12 +32,6 @@
 #include <memory>
 
 namespace {
-
-struct Pudelko
-{
-    Komunikaty::Rodzaj rodzaj;
-    QString tekst;
-};
 
 // Ends every modal window that opens while it lives (a save dialog opened
 // by the save command, for example), so no test hangs on one.
@@ -90,8 +84,6 @@ private slots:
     void cleanup();
 
     void szescOknITytulProgramu();
-    void tekstyQtPoPolsku_data();
-    void tekstyQtPoPolsku();
     void kontrolkiNaStarcie();
     void ustawieniaPrzyPierwszymPokazaniu_data();
     void ustawieniaPrzyPierwszymPokazaniu();
@@ -110,7 +102,7 @@ private:
     void pokaz(const QByteArray &ini = QByteArray());
 
     std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
-    QList<Pudelko> pudelka;
+    Pudelka pudelka;
     bool odpowiedz = false;
 };
 
@@ -118,10 +110,7 @@ void TstFrmMain::init()
 {
     pudelka.clear();
     odpowiedz = false;
-    tmp = std::make_unique<OknaTestowe>([this](Komunikaty::Rodzaj r, const QString &t) {
-        pudelka.append({r, t});
-        return odpowiedz;
-    });
+    tmp = std::make_unique<OknaTestowe>(pudelka.Zapisuj(&odpowiedz));
     QVERIFY(tmp->isValid());
 }
 
@@ -154,26 +143,6 @@ void TstFrmMain::szescOknITytulProgramu()
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
     QVERIFY(frmMain->testAttribute(Qt::WA_QuitOnClose));
     QVERIFY(!frmKonfiguracja->testAttribute(Qt::WA_QuitOnClose));
-}
-
-void TstFrmMain::tekstyQtPoPolsku_data()
-{
-    QTest::addColumn<int>("przycisk");
-    QTest::addColumn<QString>("tekst");
-    QTest::newRow("Cancel") << int(QDialogButtonBox::Cancel) << QStringLiteral("Anuluj");
-    QTest::newRow("Yes") << int(QDialogButtonBox::Yes) << QStringLiteral("&Tak");
-    QTest::newRow("No") << int(QDialogButtonBox::No) << QStringLiteral("&Nie");
-}
-
-void TstFrmMain::tekstyQtPoPolsku()
-{
-    // Qt's standard buttons, as message boxes and the widget save dialog
-    // show them, whatever the locale the tests run in.
-    QFETCH(int, przycisk);
-    QFETCH(QString, tekst);
-    const auto standardowy = QDialogButtonBox::StandardButton(przycisk);
-    QDialogButtonBox przyciski(standardowy);
-    QCOMPARE(przyciski.button(standardowy)->text(), tekst);
 }
 
 void TstFrmMain::kontrolkiNaStarcie()
@@ -306,14 +275,6 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
     QTest::newRow("autozapis in hexadecimal")
         << QByteArray("[konfig]\nautozapis=$2\n") << QStringLiteral("Obiekt") << QStringLiteral("*")
         << 2 << QString() << QStringLiteral("COM1") << QStringLiteral("COM1") << false << false;
-    QTest::newRow("unlisted port: the picker and the panel show the stored name")
-        << QByteArray("[konfig]\nport=ttyNIEMA9\n") << QStringLiteral("Obiekt")
-        << QStringLiteral("*") << 1 << QString() << QStringLiteral("ttyNIEMA9")
-        << QStringLiteral("ttyNIEMA9") << false << false;
-    QTest::newRow("another letter case: the listed device's name everywhere")
-        << QByteArray("[konfig]\nport=TTYtest0\n") << QStringLiteral("Obiekt")
-        << QStringLiteral("*") << 1 << QString() << QStringLiteral("ttyTEST0")
-        << QStringLiteral("ttyTEST0") << false << false;
     QTest::newRow("pseudo-terminal path: panel 0 shows it whole")
         << QByteArray("[konfig]\nport=/dev/pts/3\n") << QStringLiteral("Obiekt")
         << QStringLiteral("*") << 1 << QString() << QStringLiteral("/dev/pts/3")
@@ -345,8 +306,6 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu()
     QFETCH(bool, podglad);
     if (katalog == QLatin1String("*"))
         katalog = tmp->path() + u'/';
-    // A port the picker lists, whatever ports this machine has.
-    frmKonfiguracja->ccbPort->addItem(QStringLiteral("ttyTEST0"));
 
     pokaz(ini);
 

@@ -5,6 +5,7 @@
 #include "Miejsca.h"
 #include "Narzedzia.h"
 #include "PlikIni.h"
+#include "Pomocnicze.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,12 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray czytajPlik(const QString &sciezka)
-{
-    QFile f(sciezka);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void zapiszPlik(const QString &sciezka, const QByteArray &zawartosc)
 {
@@ -227,7 +222,7 @@ void TstIni::zapisNowegoPliku()
     ZapiszIni(plik, siedemSekcji, siedemKluczy,
               {QStringLiteral("Sklep"), QStringLiteral("/dane/"), QStringLiteral("-1"), QString(),
                QStringLiteral("ttyS0"), QStringLiteral("True"), QStringLiteral("False")});
-    QCOMPARE(czytajPlik(plik), QByteArray("[konfig]\r\n"
+    QCOMPARE(CzytajPlik(plik), QByteArray("[konfig]\r\n"
                                           "obiekt=Sklep\r\n"
                                           "katalog=/dane/\r\n"
                                           "autozapis=-1\r\n"
@@ -276,7 +271,7 @@ void TstIni::zapisZachowujeResztePlikuBajtPoBajcie()
     QFETCH(QByteArray, po);
     zapiszPlik(plik, przed);
     TIniFile(plik).WriteString("konfig", klucz, "NOWA");
-    QCOMPARE(czytajPlik(plik), po);
+    QCOMPARE(CzytajPlik(plik), po);
 }
 
 void TstIni::zapisanaWartoscWracaBezBlankow()
@@ -284,7 +279,7 @@ void TstIni::zapisanaWartoscWracaBezBlankow()
     // Stored as typed, read back as the reading rules give it.
     TIniFile ini(plik);
     ini.WriteString("konfig", "obiekt", "  Sklep  ");
-    QVERIFY(czytajPlik(plik).contains("obiekt=  Sklep  \r\n"));
+    QVERIFY(CzytajPlik(plik).contains("obiekt=  Sklep  \r\n"));
     QCOMPARE(ini.ReadString("konfig", "obiekt", ""), QByteArray("Sklep"));
     // A line break cannot split the line and make a key of its own.
     ini.WriteString("konfig", "mail", "a\r\nport=zly");
@@ -295,7 +290,7 @@ void TstIni::polskieLiteryWPliku()
 {
     const QString nazwa = QStringLiteral("Żółć łąka Ś");
     ZapiszIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("obiekt")}, {nazwa});
-    QVERIFY(czytajPlik(plik).contains("obiekt=\xaf\xf3\xb3\xe6 \xb3\xb9ka \x8c\r\n"));
+    QVERIFY(CzytajPlik(plik).contains("obiekt=\xaf\xf3\xb3\xe6 \xb3\xb9ka \x8c\r\n"));
     QStringList w;
     CzytajIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("OBIEKT")}, w, {QString()});
     QCOMPARE(w, QStringList{nazwa});
@@ -343,7 +338,7 @@ void TstIni::tekstySpozaCp1250WracajaDokladnie()
         zapiszPlik(plik, przed);
 
     ZapiszIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("katalog")}, {katalog});
-    QCOMPARE(czytajPlik(plik), po);
+    QCOMPARE(CzytajPlik(plik), po);
     QStringList w;
     CzytajIni(plik, {QStringLiteral("konfig")}, {QStringLiteral("katalog")}, w, {QString()});
     QCOMPARE(w, QStringList{katalog});
@@ -403,7 +398,7 @@ void TstIni::odmowaZapisuNazywaPlikINieZmieniaGo()
     }
     QVERIFY(rzucono);
     if (rodzaj == QLatin1String("tylko do odczytu"))
-        QCOMPARE(czytajPlik(cel), przed);
+        QCOMPARE(CzytajPlik(cel), przed);
     QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".ini.")),
              QStringList());
 }
@@ -447,7 +442,7 @@ void TstIni::miejscaUzytkownikaGdyObokNieMoznaPisac()
     QCOMPARE(PlikUstawienDoOdczytu(katalog), plik);
     QCOMPARE(PlikUstawienDoZapisu(katalog), wlasny);
     // It starts as a copy, so hand-added sections survive.
-    QCOMPARE(czytajPlik(wlasny), czytajPlik(plik));
+    QCOMPARE(CzytajPlik(wlasny), CzytajPlik(plik));
     ZapiszIni(wlasny, {QStringLiteral("konfig")}, {QStringLiteral("obiekt")},
               {QStringLiteral("Moj")});
     QCOMPARE(PlikUstawienDoOdczytu(katalog), wlasny);

@@ -9,6 +9,7 @@
 #include "CPort.h"
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
+#include "Pomocnicze.h"
 #include "Postep.h"
 #include "RaportView.h"
 #include "Symulator.h"
@@ -155,12 +156,11 @@ private:
     std::unique_ptr<Symulator> uruchom(const Przesyl &p, const QStringList &dodatkowe = {});
     QString zapiszPlik(const QString &nazwa, const QByteArray &dane);
     int analizy() const { return int(koniecTransmisji->count()); }
-    QString opisPudelek() const;
 
     quint32 ziarno = 0;
     std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
     std::unique_ptr<QSignalSpy> koniecTransmisji;
-    QList<QPair<Komunikaty::Rodzaj, QString>> pudelka;
+    Pudelka pudelka;
     QString sciezkaZapisu;
 };
 
@@ -179,10 +179,7 @@ void TstLosowe::init()
     pudelka.clear();
     sciezkaZapisu.clear();
     tmp = std::make_unique<OknaTestowe>(
-        [this](Komunikaty::Rodzaj r, const QString &t) {
-            pudelka.append({r, t});
-            return false; // "Nie" to the question about an unsaved report
-        },
+        pudelka.Zapisuj(), // "Nie" to the question about an unsaved report
         [this](const QString &, const QString &) { return sciezkaZapisu; });
     QVERIFY(tmp->isValid());
     frmMain->show();
@@ -224,14 +221,6 @@ std::unique_ptr<Symulator> TstLosowe::uruchom(const Przesyl &p, const QStringLis
     return sim;
 }
 
-QString TstLosowe::opisPudelek() const
-{
-    QStringList opis;
-    for (const auto &p : pudelka)
-        opis << p.second;
-    return opis.join(QStringLiteral(" | "));
-}
-
 void TstLosowe::losowePrzesylyZapisaneBajtWBajt()
 {
     const int ile = ZeZmiennej("VESTIBULOMAT_LOSOWE", 15);
@@ -268,7 +257,7 @@ void TstLosowe::losowePrzesylyZapisaneBajtWBajt()
         QVERIFY2(zapisany.readAll() == p.raport, qPrintable(opis));
         zapisany.remove();
         QVERIFY2(!frmMain->NiezapisaneDane, qPrintable(opis));
-        QVERIFY2(pudelka.isEmpty(), qPrintable(opis + QStringLiteral(": ") + opisPudelek()));
+        QVERIFY2(pudelka.isEmpty(), qPrintable(opis + QStringLiteral(": ") + pudelka.Opis()));
     }
 }
 
@@ -295,7 +284,7 @@ void TstLosowe::utratyUrzadzeniaWTrakcieRaportu()
         // The event thread (with a short-lived helper at times) runs while open.
         QVERIFY2(NaszeWatki() > watkiBezPortu, qPrintable(opis));
         QVERIFY2(frmMain->port->Connected(),
-                 qPrintable(opis + QStringLiteral(": ") + opisPudelek()));
+                 qPrintable(opis + QStringLiteral(": ") + pudelka.Opis()));
 
         QVERIFY2(sim->CzekajNaKoniec(kLimitMs) && sim->KodWyjscia() == 3,
                  qPrintable(opis + QStringLiteral(", simulator exit %1: ").arg(sim->KodWyjscia()) +
@@ -334,11 +323,11 @@ void TstLosowe::utratyUrzadzeniaWTrakcieRaportu()
         // received the time before, if one came.
         QList<Komunikaty::Rodzaj> rodzaje;
         for (qsizetype i = bylyPudelka; i < pudelka.size(); ++i)
-            rodzaje << pudelka[i].first;
+            rodzaje << pudelka[i].rodzaj;
         QList<Komunikaty::Rodzaj> oczekiwane{Komunikaty::Rodzaj::Blad};
         if (niezapisane)
             oczekiwane.prepend(Komunikaty::Rodzaj::Pytanie);
-        QVERIFY2(rodzaje == oczekiwane, qPrintable(opis + QStringLiteral(": ") + opisPudelek()));
+        QVERIFY2(rodzaje == oczekiwane, qPrintable(opis + QStringLiteral(": ") + pudelka.Opis()));
         niezapisane = !odebrane.isEmpty();
         QCOMPARE(frmMain->NiezapisaneDane, niezapisane);
     }

@@ -6,6 +6,7 @@
 #include "CPort.h"
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
+#include "Pomocnicze.h"
 #include "Postep.h"
 #include "PtyPair.h"
 #include "RaportView.h"
@@ -36,12 +37,6 @@ namespace {
 // it; nothing here depends on how fast anything runs.
 constexpr int kLimitMs = 20000;
 
-struct Pudelko
-{
-    Komunikaty::Rodzaj rodzaj;
-    QString tekst;
-};
-
 // Random report bytes with a NUL, a bare CR, a CR LF and a bare LF among them.
 QByteArray LosoweBajty(QRandomGenerator &los, int ile)
 {
@@ -65,12 +60,6 @@ QByteArray Polacz(const QList<QByteArray> &kawalki)
     for (const QByteArray &k : kawalki)
         wszystko += k;
     return wszystko;
-}
-
-QByteArray CzytajPlik(const QString &sciezka)
-{
-    QFile f(sciezka);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<cannot read>");
 }
 
 // How the device goes away while it is polled.
@@ -135,8 +124,6 @@ private:
         return QTest::qWaitFor([&] { return analizy() >= ile; }, kLimitMs);
     }
     int analizy() const { return int(koniecTransmisji->count()); }
-    int ilePudelek(Komunikaty::Rodzaj rodzaj) const;
-    QString opisPudelek() const;
     // Runs odpowiedz once, the first time the retry dialog is seen open.
     void gdyPytanie(std::function<void()> odpowiedz);
     // Receives from the program until warunek holds for what came so far.
@@ -145,7 +132,7 @@ private:
 
     std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
     std::unique_ptr<QSignalSpy> koniecTransmisji;
-    QList<Pudelko> pudelka;
+    Pudelka pudelka;
     bool odpowiedzTak = false;
     QStringList dialogiZapisu; // proposed names the save dialog was opened with
     QString sciezkaZapisu;     // the save dialog's answer; empty cancels
@@ -162,15 +149,11 @@ void TstOdbior::init()
     sciezkaZapisu.clear();
     otwarciaPortu = 0;
     pytaniaUwaga = 0;
-    tmp = std::make_unique<OknaTestowe>(
-        [this](Komunikaty::Rodzaj r, const QString &t) {
-            pudelka.append({r, t});
-            return odpowiedzTak;
-        },
-        [this](const QString &, const QString &nazwa) {
-            dialogiZapisu.append(nazwa);
-            return sciezkaZapisu;
-        });
+    tmp = std::make_unique<OknaTestowe>(pudelka.Zapisuj(&odpowiedzTak),
+                                        [this](const QString &, const QString &nazwa) {
+                                            dialogiZapisu.append(nazwa);
+                                            return sciezkaZapisu;
+                                        });
     QVERIFY(tmp->isValid());
     frmMain->show();
     koniecTransmisji = std::make_unique<QSignalSpy>(frmMain->timTransmisja, &QTimer::timeout);
@@ -201,22 +184,6 @@ bool TstOdbior::wyslij(PtyPair &pty, const QList<QByteArray> &kawalki, const QLi
             QTest::qWait(przerwy[i]);
     }
     return true;
-}
-
-int TstOdbior::ilePudelek(Komunikaty::Rodzaj rodzaj) const
-{
-    int n = 0;
-    for (const Pudelko &p : pudelka)
-        n += p.rodzaj == rodzaj;
-    return n;
-}
-
-QString TstOdbior::opisPudelek() const
-{
-    QStringList opis;
-    for (const Pudelko &p : pudelka)
-        opis << QString::number(int(p.rodzaj)) + QStringLiteral(": ") + p.tekst;
-    return opis.join(QStringLiteral(" | "));
 }
 
 void TstOdbior::gdyPytanie(std::function<void()> odpowiedz)
@@ -315,7 +282,7 @@ void TstOdbior::raportWKawalkachJestJednymRaportem()
     QVERIFY(pty.Ok());
     przygotuj(pty.SlaveName());
     kliknijPolacz();
-    QVERIFY2(frmMain->port->Connected(), qPrintable(opisPudelek()));
+    QVERIFY2(frmMain->port->Connected(), qPrintable(pudelka.Opis()));
 
     QVERIFY(wyslij(pty, kawalki, przerwy));
     const QByteArray wyslane = Polacz(kawalki);
@@ -333,12 +300,12 @@ void TstOdbior::raportWKawalkachJestJednymRaportem()
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobPolacz), int(obrPolaczDane));
     QVERIFY(frmMain->tobZapisz->isEnabled());
     QVERIFY(frmMain->tobMail->isEnabled());
-    QVERIFY2(pudelka.isEmpty(), qPrintable(opisPudelek()));
+    QVERIFY2(pudelka.isEmpty(), qPrintable(pudelka.Opis()));
 
     // And it is saved exactly as it came.
     sciezkaZapisu = tmp->filePath(QStringLiteral("raport.txt"));
     frmMain->tobZapisz->click();
-    QCOMPARE(CzytajPlik(sciezkaZapisu), wyslane);
+    QCOMPARE(CzytajPlik(sciezkaZapisu, "<cannot read>"), wyslane);
 }
 
 void TstOdbior::przerwaPolSekundyZaczynaDrugiOdbior()
@@ -398,7 +365,7 @@ void TstOdbior::raportZSymulatora()
     QCOMPARE(frmMain->DataDo, QStringLiteral(" 2026-12-07"));
     QCOMPARE(frmMain->TekstPanelu(1), QStringLiteral("Od:  2026-12-05"));
     QCOMPARE(analizy(), 1);
-    QVERIFY2(pudelka.isEmpty(), qPrintable(opisPudelek()));
+    QVERIFY2(pudelka.isEmpty(), qPrintable(pudelka.Opis()));
 }
 
 void TstOdbior::bajtyWysylaneDoUrzadzenia_data()
@@ -635,7 +602,7 @@ void TstOdbior::niezapisanyRaportPrzedNowymOdbiorem()
     QCOMPARE(dialogiZapisu.size(), tak ? 1 : 0);
     QCOMPARE(QFile::exists(plik), zatwierdzony);
     if (zatwierdzony)
-        QCOMPARE(CzytajPlik(plik), stary);
+        QCOMPARE(CzytajPlik(plik, "<cannot read>"), stary);
     // Whatever the answer, the old report is gone and a new download polls.
     QVERIFY(!frmMain->NiezapisaneDane);
     QCOMPARE(frmMain->memDane->Bajty(), QByteArray());
@@ -778,7 +745,7 @@ void TstOdbior::utrataUrzadzeniaPodczasOdpytywania()
     QVERIFY(QTest::qWaitFor([] { return !frmMain->timPytanie->isActive(); }, kLimitMs));
     // Time for ticks that would have failed again had polling gone on.
     QTest::qWait(100);
-    QVERIFY2(pudelka.size() == 1, qPrintable(opisPudelek()));
+    QVERIFY2(pudelka.size() == 1, qPrintable(pudelka.Opis()));
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Blad);
     // Nothing had arrived, so there is nothing to keep; the loss is seen by
     // the event thread or by a poll that could not be written.
@@ -803,7 +770,7 @@ void TstOdbior::utrataUrzadzeniaPodczasOdpytywania()
     przygotuj(nowy.SlaveName());
     frmMain->timPytanie->setInterval(20);
     kliknijPolacz();
-    QVERIFY2(frmMain->port->Connected(), qPrintable(opisPudelek()));
+    QVERIFY2(frmMain->port->Connected(), qPrintable(pudelka.Opis()));
     QByteArray odebrane;
     QVERIFY(odbierzAz(nowy, odebrane, [](const QByteArray &b) { return b.contains('\r'); }));
     QVERIFY(nowy.Send("Odwiedziny w dniu: 2026/12/01\r\n"));
@@ -825,7 +792,7 @@ void TstOdbior::utrataUrzadzeniaPodczasPytania()
     QVERIFY(QTest::qWaitFor([&] { return pytaniaUwaga == 1 && !frmUwaga->isVisible(); }, kLimitMs));
     QVERIFY(QTest::qWaitFor([] { return !frmMain->port->Connected(); }, kLimitMs));
     QTest::qWait(100);
-    QVERIFY2(pudelka.size() == 1, qPrintable(opisPudelek()));
+    QVERIFY2(pudelka.size() == 1, qPrintable(pudelka.Opis()));
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Blad);
     QVERIFY(!frmMain->timPytanie->isActive());
     QVERIFY(!frmMain->timTimeOut->isActive());
@@ -867,7 +834,7 @@ void TstOdbior::utrataUrzadzeniaWTrakcieRaportu()
     QVERIFY(frmMain->memDane->isVisible());
     QVERIFY(!frmPasek->isVisible());
     QVERIFY(!QApplication::overrideCursor());
-    QVERIFY2(pudelka.size() == 1, qPrintable(opisPudelek()));
+    QVERIFY2(pudelka.size() == 1, qPrintable(pudelka.Opis()));
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Blad);
     QCOMPARE(pudelka[0].tekst, QStringLiteral("Urządzenie zostało odłączone od portu ") +
                                    frmMain->port->Port() +
@@ -883,7 +850,7 @@ void TstOdbior::utrataUrzadzeniaWTrakcieRaportu()
     QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
     przygotuj(sim.Port());
     kliknijPolacz();
-    QCOMPARE(ilePudelek(Komunikaty::Rodzaj::Pytanie), 1);
+    QCOMPARE(pudelka.Ile(Komunikaty::Rodzaj::Pytanie), 1);
     QVERIFY(czekajNaAnalize(2));
     QCOMPARE(frmMain->memDane->Bajty(), raport);
     QCOMPARE(frmMain->DataDo, QStringLiteral(" 2026-12-09"));

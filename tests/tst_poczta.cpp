@@ -7,6 +7,7 @@
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "OknaTestowe.h"
+#include "Pomocnicze.h"
 #include "RaportView.h"
 #include "Zapis.h"
 #include "konfiguracja.h"
@@ -38,45 +39,6 @@
 
 namespace {
 
-// A stand-in xdg-email in its own directory, put alone on PATH. It records
-// its arguments, NUL-separated, and ends with the given exit code.
-class ZastepczyXdgEmail
-{
-public:
-    explicit ZastepczyXdgEmail(const QString &polecenia)
-    {
-        staryPath = qgetenv("PATH");
-        const QString skrypt = katalog.filePath(QStringLiteral("xdg-email"));
-        QFile plik(skrypt);
-        if (plik.open(QIODevice::WriteOnly)) {
-            plik.write("#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + zapis().toUtf8() + "'\n" +
-                       polecenia.toUtf8() + "\n");
-            plik.close();
-        }
-        plik.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", katalog.path().toLocal8Bit());
-    }
-    ~ZastepczyXdgEmail() { qputenv("PATH", staryPath); }
-
-    QString zapis() const { return katalog.filePath(QStringLiteral("argumenty")); }
-
-    QStringList argumenty() const
-    {
-        QFile plik(zapis());
-        if (!plik.open(QIODevice::ReadOnly))
-            return {};
-        QStringList wynik;
-        const QList<QByteArray> czesci = plik.readAll().split('\0');
-        for (qsizetype i = 0; i + 1 < czesci.size(); ++i)
-            wynik << QString::fromUtf8(czesci.at(i));
-        return wynik;
-    }
-
-private:
-    QTemporaryDir katalog;
-    QByteArray staryPath;
-};
-
 WiadomoscPoczty Wiadomosc(const QString &adres)
 {
     return {u"Obiekt: sala nr 2, Okres: 03-05-01 03-05-31"_qs, u"W załączeniu raporty.."_qs, adres,
@@ -93,12 +55,6 @@ void UmiescRaport(const QByteArray &bajty, bool zapisany)
         frmMain->NiezapisaneDane = false;
         frmMain->StanZapisany();
     }
-}
-
-QByteArray Zawartosc(const QString &sciezka)
-{
-    QFile plik(sciezka);
-    return plik.open(QIODevice::ReadOnly) ? plik.readAll() : QByteArray("<missing>");
 }
 
 const QString nazwaRaportu = u"salaNr2_03-05-01_03-05-31.txt"_qs;
@@ -193,7 +149,7 @@ public:
         // should its number have been given to another process since).
         for (qint64 pid : pidy()) {
             const QString cmdline = u"/proc/"_qs + QString::number(pid) + u"/cmdline"_qs;
-            if (Czytaj(cmdline).startsWith("sleep"))
+            if (CzytajPlik(cmdline).startsWith("sleep"))
                 ::kill(pid_t(pid), SIGTERM);
         }
     }
@@ -204,14 +160,14 @@ public:
     int wywolania() const { return int(QDir(log()).entryList({u"zalaczniki*"_qs}).size()); }
     QStringList zalaczniki(int k) const
     {
-        return QString::fromUtf8(Czytaj(log() + u"/zalaczniki"_qs + QString::number(k)))
+        return QString::fromUtf8(CzytajPlik(log() + u"/zalaczniki"_qs + QString::number(k)))
             .split(u'\n', Qt::SkipEmptyParts);
     }
     QList<qint64> pidy() const
     {
         QList<qint64> wynik;
         for (int k = 1; k <= wywolania(); ++k)
-            wynik << Czytaj(log() + u"/pid"_qs + QString::number(k)).trimmed().toLongLong();
+            wynik << CzytajPlik(log() + u"/pid"_qs + QString::number(k)).trimmed().toLongLong();
         return wynik;
     }
 
@@ -232,12 +188,6 @@ public:
         return env;
     }
 
-    static QByteArray Czytaj(const QString &sciezka)
-    {
-        QFile plik(sciezka);
-        return plik.open(QIODevice::ReadOnly) ? plik.readAll() : QByteArray();
-    }
-
 private:
     static void Zapisz(const QString &sciezka, const QByteArray &tresc)
     {
@@ -252,7 +202,7 @@ private:
 // Whether a process still runs (a zombie has ended).
 bool Dziala(qint64 pid)
 {
-    const QByteArray stan = KlientPoczty::Czytaj(u"/proc/"_qs + QString::number(pid) + u"/stat"_qs);
+    const QByteArray stan = CzytajPlik(u"/proc/"_qs + QString::number(pid) + u"/stat"_qs);
     const qsizetype nawias = stan.lastIndexOf(')');
     return nawias > 0 && stan.size() > nawias + 2 && stan.at(nawias + 2) != 'Z';
 }
@@ -597,7 +547,7 @@ void TestPoczta::doKlientaPoczty()
             skonczyl, program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
             przed);
     };
-    const auto wyjscie = [&] { return KlientPoczty::Czytaj(miejsce.filePath(u"wyjscie"_qs)); };
+    const auto wyjscie = [&] { return CzytajPlik(miejsce.filePath(u"wyjscie"_qs)); };
     // The attachment the client got in call k, after checking it as the
     // client does.
     const auto otrzymany = [&](int k) -> QString {
@@ -632,7 +582,7 @@ void TestPoczta::doKlientaPoczty()
 
     // The address reaches the client whole, decoded from the program's URL.
     const QByteArray compose =
-        KlientPoczty::Czytaj(klient.log() + u"/compose"_qs + QString::number(przed + 1));
+        CzytajPlik(klient.log() + u"/compose"_qs + QString::number(przed + 1));
     QVERIFY2(compose.startsWith("to='jan+raporty@przyk\xc5\x82"
                                 "ad.pl"),
              compose.constData());
@@ -643,12 +593,12 @@ void TestPoczta::doKlientaPoczty()
     for (int n = 1; n <= wyslania; ++n) {
         const QString sciezka = otrzymany(przed + n);
         QCOMPARE(QFileInfo(sciezka).fileName(), zalacznik);
-        tresci << KlientPoczty::Czytaj(sciezka);
+        tresci << CzytajPlik(sciezka);
         oczekiwane << RaportNr(n);
     }
     std::sort(tresci.begin(), tresci.end());
     QCOMPARE(tresci, oczekiwane);
-    QCOMPARE(KlientPoczty::Czytaj(QDir(katalogZapisu).filePath(kopia)), RaportNr(wyslania));
+    QCOMPARE(CzytajPlik(QDir(katalogZapisu).filePath(kopia)), RaportNr(wyslania));
 
     // The start removed what a week-old compose window cannot send anyway.
     // A send within the same second may give its emptied folder's name to a
@@ -733,7 +683,7 @@ void TestPoczta::stanPoWyslaniu()
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), obrazekZapisz);
     QCOMPARE(QFile::exists(zapis), plikWKatalogu);
     if (plikWKatalogu)
-        QCOMPARE(Zawartosc(zapis), raport);
+        QCOMPARE(CzytajPlik(zapis, "<missing>"), raport);
     QCOMPARE(pokazaniaDialogu, ustawienie == 1 && !zapisany ? 1 : 0);
     QVERIFY(komunikaty.isEmpty());
     QVERIFY(frmMain->tobMail->isEnabled());
@@ -766,7 +716,7 @@ void TestPoczta::trescWiadomosci()
                                      u"--body"_qs, u"W załączeniu raporty.."_qs, u"--attach"_qs,
                                      u"<attachment>"_qs, u"mailto:biuro@example.org"_qs}));
     // The attachment stays for the mail client to read.
-    QCOMPARE(Zawartosc(zalacznik), raport);
+    QCOMPARE(CzytajPlik(zalacznik, "<missing>"), raport);
 }
 
 void TestPoczta::pierwszeWyslanieTworzyKatalogTemp()

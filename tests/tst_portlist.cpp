@@ -165,6 +165,12 @@ private slots:
         ccbPort.SetText(QStringLiteral("TTYUSB1")); // letter case: the device's own name
         QCOMPARE(ccbPort.Text(), QStringLiteral("ttyUSB1"));
         QCOMPARE(ccbPort.itemText(0), QStringLiteral("ttyS0 — port szeregowy"));
+        // A port not present gets an entry of its own, gone once another is shown.
+        ccbPort.SetText(QStringLiteral("ttyUSB7"));
+        QCOMPARE(ccbPort.currentText(), QStringLiteral("ttyUSB7 (niepodłączony)"));
+        QCOMPARE(ccbPort.Select().PendingPort, QStringLiteral("ttyUSB7"));
+        ccbPort.SetText(QStringLiteral("ttyUSB1"));
+        QCOMPARE(ccbPort.count(), 3);
 
         // A pick by the user: the name is recorded before the owner's handler
         // runs, and the port itself is left to that handler.
@@ -187,57 +193,91 @@ private slots:
         QCOMPARE(port.Port(), QStringLiteral("ttyUSB1"));
     }
 
-    void aStoredNameSelectsTheEntryItMeans_data()
+    // Which port a setting means, with no window: what the picker then selects
+    // and shows. <dev> stands for the made-up /dev.
+    void aStoredNameMeansThePortItStandsFor_data()
     {
         QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("shown");  // the selected entry's text
-        QTest::addColumn<QString>("stores"); // Text(): what is stored and opened
+        QTest::addColumn<QString>("meant");    // the listed port selected; "" none
+        QTest::addColumn<QString>("kept");     // the value stored and opened
+        QTest::addColumn<QString>("unlisted"); // the entry made when none is meant
         QTest::newRow("COM1 is ttyS0") << "COM1"
-                                       << "COM1 — port szeregowy"
-                                       << "COM1";
+                                       << "ttyS0"
+                                       << "COM1"
+                                       << "";
         QTest::newRow("com1 in any case") << "com1"
-                                          << "com1 — port szeregowy"
-                                          << "com1";
-        QTest::newRow("device path") << "/dev/ttyUSB0"
-                                     << "/dev/ttyUSB0 — FT232R USB UART (FTDI)"
-                                     << "/dev/ttyUSB0";
-        QTest::newRow("by-id link keeps the link") << "<by-id>"
-                                                   << "<by-id> — FT232R USB UART (FTDI)"
-                                                   << "<by-id>";
+                                          << "ttyS0"
+                                          << "com1"
+                                          << "";
+        QTest::newRow("COM10 is ttyS9, absent") << "COM10"
+                                                << ""
+                                                << "COM10"
+                                                << "COM10 (niepodłączony)";
+        QTest::newRow("COM4 on a slot without a chip, its node present") << "COM4"
+                                                                         << ""
+                                                                         << "COM4"
+                                                                         << "COM4 (niepodłączony)";
+        QTest::newRow("device path") << "<dev>/ttyUSB0"
+                                     << "ttyUSB0"
+                                     << "<dev>/ttyUSB0"
+                                     << "";
+        QTest::newRow("device prefix") << "\\\\.\\ttyACM0"
+                                       << "ttyACM0"
+                                       << "\\\\.\\ttyACM0"
+                                       << "";
+        QTest::newRow("by-id link keeps the link")
+            << "<dev>/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0"
+            << "ttyUSB0"
+            << "<dev>/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0"
+            << "";
         QTest::newRow("letter case: the name that opens") << "ttyusb0"
-                                                          << "ttyUSB0 — FT232R USB UART (FTDI)"
-                                                          << "ttyUSB0";
+                                                          << "ttyUSB0"
+                                                          << "ttyUSB0"
+                                                          << "";
+        QTest::newRow("letter case of a path is not guessed") << "<dev>/TTYUSB0"
+                                                              << ""
+                                                              << "<dev>/TTYUSB0"
+                                                              << "<dev>/TTYUSB0 (niepodłączony)";
         QTest::newRow("unplugged adapter") << "ttyUSB7"
-                                           << "ttyUSB7 (niepodłączony)"
-                                           << "ttyUSB7";
-        QTest::newRow("COM4 on a slot without a chip") << "COM4"
-                                                       << "COM4 (niepodłączony)"
-                                                       << "COM4";
-        QTest::newRow("empty stays empty") << ""
                                            << ""
-                                           << "";
+                                           << "ttyUSB7"
+                                           << "ttyUSB7 (niepodłączony)";
+        QTest::newRow("unplugged adapter's by-id link")
+            << "<dev>/serial/by-id/usb-gone"
+            << ""
+            << "<dev>/serial/by-id/usb-gone"
+            << "<dev>/serial/by-id/usb-gone (niepodłączony)";
+        QTest::newRow("pseudo-terminal: present, unlisted, unmarked") << "pts/3"
+                                                                      << ""
+                                                                      << "pts/3"
+                                                                      << "pts/3";
+        QTest::newRow("empty means none") << ""
+                                          << ""
+                                          << ""
+                                          << "";
     }
-    void aStoredNameSelectsTheEntryItMeans()
+    void aStoredNameMeansThePortItStandsFor()
     {
         QFETCH(QString, stored);
-        QFETCH(QString, shown);
-        QFETCH(QString, stores);
+        QFETCH(QString, meant);
+        QFETCH(QString, kept);
+        QFETCH(QString, unlisted);
         DrzewoSysfs d;
         MaszynaTestowa(d);
-        // A link as udev makes it, in the test's own folder.
-        const QString link = d.Sciezka(QStringLiteral("usb-FTDI_FT232R_A50285BI-if00-port0"));
-        QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB0"), link));
-        for (QString *t : {&stored, &shown, &stores})
-            t->replace(QStringLiteral("<by-id>"), link);
+        d.Wezel(QStringLiteral("pts/3"));
+        d.LinkPoId(QStringLiteral("usb-FTDI_FT232R_A50285BI-if00-port0"),
+                   QStringLiteral("ttyUSB0"));
+        d.LinkPoId(QStringLiteral("usb-gone"), QStringLiteral("ttyUSB5"));
+        for (QString *t : {&stored, &kept, &unlisted})
+            t->replace(QStringLiteral("<dev>"), d.Dev());
+        const QStringList listed = {QStringLiteral("ttyACM0"), QStringLiteral("ttyS0"),
+                                    QStringLiteral("ttyUSB0")};
 
-        TComComboBox picker(nullptr, d.Korzen());
-        picker.SetComProperty(cpPort);
-        picker.SetText(stored);
-        QCOMPARE(picker.currentIndex() < 0 ? QString() : picker.currentText(), shown);
-        QCOMPARE(picker.Text(), stores);
-        QCOMPARE(picker.Select().PendingPort, stores);
-        // The ports present are all still there, each once.
-        QCOMPARE(picker.count(), 3 + (shown.endsWith(QStringLiteral("(niepodłączony)")) ? 1 : 0));
+        const TStoredPort match = MatchStoredPort(stored, listed, d.Dev());
+        QCOMPARE(match.Index < 0 ? QString() : listed.at(match.Index), meant);
+        QCOMPARE(match.Value, kept);
+        if (meant.isEmpty() && !stored.isEmpty())
+            QCOMPARE(UnlistedPortText(stored, d.Korzen(), d.Dev()), unlisted);
     }
 
     void theListIsReadAgainWhenTheDropDownOpens()

@@ -10,6 +10,7 @@
 #include "Narzedzia.h"
 #include "OknaTestowe.h"
 #include "Poczta.h"
+#include "Pomocnicze.h"
 #include "Potomek.h"
 #include "RaportView.h"
 #include "konfiguracja.h"
@@ -44,12 +45,6 @@ void Utworz(const QString &sciezka, const QByteArray &dane)
     QVERIFY(plik.open(QIODevice::WriteOnly));
     plik.write(dane);
 }
-
-struct Pudelko
-{
-    Komunikaty::Rodzaj rodzaj;
-    QString tekst;
-};
 
 } // namespace
 
@@ -195,7 +190,7 @@ QString ZapiszWUkladzie(Uklad uklad, const QString &baza, int rozmiar)
     ::stat(p.constData(), &przed);
     std::optional<LimitRozmiaruPliku> limit;
     if (uklad == LimitRozmiaru || uklad == LimitWMiejscu)
-        limit.emplace(16);
+        limit.emplace(16, true);
     const QByteArray nowa(rozmiar, 'n');
     QString wynik = QStringLiteral("OK");
     try {
@@ -562,7 +557,7 @@ void TestZapis::nieudanyZapisZOkna()
     {
         std::optional<LimitRozmiaruPliku> limit;
         if (limitRozmiaru)
-            limit.emplace(16);
+            limit.emplace(16, true);
         frmMain->tobZapisz->click();
     }
 

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QGenericPlugin>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -64,6 +66,14 @@ private:
         Wypisz("desktop", QGuiApplication::desktopFileName());
         Wypisz("ikona-programu", Ikona(QApplication::windowIcon()));
         Wypisz("ikona-okna", Ikona(glowne->windowIcon()));
+        // Qt's own texts (message boxes, the save dialog) in Polish, as
+        // the program itself loads them, whatever the locale.
+        for (const auto &[klucz, przycisk] : {std::pair{"qt-anuluj", QDialogButtonBox::Cancel},
+                                              std::pair{"qt-tak", QDialogButtonBox::Yes},
+                                              std::pair{"qt-nie", QDialogButtonBox::No}}) {
+            const QDialogButtonBox przyciski(przycisk);
+            Wypisz(klucz, przyciski.button(przycisk)->text());
+        }
         Wypisz("katalog",
                konfiguracja->findChild<QLineEdit *>(QStringLiteral("ediKatalog"))->text());
         konfiguracja->findChild<QPushButton *>(QStringLiteral("Button1"))->click();

@@ -91,6 +91,8 @@ for documents in no yes; do
     [ "$(value desktop)" = $id ] || fail "desktop file name: $(value desktop)"
     [ "$(value ikona-programu)" = jest ] || fail "the program has no icon"
     [ "$(value ikona-okna)" = jest ] || fail "the main window has no icon"
+    [ "$(value qt-anuluj)|$(value qt-tak)|$(value qt-nie)" = "Anuluj|&Tak|&Nie" ] ||
+        fail "Qt's own texts are not Polish: $(value qt-anuluj)|$(value qt-tak)|$(value qt-nie)"
     [ "$(value katalog)" = "$expected" ] ||
         fail "default save folder: '$(value katalog)', expected '$expected'"
     [ "$(realpath -m "$(value pomoc)")" = "$prefix/share/vestibulomat/Vestibulomat.html" ] ||

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 namespace {
 
 void Zapisz(const QString &sciezka, const QByteArray &tresc)
@@ -18,7 +20,24 @@ void Zapisz(const QString &sciezka, const QByteArray &tresc)
 DrzewoSysfs::DrzewoSysfs()
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("class/tty"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("dev"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("dev/serial/by-id"));
+}
+
+void DrzewoSysfs::Wezel(const QString &nazwa)
+{
+    const QString sciezka = Dev() + u'/' + nazwa;
+    QDir().mkpath(QFileInfo(sciezka).path());
+    Zapisz(sciezka, QByteArray());
+}
+
+QString DrzewoSysfs::LinkPoId(const QString &nazwa, const QString &cel)
+{
+    const QString link = Dev() + QStringLiteral("/serial/by-id/") + nazwa;
+    // Relative, as udev makes it: the link follows the tree wherever it is.
+    [[maybe_unused]] const int r =
+        ::symlink(QFile::encodeName(QStringLiteral("../../") + cel).constData(),
+                  QFile::encodeName(link).constData());
+    return link;
 }
 
 void DrzewoSysfs::Wirtualny(const QString &nazwa)
@@ -29,6 +48,7 @@ void DrzewoSysfs::Wirtualny(const QString &nazwa)
 void DrzewoSysfs::Uart(const QString &nazwa, const QByteArray &typ)
 {
     QDir(Korzen()).mkpath(nazwa + QStringLiteral("/device"));
+    Wezel(nazwa);
     if (!typ.isEmpty())
         Zapisz(Korzen() + u'/' + nazwa + QStringLiteral("/type"), typ);
 }
@@ -51,17 +71,14 @@ QString DrzewoSysfs::Usb(const QString &nazwa, const QString &produkt, const QSt
         Zapisz(urzadzenie + QStringLiteral("/manufacturer"), producent.toUtf8());
     QDir(Korzen()).mkpath(nazwa);
     QFile::link(cel, Korzen() + u'/' + nazwa + QStringLiteral("/device"));
-    Zapisz(Dev() + u'/' + nazwa, {});
+    Wezel(nazwa);
     if (numer.isEmpty())
         return QString();
-    QDir(Dev()).mkpath(QStringLiteral("serial/by-id"));
     QString id = producent + u'_' + produkt + u'_' + numer;
     id.replace(u' ', u'_');
-    const QString link =
-        Dev() + QStringLiteral("/serial/by-id/usb-") + id + QStringLiteral("-if00-port0");
-    QFile::remove(link);
-    QFile::link(QStringLiteral("../../") + nazwa, link);
-    return link;
+    const QString nazwaLinku = QStringLiteral("usb-") + id + QStringLiteral("-if00-port0");
+    QFile::remove(Dev() + QStringLiteral("/serial/by-id/") + nazwaLinku);
+    return LinkPoId(nazwaLinku, nazwa);
 }
 
 void DrzewoSysfs::Odlacz(const QString &nazwa)

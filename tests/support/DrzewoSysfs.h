@@ -1,6 +1,7 @@
 #pragma once
 
-// A made-up /sys/class/tty for the port list and the port picker.
+// A made-up /sys/class/tty for the port list and the port picker, with a
+// made-up /dev beside it: every tty with hardware has its node there.
 //
 // Each tty is a folder; one with hardware has a "device" entry. A USB
 // adapter's device is a link into a made-up devices tree whose USB device
@@ -31,10 +32,15 @@ public:
     // The adapter pulled out: its tty entry, node and by-id links go.
     void Odlacz(const QString &nazwa);
 
+    QString Sciezka(const QString &nazwa) const { return m_dir.filePath(nazwa); }
+
     // The folder standing for /dev.
     QString Dev() const { return m_dir.filePath(QStringLiteral("dev")); }
-
-    QString Sciezka(const QString &nazwa) const { return m_dir.filePath(nazwa); }
+    // A node under Dev() that sysfs does not list (a pseudo-terminal "pts/3").
+    void Wezel(const QString &nazwa);
+    // A link Dev()/serial/by-id/nazwa pointing to ../../cel, as udev makes it
+    // (cel need not exist: an unplugged adapter's link dangles).
+    QString LinkPoId(const QString &nazwa, const QString &cel);
 
 private:
     QTemporaryDir m_dir;

@@ -66,17 +66,3 @@ bool WlasnePunktyMontowania()
     return ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
-
-LimitRozmiaruPliku::LimitRozmiaruPliku(rlim_t bajty)
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    ::getrlimit(RLIMIT_FSIZE, &m_stary);
-    rlimit nowy = m_stary;
-    nowy.rlim_cur = bajty;
-    ::setrlimit(RLIMIT_FSIZE, &nowy);
-}
-
-LimitRozmiaruPliku::~LimitRozmiaruPliku()
-{
-    ::setrlimit(RLIMIT_FSIZE, &m_stary);
-}

@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <functional>
-#include <sys/resource.h>
 
 struct WynikPotomka
 {
@@ -26,17 +25,3 @@ WynikPotomka UruchomWPotomku(const std::function<QString()> &sprawdzenie, int li
 // A private mount namespace for the calling child, mounts not shared with
 // the rest of the system. False when not root or the kernel refuses it.
 bool WlasnePunktyMontowania();
-
-// Files may not grow beyond a few bytes while this lives: a write past the
-// limit fails with EFBIG even for root, which permission bits would not stop.
-class LimitRozmiaruPliku
-{
-public:
-    explicit LimitRozmiaruPliku(rlim_t bajty);
-    ~LimitRozmiaruPliku();
-    LimitRozmiaruPliku(const LimitRozmiaruPliku &) = delete;
-    LimitRozmiaruPliku &operator=(const LimitRozmiaruPliku &) = delete;
-
-private:
-    rlimit m_stary{};
-};
