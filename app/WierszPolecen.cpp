@@ -9,6 +9,7 @@
 #include "Narzedzia.h"
 #include "NazwaPliku.h"
 #include "Pobieranie.h"
+#include "Podlaczone.h"
 #include "Zapis.h"
 #include "Zegar.h"
 #include "konfiguracja.h"
@@ -192,6 +193,16 @@ void BladPortu(const std::exception &e)
         tekst += QStringLiteral(" Port może też trzymać okno programu Vestibulomat, które z niego "
                                 "pobierało: zamknij je przed pobieraniem bez okna.");
     Komunikat(tekst, szczegoly);
+}
+
+// A missing port with adapters plugged in: what is there, for the one who
+// sets the port. Never asks, and the setting stays.
+void PokazPodlaczone(const QString &port)
+{
+    if (PortObecny(port))
+        return;
+    if (const QList<TComPortInfo> adaptery = PodlaczoneAdaptery(); !adaptery.isEmpty())
+        Komunikat(ListaPodlaczonych(adaptery));
 }
 
 const QString &SkutekDlaDziennika()
@@ -392,6 +403,7 @@ int PobieranieBezOkna::Uruchom()
         }
     } catch (const std::exception &e) {
         BladPortu(e);
+        PokazPodlaczone(m_port);
         return kwBladPortu;
     }
 

@@ -1,5 +1,7 @@
 #include "ObserwatorPortow.h"
 
+#include "PortList.h"
+
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -9,12 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString &DefaultRootStorage()
-{
-    static QString root;
-    return root;
-}
 
 constexpr uint32_t kNodeEvents = IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_TO | IN_MOVED_FROM;
 
@@ -48,13 +44,12 @@ TObserwatorPortow::~TObserwatorPortow()
 
 QString TObserwatorPortow::DefaultDevRoot()
 {
-    const QString &root = DefaultRootStorage();
-    return root.isEmpty() ? QStringLiteral("/dev") : root;
+    return ::DefaultDevRoot();
 }
 
 void TObserwatorPortow::SetDefaultDevRoot(const QString &root)
 {
-    DefaultRootStorage() = root;
+    ::SetDefaultDevRoot(root);
 }
 
 QString TObserwatorPortow::DevRoot() const
