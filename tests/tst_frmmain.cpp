@@ -279,10 +279,10 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
         << QByteArray("[konfig]\nport=/dev/pts/3\n") << QStringLiteral("Obiekt")
         << QStringLiteral("*") << 1 << QString() << QStringLiteral("/dev/pts/3")
         << QStringLiteral("/dev/pts/3") << false << false;
-    QTest::newRow("adapter by its id: panel 0 widens")
+    QTest::newRow("absent adapter by its id: the link's name, not its path")
         << QByteArray("[konfig]\nport=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00\n")
         << QStringLiteral("Obiekt") << QStringLiteral("*") << 1 << QString()
-        << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00")
+        << QStringLiteral("usb-FTDI_FT232R_USB_UART_A5-if00 (niepodłączony)")
         << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00") << false << false;
     QTest::newRow("empty port") << QByteArray("[konfig]\nport=\n") << QStringLiteral("Obiekt")
                                 << QStringLiteral("*") << 1 << QString() << QString() << QString()
@@ -488,11 +488,17 @@ void TstFrmMain::zmianaPortuWDialoguWidacWPanelu_data()
     QTest::addColumn<QString>("przed"); // picked first, when not empty
     QTest::addColumn<QString>("nazwa");
     QTest::addColumn<int>("szerokosc"); // of panel 0 afterwards; 0: not checked
-    const QString dluga = QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303-if00-port0");
-    QTest::newRow("adapter") << QString() << QStringLiteral("ttyUSB0") << 0;
-    QTest::newRow("long path after a short name") << QStringLiteral("ttyS0") << dluga << 0;
+    QTest::addColumn<QString>("panel");
+    const QString dluga = QStringLiteral("/dev/virtual-serial/licznik-wejsc-przy-drzwiach-0");
+    QTest::newRow("adapter") << QString() << QStringLiteral("ttyUSB0") << 0
+                             << QStringLiteral("ttyUSB0");
+    QTest::newRow("long path after a short name") << QStringLiteral("ttyS0") << dluga << 0 << dluga;
     QTest::newRow("short name after a long path: back to 50 pixels")
-        << dluga << QStringLiteral("ttyS0") << 50;
+        << dluga << QStringLiteral("ttyS0") << 50 << QStringLiteral("ttyS0");
+    QTest::newRow("absent by-id link: its name, widened")
+        << QStringLiteral("ttyS0")
+        << QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303-if00-port0") << 0
+        << QStringLiteral("usb-Prolific_PL2303-if00-port0 (niepodłączony)");
 }
 
 void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
@@ -500,6 +506,7 @@ void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
     QFETCH(QString, przed);
     QFETCH(QString, nazwa);
     QFETCH(int, szerokosc);
+    QFETCH(QString, panel);
     pokaz();
     QComboBox *port = frmKonfiguracja->ccbPort;
     for (const QString &n : {przed, nazwa}) {
@@ -510,8 +517,8 @@ void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
         port->setCurrentIndex(i);
         emit port->activated(i);
     }
-    QCOMPARE(frmMain->TekstPanelu(0), nazwa);
-    PanelMiesciTekst(nazwa);
+    QCOMPARE(frmMain->TekstPanelu(0), panel);
+    PanelMiesciTekst(panel);
     if (szerokosc > 0)
         QCOMPARE(
             frmMain->stbStatus->findChild<QLabel *>(QStringLiteral("stbStatusPanel0"))->width(),

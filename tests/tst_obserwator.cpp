@@ -3,6 +3,8 @@
 // waits for a port; a picked adapter is kept by what stays with it.
 #include "DrzewoSysfs.h"
 #include "ObserwatorPortow.h"
+#include "PortList.h"
+#include "PowrotUrzadzenia.h"
 #include "Tozsamosc.h"
 
 #include <QDir>
@@ -116,14 +118,21 @@ void TestObserwator::adapterPoPonownymPodlaczeniu()
     QFETCH(bool, zapisanyLink);
     QFETCH(bool, tenSam);
     DrzewoSysfs d;
+    SetDefaultSysfsRoot(d.Korzen());
+    SetDefaultDevRoot(d.Dev());
+    // The main window waits for the same adapter after losing it.
+    TPowrotUrzadzenia powrot;
+    QSignalSpy wrocilo(&powrot, &TPowrotUrzadzenia::wrocilo);
     const QString link = d.Usb(QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
                                QStringLiteral("FTDI"), numer);
     const QString stored = NazwaDoZapamietania(QStringLiteral("ttyUSB0"), d.Korzen(), d.Dev());
     QCOMPARE(stored, zapisanyLink ? link : QStringLiteral("ttyUSB0"));
     const TTozsamoscPortu before = TozsamoscPortu(QStringLiteral("ttyUSB0"), d.Korzen(), d.Dev());
     QCOMPARE(before.Serial, numer);
+    powrot.Otwarty(zapisanyLink ? link : QStringLiteral("ttyUSB0"));
 
     d.Odlacz(QStringLiteral("ttyUSB0"));
+    powrot.Utracony();
     QVERIFY(!QFileInfo::exists(link) || link.isEmpty());
     if (zapisanyLink)
         QCOMPARE(OstatniWezel(link), QStringLiteral("ttyUSB0"));
@@ -135,6 +144,22 @@ void TestObserwator::adapterPoPonownymPodlaczeniu()
     const TTozsamoscPortu back = TozsamoscPortu(QStringLiteral("ttyUSB1"), d.Korzen(), d.Dev());
     QCOMPARE(before.TenSam(back), tenSam);
     QVERIFY(!before.TenSam(TozsamoscPortu(QStringLiteral("ttyUSB0"), d.Korzen(), d.Dev())));
+
+    if (tenSam) {
+        QTRY_COMPARE_WITH_TIMEOUT(wrocilo.count(), 1, 2000);
+        QCOMPARE(wrocilo.at(0).at(0).toString(),
+                 QStringLiteral("ttyUSB1 — FT232R USB UART (FTDI)"));
+        QVERIFY(!powrot.Czeka()); // the watch has ended
+    } else {
+        QTest::qWait(600);
+        QCOMPARE(wrocilo.count(), 0);
+        QVERIFY(powrot.Czeka());
+    }
+    // The next download opens it there; nothing more is waited for.
+    QCOMPARE(powrot.Zakoncz(), tenSam ? QStringLiteral("ttyUSB1") : QString());
+    QVERIFY(!powrot.Czeka());
+    SetDefaultSysfsRoot(QString());
+    SetDefaultDevRoot(QString());
 }
 
 QTEST_GUILESS_MAIN(TestObserwator)

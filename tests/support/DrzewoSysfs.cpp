@@ -40,6 +40,12 @@ QString DrzewoSysfs::LinkPoId(const QString &nazwa, const QString &cel)
     return link;
 }
 
+void DrzewoSysfs::WezelNa(const QString &nazwa, const QString &urzadzenie)
+{
+    QFile::remove(Dev() + u'/' + nazwa);
+    QFile::link(urzadzenie, Dev() + u'/' + nazwa);
+}
+
 void DrzewoSysfs::Wirtualny(const QString &nazwa)
 {
     QDir(Korzen()).mkpath(nazwa);

@@ -41,6 +41,9 @@ public:
     // A link Dev()/serial/by-id/nazwa pointing to ../../cel, as udev makes it
     // (cel need not exist: an unplugged adapter's link dangles).
     QString LinkPoId(const QString &nazwa, const QString &cel);
+    // The node Dev()/nazwa made a link to a real device (a pseudo-terminal's
+    // slave), so that a port opened there talks to the test.
+    void WezelNa(const QString &nazwa, const QString &urzadzenie);
 
 private:
     QTemporaryDir m_dir;
