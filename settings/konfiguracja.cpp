@@ -217,6 +217,8 @@ void TfrmKonfiguracja::dopasujRozmiar()
     Panel1->setGeometry(0, 276 - 46, szerokosc, 46);
     // "Potwierdź" keeps its distance from the right edge.
     Button1->move(szerokosc - (311 - 210), 10);
+    // The line about a new device takes the page's width.
+    lblNoweUrzadzenie->resize(szerokosc - 15, lblNoweUrzadzenie->height());
 }
 
 void TfrmKonfiguracja::connectHandlers()
