@@ -23,8 +23,11 @@ void TfrmMain::PrzedPolaczeniem()
     // A by-id link leads to the new node by itself; a stored node name is
     // replaced for this run only (only a pick, "Potwierdź" or "Tak" write
     // the settings file).
-    if (!wrocil.isEmpty() && !PortObecny(port->Port()))
-        UstawPort(wrocil);
+    const QString wartosc = port->Port();
+    const bool link = ShownPortName(wartosc) != wartosc;
+    if (!wrocil.isEmpty() && !link && SerialDeviceName(wartosc) != wrocil)
+        UstawPort(wrocil); // also when another adapter has taken the old node
+
     if (PortObecny(port->Port()))
         return;
 
@@ -32,15 +35,15 @@ void TfrmMain::PrzedPolaczeniem()
     if (adaptery.size() != 1 ||
         !Komunikaty::Pytanie(PytanieOJedynyAdapter(port->Port(), adaptery.first())))
         return;
-    const QString wartosc =
+    const QString wybrany =
         NazwaDoZapamietania(adaptery.first().Name, DefaultSysfsRoot(), DefaultDevRoot());
-    UstawPort(wartosc);
+    UstawPort(wybrany);
     // Only the port: the dialog's other controls may hold edits that were
     // not confirmed. A file that cannot be written is told, and the download
     // goes on with the port in force.
     Komunikaty::Chron([&] {
         ZapiszIni(PlikUstawienDoZapisu(KatalogProgramu), {QStringLiteral("konfig")},
-                  {QStringLiteral("port")}, {wartosc});
+                  {QStringLiteral("port")}, {wybrany});
     });
 }
 
