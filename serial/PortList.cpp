@@ -165,15 +165,20 @@ QString SerialDeviceName(const QString &portName, const QString &devRootGiven)
     const QString devRoot = Dev(devRootGiven);
     QString path = SerialDevicePath(portName, devRoot);
     // /dev/serial/by-id/... -> ../../ttyUSB0; a udev alias may point to another
-    // link. A dangling link still names the device it stands for.
+    // link. A dangling link still names the device it stands for. A name in
+    // the device folder is the device's own name: a link leading out of it
+    // (a made-up folder standing for /dev) is not followed further.
+    const QString prefix = QDir::cleanPath(devRoot) + u'/';
     for (int hop = 0; hop < 8; ++hop) {
         const QFileInfo fi(path);
         if (!fi.isSymLink())
             break;
-        path = fi.symLinkTarget();
+        const QString next = QDir::cleanPath(fi.symLinkTarget());
+        if (QDir::cleanPath(path).startsWith(prefix) && !next.startsWith(prefix))
+            break;
+        path = next;
     }
     path = QDir::cleanPath(path);
-    const QString prefix = QDir::cleanPath(devRoot) + u'/';
     if (path.startsWith(prefix))
         return path.mid(prefix.size());
     return path;

@@ -60,6 +60,8 @@ private slots:
     void listaSledziPodlaczanie();
     void jedenAdapterJestProponowany_data();
     void jedenAdapterJestProponowany();
+    void utraconyAdapterWraca_data();
+    void utraconyAdapterWraca();
 
 private:
     void start();
@@ -731,4 +733,62 @@ void TstKonfiguracja::jedenAdapterJestProponowany()
             5000));
         frmMain->port->SetConnected(false);
     }
+}
+
+void TstKonfiguracja::utraconyAdapterWraca_data()
+{
+    // The adapter with serial number A1 is pulled out during a download and
+    // an adapter comes back as ttyUSB1; then "Połącz/Odbierz" again.
+    QTest::addColumn<QString>("zapisany");
+    QTest::addColumn<QString>("numer"); // of the adapter that comes back
+    QTest::addColumn<QString>("pasek"); // panel 3 once it is back
+    QTest::addColumn<QString>("port");  // opened by the next download; "" none opens
+    const QString wrocil =
+        QStringLiteral("Urządzenie podłączone ponownie: ttyUSB1 — FT232R USB UART (FTDI)");
+    QTest::newRow("stored node: the new node for this run only") << "ttyUSB0"
+                                                                 << "A1" << wrocil << "ttyUSB1";
+    QTest::newRow("stored link: it leads to the new node") << "<link>"
+                                                           << "A1" << wrocil << "<link>";
+    QTest::newRow("another adapter of the same model: not taken") << "ttyUSB0"
+                                                                  << "B2"
+                                                                  << ""
+                                                                  << "";
+}
+
+void TstKonfiguracja::utraconyAdapterWraca()
+{
+    QFETCH(QString, zapisany);
+    QFETCH(QString, numer);
+    QFETCH(QString, pasek);
+    QFETCH(QString, port);
+    const QString model = QStringLiteral("FT232R USB UART");
+    PtyPair pierwszy, drugi;
+    QVERIFY(pierwszy.Ok() && drugi.Ok());
+    sysfs->Odlacz(QStringLiteral("ttyUSB0"));
+    const QString link =
+        sysfs->Usb(QStringLiteral("ttyUSB0"), model, QStringLiteral("FTDI"), QStringLiteral("A1"));
+    sysfs->WezelNa(QStringLiteral("ttyUSB0"), pierwszy.SlavePath());
+    for (QString *t : {&zapisany, &port})
+        t->replace(QStringLiteral("<link>"), link);
+    startZPlikiem("port=" + zapisany.toUtf8() + "\r\n");
+    frmMain->tobPolacz->click();
+    QVERIFY(frmMain->port->Connected());
+
+    pierwszy.CloseMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!frmMain->port->Connected(), 5000);
+    sysfs->Odlacz(QStringLiteral("ttyUSB0"));
+    sysfs->Usb(QStringLiteral("ttyUSB1"), model, QStringLiteral("FTDI"), numer);
+    sysfs->WezelNa(QStringLiteral("ttyUSB1"), drugi.SlavePath());
+    if (pasek.isEmpty())
+        QTest::qWait(600);
+    QTRY_COMPARE_WITH_TIMEOUT(frmMain->TekstPanelu(3), pasek, 2000);
+    QVERIFY(!frmMain->port->Connected()); // nothing without a press
+
+    frmMain->tobPolacz->click();
+    QCOMPARE(frmMain->port->Connected(), !port.isEmpty());
+    if (!port.isEmpty())
+        QCOMPARE(frmMain->port->Port(), port);
+    QCOMPARE(frmMain->TekstPanelu(3), QString());
+    QCOMPARE(portWPliku(), QString(zapisany).replace(sysfs->Dev(), QStringLiteral("<dev>")));
+    frmMain->port->SetConnected(false);
 }
