@@ -11,6 +11,7 @@
 #include "Narzedzia.h"
 #include "NazwaPliku.h"
 #include "Pobieranie.h"
+#include "Podlaczone.h"
 #include "Zapis.h"
 #include "Zegar.h"
 #include "konfiguracja.h"
@@ -196,6 +197,16 @@ void BladPortu(const std::exception &e)
     Komunikat(tekst, szczegoly);
 }
 
+// A missing port with adapters plugged in: what is there, for the one who
+// sets the port. Never asks, and the setting stays.
+void PokazPodlaczone(const QString &port)
+{
+    if (PortObecny(port))
+        return;
+    if (const QList<TComPortInfo> adaptery = PodlaczoneAdaptery(); !adaptery.isEmpty())
+        Komunikat(ListaPodlaczonych(adaptery));
+}
+
 const QString &SkutekDlaDziennika()
 {
     static const QString tekst =
@@ -344,6 +355,7 @@ int PobieranieBezOkna::Uruchom()
         }
     } catch (const std::exception &e) {
         BladPortu(e);
+        PokazPodlaczone(m_port);
         return kwBladPortu;
     }
 

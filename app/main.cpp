@@ -9,7 +9,9 @@
 #include "Miejsca.h"
 #include "Narzedzia.h"
 #include "Pobieranie.h"
+#include "Podlaczone.h"
 #include "Postep.h"
+#include "PowrotUrzadzenia.h"
 #include "RaportView.h"
 #include "Uwaga.h"
 #include "konfiguracja.h"
@@ -199,6 +201,7 @@ void TfrmMain::utworzKontrolki()
     timTransmisja = pobieranie->timTransmisja;
     port = pobieranie->port;
     pobieranie->Synchronizuj = [] { return frmKonfiguracja->chbSynchronizuj->isChecked(); };
+    powrot = new TPowrotUrzadzenia(this);
 
     // Save dialog: text files, ".txt" appended to a bare name, no question
     // before replacing a file.
@@ -240,6 +243,7 @@ void TfrmMain::connectHandlers()
     port->OnDeviceLost = [this](TCustomComPort *, const EComPort &blad) {
         Komunikaty::Chron([&] { portUtracony(blad); });
     };
+    connect(powrot, &TPowrotUrzadzenia::wrocilo, this, &TfrmMain::UrzadzenieWrocilo);
     // Once per download; the download goes on.
     connect(dziennik, &TDziennik::bladZapisu, this,
             [](const QString &tekst, const QString &szczegoly) {
@@ -291,7 +295,7 @@ void TfrmMain::FormShow()
     // becomes the device's own); the panel and the port take its answer, so
     // that all three name the same port.
     k->WybierzPort(w[Port]);
-    UstawPanel(0, k->WybranyPort());
+    UstawPanel(0, PortWPanelu(k->WybranyPort()));
     port->SetPort(k->WybranyPort()); // the port stays closed until the first download
     k->chbSynchronizuj->setChecked(NaLogiczna(w[Synchro]));
     k->chbPodglad->setChecked(NaLogiczna(w[Podglad]));
@@ -461,7 +465,7 @@ void TfrmMain::dopasujPanel(int panel)
 void TfrmMain::PortZmieniony(const QString &nazwa)
 {
     // The dialog has already moved the port component; only the panel is ours.
-    UstawPanel(0, nazwa);
+    UstawPanel(0, PortWPanelu(nazwa));
 }
 
 // Start-up.

@@ -37,6 +37,7 @@ class EComPort;
 class TComPort;
 class TDziennik;
 class TPobieranie;
+class TPowrotUrzadzenia;
 class TRaportView;
 
 // The meaning of each picture of ImageList1; a toolbar button keeps its
@@ -101,6 +102,8 @@ public:
     QList<QByteArray> raportyWPoczcie;
     // The dialogue with the device; it owns port and the three timers.
     TPobieranie *pobieranie = nullptr;
+    // Waits for a lost adapter to come back (main_port.cpp).
+    TPowrotUrzadzenia *powrot = nullptr;
 
     // Start-up and closing (main.cpp).
     void FormCreate();
@@ -162,6 +165,16 @@ private:
     // "Błąd podczas połączenia", then what went wrong and what to do; the
     // technical text in the box's details.
     void PokazBladPolaczenia(const std::exception &e);
+    // Before a download opens the port (main_port.cpp): the adapter that came
+    // back, or the one adapter offered when the port in force is missing.
+    void PrzedPolaczeniem();
+    // The port for this run, in the dialog, the component and the status bar.
+    void UstawPort(const QString &nazwa);
+    // The lost adapter is back: said in the status bar.
+    void UrzadzenieWrocilo(const QString &opis);
+    // A missing port with several adapters plugged in: the list, on a line
+    // of its own, for the connection error; otherwise nothing.
+    QString PodlaczoneDoKomunikatu() const;
     // Polling ends: timers stopped, the retry question withdrawn, idle picture.
     void ZakonczOdpytywanie();
     // The device went away while the port was open.

@@ -11,6 +11,7 @@
 #include "Komunikaty.h"
 #include "Pobieranie.h"
 #include "Postep.h"
+#include "PowrotUrzadzenia.h"
 #include "RaportView.h"
 #include "Uwaga.h"
 #include "Zegar.h"
@@ -61,16 +62,18 @@ void TfrmMain::PokazBladPolaczenia(const std::exception &e)
     } else {
         tekst += QString::fromUtf8(e.what());
     }
-    Komunikaty::Komunikat(tekst, szczegoly);
+    Komunikaty::Komunikat(tekst + PodlaczoneDoKomunikatu(), szczegoly);
 }
 
 void TfrmMain::tobPolaczClick()
 {
     try {
+        PrzedPolaczeniem();
         if (!pobieranie->Polacz()) {
             StanBezPolaczenia();
             return;
         }
+        powrot->Otwarty(port->Port());
 
         bool odlozyc = false;
         if (NiezapisaneDane) {
@@ -133,6 +136,7 @@ void TfrmMain::portUtracony(const EComPort &e)
     // The port has closed itself. A report that was arriving is analysed as
     // far as it came (the end-of-transmission timer still runs); polling ends.
     ZakonczOdpytywanie();
+    powrot->Utracony();
     QString tekst = e.TekstUzytkownika();
     if (!memDane->Bajty().isEmpty())
         tekst += QStringLiteral(" Dane odebrane do tej chwili zostały zachowane.");

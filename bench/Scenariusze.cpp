@@ -238,6 +238,51 @@ int ScenariuszBezczynnosc(const Argumenty &a)
     return 0;
 }
 
+int ScenariuszKonfiguracja(const Argumenty &a)
+{
+    // The configuration dialog open on an idle program: the port watch is
+    // armed (inotify on /dev and /dev/serial/by-id), nothing is plugged in.
+    const int sekundy = a.value(QStringLiteral("sekundy"), QStringLiteral("10")).toInt();
+    Okna okna;
+    frmKonfiguracja->show();
+    QEventLoop petla;
+    Petla(petla, 300); // let the showing settle
+
+    const QList<Watek> w0 = Watki();
+    const double cpu0 = CzasCpuS();
+    const qint64 t0 = TerazNs();
+    Petla(petla, sekundy * 1000);
+    const qint64 t1 = TerazNs();
+    const double cpu1 = CzasCpuS();
+    const QList<Watek> w1 = Watki();
+    frmKonfiguracja->hide();
+
+    const double s = double(t1 - t0) / 1e9;
+    Wynik("sekundy", s);
+    Wynik("cpu_proc_rdzenia", (cpu1 - cpu0) / s * 100.0);
+    // Each thread by its name, "glowny" for the window thread.
+    QStringList opis;
+    double glowny = 0, inne = 0;
+    for (const Watek &po : w1) {
+        for (const Watek &przed : w0) {
+            if (przed.tid != po.tid)
+                continue;
+            const double naSekunde = double(po.dobrowolne - przed.dobrowolne) / s;
+            const bool okno = po.tid == getpid();
+            (okno ? glowny : inne) += naSekunde;
+            opis << QStringLiteral("%1:%2")
+                        .arg(okno ? QStringLiteral("glowny") : po.nazwa)
+                        .arg(naSekunde, 0, 'f', 2);
+        }
+    }
+    Wynik("pobudki_glownego_na_s", glowny);
+    Wynik("pobudki_glownego", glowny * s);
+    Wynik("pobudki_innych_na_s", inne);
+    Wynik("watki", opis.join(u','));
+    Wynik("komunikaty", okna.Komunikaty());
+    return 0;
+}
+
 int ScenariuszKoniecTransmisji(const Argumenty &a)
 {
     const qint64 linie = a.value(QStringLiteral("linie")).toLongLong();

@@ -14,6 +14,8 @@ using Argumenty = QMap<QString, QString>;
 int ScenariuszStart(const Argumenty &a);
 // The port open on a silent device for a number of seconds.
 int ScenariuszBezczynnosc(const Argumenty &a);
+// The configuration dialog open, nothing plugged in, for a number of seconds.
+int ScenariuszKonfiguracja(const Argumenty &a);
 // End of transmission to report shown, for a report of a number of lines.
 int ScenariuszKoniecTransmisji(const Argumenty &a);
 // A report file sent by the simulator into the main window.

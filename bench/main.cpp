@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -186,6 +187,29 @@ int Bench::Uruchom()
                 s + QStringLiteral(": serial event thread wake-ups"),
                 QStringLiteral("%1 (window thread %2)").arg(pobudki).arg(d(w, "pobudki_glownego")),
                 QStringLiteral("0"), TakNie(pobudki == 0 && d(w, "watki_zdarzen") > 0));
+        }
+    }
+
+    // The configuration dialog open, nothing plugged in: the port watch
+    // waits on inotify, so no thread should wake up by itself.
+    {
+        const int sekundy = m_szybko ? 5 : 10;
+        const QString s =
+            QStringLiteral("configuration dialog open %1 s, nothing plugged in: wake-ups per "
+                           "second of each thread")
+                .arg(sekundy);
+        const Wyniki w = Dziecko(QStringLiteral("konfiguracja"),
+                                 {QStringLiteral("sekundy=%1").arg(sekundy)}, 120);
+        if (w.isEmpty()) {
+            Niepowodzenie(s, QStringLiteral("window thread <= 1 per 10 s, others 0"));
+        } else {
+            // As idle with the port open: the window thread at most once in
+            // 10 s, no other thread at all.
+            const double glowny = d(w, "pobudki_glownego");
+            const double inne = d(w, "pobudki_innych_na_s");
+            Dodaj(s, w.value(QStringLiteral("watki")),
+                  QStringLiteral("window thread <= 1 per 10 s, others 0"),
+                  TakNie(std::lround(glowny) <= std::max(1, sekundy / 10) && inne == 0));
         }
     }
 
@@ -386,6 +410,7 @@ int Scenariusz(int argc, char **argv)
     const std::map<QString, std::function<int(const Argumenty &)>> scenariusze{
         {QStringLiteral("start"), ScenariuszStart},
         {QStringLiteral("bezczynnosc"), ScenariuszBezczynnosc},
+        {QStringLiteral("konfiguracja"), ScenariuszKonfiguracja},
         {QStringLiteral("koniec"), ScenariuszKoniecTransmisji},
         {QStringLiteral("odbior"), ScenariuszOdbior},
         {QStringLiteral("czytnik"), ScenariuszCzytnik},

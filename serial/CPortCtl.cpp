@@ -1,6 +1,7 @@
 #include "CPortCtl.h"
 
 #include "Komunikaty.h"
+#include "Tozsamosc.h"
 
 #include <QAbstractItemView>
 #include <QShowEvent>
@@ -230,22 +231,16 @@ QString EntryText(const QString &name, const QString &description)
     return description.isEmpty() ? name : name + QStringLiteral(" — ") + description;
 }
 
-QString &DefaultRoot()
-{
-    static QString root;
-    return root;
-}
-
 } // namespace
 
 QString TComComboBox::DefaultSysfsRoot()
 {
-    return DefaultRoot().isEmpty() ? QStringLiteral("/sys/class/tty") : DefaultRoot();
+    return ::DefaultSysfsRoot();
 }
 
 void TComComboBox::SetDefaultSysfsRoot(const QString &root)
 {
-    DefaultRoot() = root;
+    ::SetDefaultSysfsRoot(root);
 }
 
 TComComboBox::TComComboBox(QWidget *parent, const QString &sysfsRoot)
@@ -254,7 +249,7 @@ TComComboBox::TComComboBox(QWidget *parent, const QString &sysfsRoot)
 {
     setEditable(false); // pick only, no typing
     // activated, not currentIndexChanged: selections made by code fire nothing.
-    connect(this, &QComboBox::activated, this, &TComComboBox::UserPicked);
+    connect(this, &QComboBox::activated, this, &TComComboBox::PickedFromList);
     connect(this, &QComboBox::currentIndexChanged, this, &TComComboBox::FitBoxWidth);
 }
 
@@ -395,7 +390,10 @@ void TComComboBox::ShowValue()
     m_value = match.Value;
     if (match.ThroughOtherName && itemData(found, kDeviceRole).isValid()) {
         // The entry shows the value as the user has it ("COM1", a by-id link).
-        setItemText(found, EntryText(m_value, itemData(found, kDescriptionRole).toString()));
+        // A by-id link shows as the node it leads to: the long path says
+        // nothing a user can check.
+        setItemText(
+            found, EntryText(ShownPortName(m_value), itemData(found, kDescriptionRole).toString()));
         setItemData(found, m_value, kValueRole);
     } else if (found < 0) {
         const QString root = m_sysfsRoot.isEmpty() ? DefaultSysfsRoot() : m_sysfsRoot;
@@ -465,6 +463,49 @@ void TComComboBox::SetComPort(TCustomComPort *port)
         });
     }
     SelectPortValue();
+}
+
+void TComComboBox::PickedFromList(int index)
+{
+    // A USB adapter picked by its node is kept by its by-id link when it has
+    // a serial number, so that the setting follows it to another node. An
+    // entry showing a stored value in another form ("COM1") keeps it.
+    const QVariant device = itemData(index, kDeviceRole);
+    if (m_select.ComProperty == cpPort && device.isValid() &&
+        itemData(index, kValueRole) == device) {
+        const QString root = m_sysfsRoot.isEmpty() ? DefaultSysfsRoot() : m_sysfsRoot;
+        m_value = NazwaDoZapamietania(device.toString(), root, DefaultDevRoot());
+        ShowValue();
+    }
+    UserPicked(currentIndex());
+}
+
+void TComComboBox::RereadList()
+{
+    if (m_select.ComProperty == cpPort)
+        FillPorts();
+}
+
+QList<TComPortInfo> TComComboBox::ListedPorts() const
+{
+    QList<TComPortInfo> ports;
+    for (int i = 0; i < count(); ++i)
+        if (itemData(i, kDeviceRole).isValid())
+            ports.append(
+                {itemData(i, kDeviceRole).toString(), itemData(i, kDescriptionRole).toString()});
+    return ports;
+}
+
+bool TComComboBox::PickDevice(const QString &device)
+{
+    for (int i = 0; i < count(); ++i) {
+        if (itemData(i, kDeviceRole).toString() == device) {
+            setCurrentIndex(i);
+            PickedFromList(i);
+            return true;
+        }
+    }
+    return false;
 }
 
 void TComComboBox::UserPicked(int)

@@ -26,8 +26,12 @@
 // - a value that is no port present gets an entry of its own, "ttyUSB7
 //   (niepodłączony)" (unmarked when the device exists but is not listed,
 //   as a pseudo-terminal), so that it can be stored unchanged.
-// The list is read again when the drop-down opens and by RefreshPorts(); a
-// list that cannot be read shows one error box and leaves only the value.
+// - a USB adapter with a serial number, picked from the list, is stored as
+//   its /dev/serial/by-id link, shown as its node ("ttyUSB0 — ..."); one
+//   without (they share one by-id name) by its node.
+// The list is read again when the drop-down opens, by RefreshPorts() and by
+// RereadList(); a list that cannot be read shows one error box and leaves
+// only the value.
 //
 // Text() is the selected entry's value, empty when none is selected.
 // SetText() for the port name makes the value the one shown; for the other
@@ -117,6 +121,16 @@ public:
     // it can be read again) and an empty list.
     void RefreshPorts();
 
+    // Port name: reads the port list again and shows the value as it is,
+    // without touching the bound port; for a list that changes while it is
+    // on the screen (adapters plugged in or pulled out).
+    void RereadList();
+    // Port name: the listed ports, as the entries show them.
+    QList<TComPortInfo> ListedPorts() const;
+    // Port name: the user's pick of the listed device (as from the drop-down,
+    // so OnChange runs); false when it is not listed.
+    bool PickDevice(const QString &device);
+
     const TComSelect &Select() const { return m_select; }
 
     // Runs after a pick by the user, once the pending value is stored.
@@ -129,6 +143,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // A pick from the drop-down: a USB adapter with a serial number is
+    // stored by its /dev/serial/by-id link, then as UserPicked.
+    void PickedFromList(int index);
     void UserPicked(int index);
     void SelectPortValue();
     // Fills the list with the ports present, then shows m_value.

@@ -1,6 +1,7 @@
 #include "PortList.h"
 
 #include "EComPort.h"
+#include "Tozsamosc.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,35 @@
 #include <dirent.h>
 
 namespace {
+
+QString &SysfsRootStorage()
+{
+    static QString root;
+    return root;
+}
+
+QString &DevRootStorage()
+{
+    static QString root;
+    return root;
+}
+
+QString Sysfs(const QString &root)
+{
+    return root.isEmpty() ? DefaultSysfsRoot() : root;
+}
+
+QString Dev(const QString &root)
+{
+    return root.isEmpty() ? DefaultDevRoot() : root;
+}
+
+// A link in devRoot/serial (by-id, by-path): the user picked an adapter, not
+// a path, so the node it leads to is what is shown.
+bool UnderSerialLinks(const QString &value, const QString &devRoot)
+{
+    return value.startsWith(QDir::cleanPath(devRoot) + QStringLiteral("/serial/"));
+}
 
 QString ReadAttribute(const QDir &dir, const char *name)
 {
@@ -30,8 +60,9 @@ QString DescriptionOf(const QString &entry)
     QDir dir(device);
     for (int level = 0; !device.isEmpty() && level < 3; ++level) {
         if (dir.exists(QStringLiteral("idVendor"))) {
-            const QString product = ReadAttribute(dir, "product");
-            const QString maker = ReadAttribute(dir, "manufacturer");
+            // The device names itself: plain text, and not a page of it.
+            const QString product = TekstUrzadzenia(ReadAttribute(dir, "product"));
+            const QString maker = TekstUrzadzenia(ReadAttribute(dir, "manufacturer"));
             if (product.isEmpty() && maker.isEmpty())
                 return QStringLiteral("urządzenie USB");
             if (product.isEmpty() || maker.isEmpty())
@@ -46,8 +77,31 @@ QString DescriptionOf(const QString &entry)
 
 } // namespace
 
-QList<TComPortInfo> EnumerateSerialPortInfo(const QString &sysfsRoot)
+QString DefaultSysfsRoot()
 {
+    const QString &root = SysfsRootStorage();
+    return root.isEmpty() ? QStringLiteral("/sys/class/tty") : root;
+}
+
+void SetDefaultSysfsRoot(const QString &root)
+{
+    SysfsRootStorage() = root;
+}
+
+QString DefaultDevRoot()
+{
+    const QString &root = DevRootStorage();
+    return root.isEmpty() ? QStringLiteral("/dev") : root;
+}
+
+void SetDefaultDevRoot(const QString &root)
+{
+    DevRootStorage() = root;
+}
+
+QList<TComPortInfo> EnumerateSerialPortInfo(const QString &sysfsRootGiven)
+{
+    const QString sysfsRoot = Sysfs(sysfsRootGiven);
     // opendir for the error code: QDir only tells that it failed.
     const QByteArray native = QFile::encodeName(sysfsRoot);
     DIR *dir = ::opendir(native.constData());
@@ -89,8 +143,9 @@ void EnumerateSerialPorts(QStringList &list, const QString &sysfsRoot)
     list = names;
 }
 
-QString SerialDevicePath(const QString &portName, const QString &devRoot)
+QString SerialDevicePath(const QString &portName, const QString &devRootGiven)
 {
+    const QString devRoot = Dev(devRootGiven);
     QString name = portName;
     if (name.startsWith(QLatin1String("\\\\.\\")))
         name = name.mid(4);
@@ -105,19 +160,25 @@ QString SerialDevicePath(const QString &portName, const QString &devRoot)
     return devRoot + u'/' + name;
 }
 
-QString SerialDeviceName(const QString &portName, const QString &devRoot)
+QString SerialDeviceName(const QString &portName, const QString &devRootGiven)
 {
+    const QString devRoot = Dev(devRootGiven);
     QString path = SerialDevicePath(portName, devRoot);
     // /dev/serial/by-id/... -> ../../ttyUSB0; a udev alias may point to another
-    // link. A dangling link still names the device it stands for.
+    // link. A dangling link still names the device it stands for. A name in
+    // the device folder is the device's own name: a link leading out of it
+    // (a made-up folder standing for /dev) is not followed further.
+    const QString prefix = QDir::cleanPath(devRoot) + u'/';
     for (int hop = 0; hop < 8; ++hop) {
         const QFileInfo fi(path);
         if (!fi.isSymLink())
             break;
-        path = fi.symLinkTarget();
+        const QString next = QDir::cleanPath(fi.symLinkTarget());
+        if (QDir::cleanPath(path).startsWith(prefix) && !next.startsWith(prefix))
+            break;
+        path = next;
     }
     path = QDir::cleanPath(path);
-    const QString prefix = QDir::cleanPath(devRoot) + u'/';
     if (path.startsWith(prefix))
         return path.mid(prefix.size());
     return path;
@@ -145,9 +206,26 @@ TStoredPort MatchStoredPort(const QString &value, const QStringList &listed, con
     return match;
 }
 
-QString UnlistedPortText(const QString &value, const QString &sysfsRoot, const QString &devRoot)
+QString ShownPortName(const QString &value, const QString &devRootGiven)
 {
+    const QString devRoot = Dev(devRootGiven);
+    if (!UnderSerialLinks(value, devRoot))
+        return value;
+    if (QFileInfo::exists(value)) {
+        const QString node = SerialDeviceName(value, devRoot);
+        ZapamietajWezel(value, node);
+        return node;
+    }
+    const QString last = OstatniWezel(value);
+    return last.isEmpty() ? QFileInfo(value).fileName() : last;
+}
+
+QString UnlistedPortText(const QString &value, const QString &sysfsRootGiven,
+                         const QString &devRootGiven)
+{
+    const QString sysfsRoot = Sysfs(sysfsRootGiven);
+    const QString devRoot = Dev(devRootGiven);
     const bool exists = QFileInfo::exists(SerialDevicePath(value, devRoot)) &&
                         !QFileInfo::exists(sysfsRoot + u'/' + SerialDeviceName(value, devRoot));
-    return exists ? value : value + QStringLiteral(" (niepodłączony)");
+    return exists ? value : ShownPortName(value, devRoot) + QStringLiteral(" (niepodłączony)");
 }

@@ -6,11 +6,14 @@
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
+#include "ObserwatorPortow.h"
 #include "Poczta.h"
+#include "Podlaczone.h"
 #include "WalidatorUstawien.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -152,6 +155,18 @@ TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
     nazwij(chbPodglad, "chbPodglad");
     chbPodglad->setGeometry(5, 90, 146, 17);
     chbPodglad->adjustSize();
+    lblNoweUrzadzenie = new QLabel(TabSheet2);
+    nazwij(lblNoweUrzadzenie, "lblNoweUrzadzenie");
+    lblNoweUrzadzenie->setTextFormat(Qt::PlainText); // the device names itself
+    lblNoweUrzadzenie->setWordWrap(true);
+    lblNoweUrzadzenie->setGeometry(5, 115, 290, 30);
+    lblNoweUrzadzenie->hide();
+    btnUzyj = new QPushButton(QStringLiteral("Użyj"), TabSheet2);
+    nazwij(btnUzyj, "btnUzyj");
+    btnUzyj->setGeometry(15, 148, 75, 25);
+    btnUzyj->setAutoDefault(false);
+    btnUzyj->hide();
+    obserwator = new TObserwatorPortow(this);
 
     pcZakladki->addTab(ts_podstawowe, QStringLiteral("Podstawowe"));
     pcZakladki->addTab(TabSheet1, QStringLiteral("Zapisywanie"));
@@ -202,6 +217,8 @@ void TfrmKonfiguracja::dopasujRozmiar()
     Panel1->setGeometry(0, 276 - 46, szerokosc, 46);
     // "Potwierdź" keeps its distance from the right edge.
     Button1->move(szerokosc - (311 - 210), 10);
+    // The line about a new device takes the page's width.
+    lblNoweUrzadzenie->resize(szerokosc - 15, lblNoweUrzadzenie->height());
 }
 
 void TfrmKonfiguracja::connectHandlers()
@@ -212,6 +229,10 @@ void TfrmKonfiguracja::connectHandlers()
             [this] { Komunikaty::Chron([&] { Button2Click(); }); });
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { Komunikaty::Chron([&] { SpeedButton1Click(); }); });
+    connect(btnUzyj, &QPushButton::clicked, this,
+            [this] { Komunikaty::Chron([&] { btnUzyjClick(); }); });
+    connect(obserwator, &TObserwatorPortow::zmiana, this,
+            [this] { Komunikaty::Chron([&] { PortyZmienione(); }); });
     // The picker runs this after a pick by the user, behind the general error
     // handler; selections made by code fire nothing.
     ccbPort->OnChange = [this](TComComboBox *) { ccbPortChange(); };
@@ -271,6 +292,44 @@ void TfrmKonfiguracja::FormShow()
 {
     pcZakladki->setCurrentWidget(ts_podstawowe);
     ccbPort->RefreshPorts();
+    znanePorty.clear();
+    for (const TComPortInfo &p : ccbPort->ListedPorts())
+        znanePorty.append(p.Name);
+    noweUrzadzenie.clear();
+    lblNoweUrzadzenie->hide();
+    btnUzyj->hide();
+}
+
+void TfrmKonfiguracja::PortyZmienione()
+{
+    // The list follows what is plugged in; the selection stays where the
+    // user left it, also on a port that is gone ("(niepodłączony)").
+    ccbPort->RereadList();
+    const QList<TComPortInfo> teraz = ccbPort->ListedPorts();
+    const TComPortInfo nowy = NowyPort(znanePorty, teraz);
+    znanePorty.clear();
+    for (const TComPortInfo &p : teraz)
+        znanePorty.append(p.Name);
+
+    if (PortObecny(WybranyPort())) {
+        noweUrzadzenie.clear();
+    } else if (!nowy.Name.isEmpty()) {
+        noweUrzadzenie = nowy.Name;
+        lblNoweUrzadzenie->setText(QStringLiteral("Wykryto nowe urządzenie: ") + OpisPortu(nowy));
+    } else if (!znanePorty.contains(noweUrzadzenie)) {
+        noweUrzadzenie.clear(); // pulled out again
+    }
+    lblNoweUrzadzenie->setVisible(!noweUrzadzenie.isEmpty());
+    btnUzyj->setVisible(!noweUrzadzenie.isEmpty());
+}
+
+void TfrmKonfiguracja::btnUzyjClick()
+{
+    // The user's pick, as from the list; "Potwierdź" still stores it.
+    ccbPort->PickDevice(noweUrzadzenie);
+    noweUrzadzenie.clear();
+    lblNoweUrzadzenie->hide();
+    btnUzyj->hide();
 }
 
 void TfrmKonfiguracja::SpeedButton1Click()
@@ -311,8 +370,17 @@ void TfrmKonfiguracja::showEvent(QShowEvent *event)
     if (!event->spontaneous())
         dopasujRozmiar();
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         Komunikaty::Chron([&] { FormShow(); });
+        obserwator->Start();
+    }
+}
+
+void TfrmKonfiguracja::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        obserwator->Stop();
 }
 
 void TfrmKonfiguracja::keyPressEvent(QKeyEvent *event)

@@ -17,7 +17,9 @@ class TCustomComPort;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QHideEvent;
 class QShowEvent;
+class TObserwatorPortow;
 class QKeyEvent;
 class QTabWidget;
 class QToolButton;
@@ -85,6 +87,10 @@ public:
     TComComboBox *ccbPort = nullptr; // the port picker
     QToolButton *SpeedButton1 = nullptr;
     QCheckBox *chbPodglad = nullptr;
+    // Under the picker, while the port in force is missing: an adapter that
+    // was plugged in with the dialog open, and the button that picks it.
+    QLabel *lblNoweUrzadzenie = nullptr;
+    QPushButton *btnUzyj = nullptr;
 
     // Handlers; their bodies throw, the guard is in the connections.
     void Button2Click();
@@ -92,6 +98,9 @@ public:
     void ccbPortChange();
     void FormShow();
     void SpeedButton1Click();
+    // Something was plugged in or pulled out while the dialog is open.
+    void PortyZmienione();
+    void btnUzyjClick();
 
     // The port picker: the port it shows, as stored and opened (empty when
     // none), and showing a stored port name: the entry that the name means
@@ -121,6 +130,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
@@ -129,6 +139,10 @@ private:
     void dopasujRozmiar();
 
     QString katalogProgramu;
+    // Watches /dev only while the dialog is on the screen.
+    TObserwatorPortow *obserwator = nullptr;
+    QStringList znanePorty; // the ports listed before the last change
+    QString noweUrzadzenie; // the node "Użyj" picks
 };
 
 extern TfrmKonfiguracja *frmKonfiguracja;

@@ -339,7 +339,7 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
     QTest::newRow("pseudo-terminal path: panel 0 shows it whole")
         << QByteArray("[konfig]\nport=/dev/pts/3\n") << QStringLiteral("Obiekt")
         << QStringLiteral("*") << 1 << QString() << QStringLiteral("/dev/pts/3") << false << false;
-    QTest::newRow("adapter by its id: panel 0 widens")
+    QTest::newRow("absent adapter by its id: panel 0 names the link, not its path")
         << QByteArray("[konfig]\nport=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00\n")
         << QStringLiteral("Obiekt") << QStringLiteral("*") << 1 << QString()
         << QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00") << false << false;
@@ -372,8 +372,12 @@ void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu()
     QCOMPARE(k->ediKatalog->text(), katalog);
     QCOMPARE(k->cobZapis->currentIndex(), zapis);
     QCOMPARE(k->ediMail->text(), mail);
-    QCOMPARE(frmMain->TekstPanelu(0), port);
-    PanelMiesciTekst(port);
+    // A by-id link is shown by the short name a user knows, never the long path.
+    const QString panel = port.startsWith(QLatin1String("/dev/serial/by-id/"))
+                              ? port.section(u'/', -1) + QStringLiteral(" (niepodłączony)")
+                              : port;
+    QCOMPARE(frmMain->TekstPanelu(0), panel);
+    PanelMiesciTekst(panel);
     QCOMPARE(k->WybranyPort(), port);
     QCOMPARE(k->chbSynchronizuj->isChecked(), synchro);
     QCOMPARE(k->chbPodglad->isChecked(), podglad);
@@ -527,10 +531,13 @@ void TstFrmMain::zmianaPortuWDialoguWidacWPanelu_data()
 {
     QTest::addColumn<QString>("przed"); // picked in between, when not empty
     QTest::addColumn<QString>("nazwa");
-    const QString dluga = QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303-if00-port0");
+    const QString dluga = QStringLiteral("/dev/virtual-serial/licznik-wejsc-przy-drzwiach-0");
     QTest::newRow("adapter") << QString() << QStringLiteral("ttyUSB0");
     QTest::newRow("long path after a short name") << QStringLiteral("ttyS0") << dluga;
     QTest::newRow("short name after a long path: narrow again") << dluga << QStringLiteral("ttyS0");
+    QTest::newRow("absent by-id link: its name, not its path")
+        << QStringLiteral("ttyS0")
+        << QStringLiteral("/dev/serial/by-id/usb-Prolific_PL2303-if00-port0");
 }
 
 void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
@@ -549,8 +556,12 @@ void TstFrmMain::zmianaPortuWDialoguWidacWPanelu()
         const int i = port->findText(n);
         port->setCurrentIndex(i);
         emit port->activated(i);
-        QCOMPARE(frmMain->TekstPanelu(0), n);
-        PanelMiesciTekst(n);
+        // A by-id link is shown by the short name a user knows.
+        const QString pokazany = n.startsWith(QLatin1String("/dev/serial/by-id/"))
+                                     ? n.section(u'/', -1) + QStringLiteral(" (niepodłączony)")
+                                     : n;
+        QCOMPARE(frmMain->TekstPanelu(0), pokazany);
+        PanelMiesciTekst(pokazany);
         if (n == nazwa && szerokosc == 0)
             szerokosc = panel->width();
     }

@@ -8,6 +8,7 @@
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
 #include "Pomocnicze.h"
+#include "PortList.h"
 #include "PtyPair.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -55,19 +56,34 @@ private slots:
     void wybranyPortPrzenosiPolaczenie();
     void zapisanyPortNigdyNieGinie_data();
     void zapisanyPortNigdyNieGinie();
+    void listaSledziPodlaczanie_data();
+    void listaSledziPodlaczanie();
+    void jedenAdapterJestProponowany_data();
+    void jedenAdapterJestProponowany();
+    void utraconyAdapterWraca_data();
+    void utraconyAdapterWraca();
 
 private:
     void start();
     QString plik() const { return tmp->filePath(QStringLiteral("Vestibulomat.ini")); }
+    // The settings file holds these lines, then the windows start over a
+    // made-up /dev as well as the made-up sysfs.
+    void startZPlikiem(const QByteArray &linie);
+    // The "port" line of the settings file, with the made-up /dev as <dev>.
+    QString portWPliku() const;
 
     std::unique_ptr<DrzewoSysfs> sysfs; // the serial ports this machine has
     std::unique_ptr<OknaTestowe> tmp;   // the program directory with the windows
     QStringList bledy;
+    Pudelka pudelka;
+    bool odpowiedzTak = false;
 };
 
 void TstKonfiguracja::init()
 {
     bledy.clear();
+    pudelka.clear();
+    odpowiedzTak = false;
     // One on-board UART (COM1), a legacy slot without a chip (COM4) and one
     // USB adapter.
     sysfs = std::make_unique<DrzewoSysfs>();
@@ -76,11 +92,12 @@ void TstKonfiguracja::init()
     sysfs->Usb(QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
                QStringLiteral("FTDI"));
     TComComboBox::SetDefaultSysfsRoot(sysfs->Korzen());
-    tmp = std::make_unique<OknaTestowe>([this](Komunikaty::Rodzaj r, const QString &t) {
-        if (r == Komunikaty::Rodzaj::Blad)
-            bledy << t;
-        return false;
-    });
+    tmp = std::make_unique<OknaTestowe>(
+        [this, zapis = pudelka.Zapisuj(&odpowiedzTak)](Komunikaty::Rodzaj r, const QString &t) {
+            if (r == Komunikaty::Rodzaj::Blad)
+                bledy << t;
+            return zapis(r, t);
+        });
     QVERIFY(tmp->isValid());
     frmMain->show(); // reads the settings into the dialog
 }
@@ -96,6 +113,7 @@ void TstKonfiguracja::cleanup()
     QFile::setPermissions(plik(), QFile::ReadOwner | QFile::WriteOwner);
     tmp.reset();
     TComComboBox::SetDefaultSysfsRoot(QString());
+    SetDefaultDevRoot(QString());
     sysfs.reset();
 }
 
@@ -540,4 +558,237 @@ void TstKonfiguracja::zapisanyPortNigdyNieGinie()
         QVERIFY2(bledy[0].startsWith(QStringLiteral("Nie można odczytać listy portów szeregowych")),
                  qPrintable(bledy[0]));
     }
+}
+
+void TstKonfiguracja::startZPlikiem(const QByteArray &linie)
+{
+    UsunOkna();
+    SetDefaultDevRoot(sysfs->Dev());
+    QFile f(plik());
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[konfig]\r\n" + linie);
+    f.close();
+    start();
+}
+
+QString TstKonfiguracja::portWPliku() const
+{
+    const QList<QByteArray> linie = CzytajPlik(plik()).split('\n');
+    for (const QByteArray &l : linie)
+        if (l.startsWith("port="))
+            return QString::fromUtf8(l.mid(5).trimmed()).replace(sysfs->Dev(), "<dev>");
+    return QStringLiteral("<brak>");
+}
+
+void TstKonfiguracja::listaSledziPodlaczanie_data()
+{
+    // While the dialog is open: "+ttyUSB1" plugs in an FTDI adapter with a
+    // serial number, "+ttyUSB1/" one without, "-ttyUSB1" pulls it out. Then
+    // "Użyj" is pressed when it shows, and "Potwierdź".
+    QTest::addColumn<QString>("zapisany");
+    QTest::addColumn<QStringList>("kroki");
+    QTest::addColumn<QString>("wpis");   // selected entry after the steps
+    QTest::addColumn<QString>("oferta"); // the line under the picker; "" hidden
+    QTest::addColumn<QString>("wPliku"); // the port stored by "Potwierdź"
+    const QString ftdi = QStringLiteral("FT232R USB UART (FTDI)");
+    const QString link =
+        QStringLiteral("<dev>/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    QTest::newRow("plugged in, stored one absent: offered, Użyj stores its link")
+        << "ttyUSB7" << QStringList{"+ttyUSB1"} << "ttyUSB1 — " + ftdi
+        << "Wykryto nowe urządzenie: ttyUSB1 — " + ftdi << link;
+    QTest::newRow("no serial number: Użyj stores the node")
+        << "ttyUSB7" << QStringList{"+ttyUSB1/"} << "ttyUSB1 — " + ftdi
+        << "Wykryto nowe urządzenie: ttyUSB1 — " + ftdi << "ttyUSB1";
+    QTest::newRow("plugged in and out again: no offer, the absent one stays")
+        << "ttyUSB7" << QStringList{"+ttyUSB1", "-ttyUSB1"} << "ttyUSB7 (niepodłączony)"
+        << ""
+        << "ttyUSB7";
+    QTest::newRow("stored one present: a new adapter is listed, not offered")
+        << "ttyUSB0" << QStringList{"+ttyUSB1"} << "ttyUSB0 — " + ftdi << ""
+        << "ttyUSB0";
+    QTest::newRow("stored one pulled out: kept, marked")
+        << "ttyUSB0" << QStringList{"-ttyUSB0"} << "ttyUSB0 (niepodłączony)"
+        << ""
+        << "ttyUSB0";
+    QTest::newRow("stored link back under a new node: the same setting")
+        << "<link>" << QStringList{"-ttyUSB2", "+ttyUSB1"} << "ttyUSB1 — " + ftdi << "" << link;
+    QTest::newRow("stored link, adapter gone: its last node, marked")
+        << "<link>" << QStringList{"-ttyUSB2"} << "ttyUSB2 (niepodłączony)"
+        << "" << link;
+}
+
+void TstKonfiguracja::listaSledziPodlaczanie()
+{
+    QFETCH(QString, zapisany);
+    QFETCH(QStringList, kroki);
+    QFETCH(QString, wpis);
+    QFETCH(QString, oferta);
+    QFETCH(QString, wPliku);
+    const QString model = QStringLiteral("FT232R USB UART");
+    const QString numer = QStringLiteral("A50285BI");
+    if (zapisany == u"<link>")
+        zapisany = sysfs->Usb(QStringLiteral("ttyUSB2"), model, QStringLiteral("FTDI"), numer);
+    startZPlikiem("port=" + zapisany.toUtf8() + "\r\n");
+    TfrmKonfiguracja *d = frmKonfiguracja;
+    d->show();
+
+    for (const QString &krok : kroki) {
+        QString wezel = krok.mid(1);
+        const bool bezNumeru = wezel.endsWith(u'/');
+        wezel.remove(u'/');
+        if (krok.startsWith(u'+'))
+            sysfs->Usb(wezel, model, QStringLiteral("FTDI"), bezNumeru ? QString() : numer);
+        else
+            sysfs->Odlacz(wezel);
+        const bool jest = krok.startsWith(u'+');
+        QTRY_COMPARE_WITH_TIMEOUT(
+            d->ccbPort->findText(wezel + QStringLiteral(" — ") + model, Qt::MatchStartsWith) >= 0,
+            jest, 2000);
+    }
+    // Nothing picked by itself: the stored port is still the one in force.
+    QCOMPARE(d->WybranyPort(), zapisany);
+    QCOMPARE(!d->lblNoweUrzadzenie->isHidden(), !oferta.isEmpty());
+    if (!oferta.isEmpty()) {
+        QCOMPARE(d->lblNoweUrzadzenie->text(), oferta);
+        d->btnUzyj->click();
+        QVERIFY(!!d->lblNoweUrzadzenie->isHidden());
+        QCOMPARE(frmMain->port->Port(), d->WybranyPort()); // as a pick from the list
+    }
+    QCOMPARE(d->ccbPort->currentText(), wpis);
+    d->Button1->click();
+    QCOMPARE(portWPliku(), wPliku);
+    QVERIFY2(pudelka.isEmpty(), qPrintable(pudelka.Opis()));
+}
+
+void TstKonfiguracja::jedenAdapterJestProponowany_data()
+{
+    // The stored ttyUSB7 is missing at "Połącz/Odbierz"; the adapters
+    // plugged in (ttyUSB0 with serial number A1 unless "/" says none).
+    QTest::addColumn<QStringList>("adaptery");
+    QTest::addColumn<bool>("tak");
+    QTest::addColumn<QString>("pytanie"); // "" none asked
+    QTest::addColumn<QString>("dopisek"); // after today's message; "-": none shown
+    QTest::addColumn<QString>("wPliku");
+    const QString brak =
+        QStringLiteral("Błąd podczas połączenia\nNie znaleziono portu ttyUSB7. "
+                       "Sprawdź, czy urządzenie jest podłączone, albo wybierz "
+                       "inny port w oknie Konfiguracja, na zakładce „Zaawansowane”.");
+    const QString pytanie =
+        QStringLiteral("Nie znaleziono portu ttyUSB7. Podłączone jest jedno "
+                       "urządzenie: ttyUSB0 — FT232R USB UART (FTDI). Użyć go?");
+    QTest::newRow("one, Tak: its link stored, the download goes on")
+        << QStringList{"ttyUSB0"} << true << pytanie << "-"
+        << "<dev>/serial/by-id/usb-FTDI_FT232R_USB_UART_A1-if00-port0";
+    QTest::newRow("one without a serial number, Tak: the node stored")
+        << QStringList{"ttyUSB0/"} << true << pytanie << "-"
+        << "ttyUSB0";
+    QTest::newRow("one, Nie: today's message, nothing stored")
+        << QStringList{"ttyUSB0"} << false << pytanie << brak << "ttyUSB7";
+    QTest::newRow("none: today's message") << QStringList{} << false << "" << brak << "ttyUSB7";
+    QTest::newRow("several: today's message and what is plugged in")
+        << QStringList{"ttyUSB0", "ttyACM0/"} << false << ""
+        << brak + "\nPodłączone urządzenia:\nttyACM0 — FT232R USB UART (FTDI)\n"
+                  "ttyUSB0 — FT232R USB UART (FTDI)"
+        << "ttyUSB7";
+}
+
+void TstKonfiguracja::jedenAdapterJestProponowany()
+{
+    QFETCH(QStringList, adaptery);
+    QFETCH(bool, tak);
+    QFETCH(QString, pytanie);
+    QFETCH(QString, dopisek);
+    QFETCH(QString, wPliku);
+    sysfs->Odlacz(QStringLiteral("ttyUSB0"));
+    PtyPair urzadzenie;
+    QVERIFY(urzadzenie.Ok());
+    for (QString a : adaptery) {
+        const bool bezNumeru = a.endsWith(u'/');
+        a.remove(u'/');
+        sysfs->Usb(a, QStringLiteral("FT232R USB UART"), QStringLiteral("FTDI"),
+                   bezNumeru ? QString() : QStringLiteral("A1"));
+        sysfs->WezelNa(a, urzadzenie.SlavePath()); // the counter is behind it
+    }
+    startZPlikiem("port=ttyUSB7\r\nmail=biuro@example.pl\r\n");
+    frmKonfiguracja->ediMail->setText(QStringLiteral("inny@example.pl")); // not confirmed
+    odpowiedzTak = tak;
+    frmMain->tobPolacz->click();
+
+    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie),
+             pytanie.isEmpty() ? QStringList() : QStringList{pytanie});
+    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Komunikat),
+             dopisek == u"-" ? QStringList() : QStringList{dopisek});
+    // Only the port key is written, and only by "Tak".
+    QCOMPARE(portWPliku(), wPliku);
+    QVERIFY(CzytajPlik(plik()).contains("mail=biuro@example.pl"));
+    QCOMPARE(frmMain->port->Connected(), tak);
+    if (tak) {
+        QCOMPARE(frmKonfiguracja->WybranyPort(), frmMain->port->Port());
+        QByteArray odebrane; // the first poll reaches the counter
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                odebrane += urzadzenie.ReceiveNow();
+                return odebrane.contains('\r');
+            },
+            5000));
+        frmMain->port->SetConnected(false);
+    }
+}
+
+void TstKonfiguracja::utraconyAdapterWraca_data()
+{
+    // The adapter with serial number A1 is pulled out during a download and
+    // an adapter comes back as ttyUSB1; then "Połącz/Odbierz" again.
+    QTest::addColumn<QString>("zapisany");
+    QTest::addColumn<QString>("numer"); // of the adapter that comes back
+    QTest::addColumn<QString>("pasek"); // panel 3 once it is back
+    QTest::addColumn<QString>("port");  // opened by the next download; "" none opens
+    const QString wrocil =
+        QStringLiteral("Urządzenie podłączone ponownie: ttyUSB1 — FT232R USB UART (FTDI)");
+    QTest::newRow("stored node: the new node for this run only") << "ttyUSB0"
+                                                                 << "A1" << wrocil << "ttyUSB1";
+    QTest::newRow("stored link: it leads to the new node") << "<link>"
+                                                           << "A1" << wrocil << "<link>";
+    QTest::newRow("another adapter of the same model: not taken") << "ttyUSB0"
+                                                                  << "B2"
+                                                                  << ""
+                                                                  << "";
+}
+
+void TstKonfiguracja::utraconyAdapterWraca()
+{
+    QFETCH(QString, zapisany);
+    QFETCH(QString, numer);
+    QFETCH(QString, pasek);
+    QFETCH(QString, port);
+    const QString model = QStringLiteral("FT232R USB UART");
+    PtyPair pierwszy, drugi;
+    QVERIFY(pierwszy.Ok() && drugi.Ok());
+    sysfs->Odlacz(QStringLiteral("ttyUSB0"));
+    const QString link =
+        sysfs->Usb(QStringLiteral("ttyUSB0"), model, QStringLiteral("FTDI"), QStringLiteral("A1"));
+    sysfs->WezelNa(QStringLiteral("ttyUSB0"), pierwszy.SlavePath());
+    for (QString *t : {&zapisany, &port})
+        t->replace(QStringLiteral("<link>"), link);
+    startZPlikiem("port=" + zapisany.toUtf8() + "\r\n");
+    frmMain->tobPolacz->click();
+    QVERIFY(frmMain->port->Connected());
+
+    pierwszy.CloseMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!frmMain->port->Connected(), 5000);
+    sysfs->Odlacz(QStringLiteral("ttyUSB0"));
+    sysfs->Usb(QStringLiteral("ttyUSB1"), model, QStringLiteral("FTDI"), numer);
+    sysfs->WezelNa(QStringLiteral("ttyUSB1"), drugi.SlavePath());
+    if (pasek.isEmpty())
+        QTest::qWait(600);
+    QTRY_COMPARE_WITH_TIMEOUT(frmMain->TekstPanelu(3), pasek, 2000);
+    QVERIFY(!frmMain->port->Connected()); // nothing without a press
+
+    frmMain->tobPolacz->click();
+    QCOMPARE(frmMain->port->Connected(), !port.isEmpty());
+    if (!port.isEmpty())
+        QCOMPARE(frmMain->port->Port(), port);
+    QCOMPARE(frmMain->TekstPanelu(3), QString());
+    QCOMPARE(portWPliku(), QString(zapisany).replace(sysfs->Dev(), QStringLiteral("<dev>")));
+    frmMain->port->SetConnected(false);
 }

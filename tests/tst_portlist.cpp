@@ -65,19 +65,24 @@ private slots:
         d.Wirtualny(QStringLiteral("tty1"));
         d.Wirtualny(QStringLiteral("ptmx"));
         d.Usb(QStringLiteral("ttyusb3"), QString(), QStringLiteral("Prolific")); // sorts by letters
+        // The device names itself: kept as text, control characters dropped,
+        // at most 64 characters.
+        d.Usb(QStringLiteral("ttyUSB4"), QStringLiteral("<b>Licznik</b>\t") + QString(60, u'A'),
+              QString());
 
         QStringList list = {QStringLiteral("stale")};
         EnumerateSerialPorts(list, d.Korzen());
-        QCOMPARE(list,
-                 QStringList({"ttyACM0", "ttyAMA0", "ttyS0", "ttyUSB10", "ttyUSB2", "ttyusb3"}));
+        QCOMPARE(list, QStringList({"ttyACM0", "ttyAMA0", "ttyS0", "ttyUSB10", "ttyUSB2", "ttyusb3",
+                                    "ttyUSB4"}));
 
         QStringList opisy;
         for (const TComPortInfo &p : EnumerateSerialPortInfo(d.Korzen()))
             opisy << p.Name + QStringLiteral(": ") + p.Description;
-        QCOMPARE(opisy, QStringList({"ttyACM0: Arduino Uno (Arduino (www.arduino.cc))",
-                                     "ttyAMA0: port szeregowy", "ttyS0: port szeregowy",
-                                     "ttyUSB10: urządzenie USB", "ttyUSB2: FT232R USB UART (FTDI)",
-                                     "ttyusb3: Prolific"}));
+        QCOMPARE(opisy,
+                 QStringList({"ttyACM0: Arduino Uno (Arduino (www.arduino.cc))",
+                              "ttyAMA0: port szeregowy", "ttyS0: port szeregowy",
+                              "ttyUSB10: urządzenie USB", "ttyUSB2: FT232R USB UART (FTDI)",
+                              "ttyusb3: Prolific", "ttyUSB4: <b>Licznik</b>" + QString(50, u'A')}));
     }
 
     void noPortsGiveAnEmptyList()
@@ -242,11 +247,10 @@ private slots:
                                            << ""
                                            << "ttyUSB7"
                                            << "ttyUSB7 (niepodłączony)";
-        QTest::newRow("unplugged adapter's by-id link")
-            << "<dev>/serial/by-id/usb-gone"
-            << ""
-            << "<dev>/serial/by-id/usb-gone"
-            << "<dev>/serial/by-id/usb-gone (niepodłączony)";
+        QTest::newRow("unplugged adapter's by-id link") << "<dev>/serial/by-id/usb-gone"
+                                                        << ""
+                                                        << "<dev>/serial/by-id/usb-gone"
+                                                        << "usb-gone (niepodłączony)";
         QTest::newRow("pseudo-terminal: present, unlisted, unmarked") << "pts/3"
                                                                       << ""
                                                                       << "pts/3"

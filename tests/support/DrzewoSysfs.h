@@ -24,8 +24,13 @@ public:
     // type (when not empty) written to its type file as a legacy UART does.
     void Wirtualny(const QString &nazwa);
     void Uart(const QString &nazwa, const QByteArray &typ = {});
-    // A USB adapter; empty strings are left out of the device folder.
-    void Usb(const QString &nazwa, const QString &produkt, const QString &producent);
+    // A USB adapter; empty strings are left out of the device folder. Its
+    // node is made in Dev(); with a serial number, also the by-id link that
+    // udev would make, whose path is returned.
+    QString Usb(const QString &nazwa, const QString &produkt, const QString &producent,
+                const QString &numer = {}, const QString &idProduct = QStringLiteral("6001"));
+    // The adapter pulled out: its tty entry, node and by-id links go.
+    void Odlacz(const QString &nazwa);
 
     QString Sciezka(const QString &nazwa) const { return m_dir.filePath(nazwa); }
 
@@ -36,6 +41,9 @@ public:
     // A link Dev()/serial/by-id/nazwa pointing to ../../cel, as udev makes it
     // (cel need not exist: an unplugged adapter's link dangles).
     QString LinkPoId(const QString &nazwa, const QString &cel);
+    // The node Dev()/nazwa made a link to a real device (a pseudo-terminal's
+    // slave), so that a port opened there talks to the test.
+    void WezelNa(const QString &nazwa, const QString &urzadzenie);
 
 private:
     QTemporaryDir m_dir;
