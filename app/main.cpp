@@ -361,6 +361,11 @@ void TfrmMain::closeEvent(QCloseEvent *event)
 
 void TfrmMain::UstawObrazek(QToolButton *przycisk, int indeks)
 {
+    // Every chunk received sets the same images again; a new icon would
+    // lay out and repaint the tool bar each time.
+    const QVariant bylo = przycisk->property("imageIndex");
+    if (bylo.isValid() && bylo.toInt() == indeks)
+        return;
     przycisk->setProperty("imageIndex", indeks);
     przycisk->setIcon(ImageList1.value(indeks));
 }

@@ -7,13 +7,17 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/time.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -58,14 +62,21 @@ QString Odkoduj(const QByteArray &b)
     return QString::fromUtf8(wynik);
 }
 
-// Writes all of dane, going on after a short write; a write that takes
-// nothing is a full disk. False with errno set.
-bool ZapiszWszystko(int fd, const QByteArray &dane)
+// Writes all of the chunks in order, as few writev() calls as the system
+// allows, going on after a short write; a write that takes nothing is a full
+// disk. False with errno set.
+bool ZapiszWszystko(int fd, const QList<QByteArray> &kawalki)
 {
-    const char *p = dane.constData();
-    qsizetype zostalo = dane.size();
-    while (zostalo > 0) {
-        const ssize_t n = ::write(fd, p, size_t(zostalo));
+    std::vector<iovec> wektor;
+    wektor.reserve(std::size_t(kawalki.size()));
+    for (const QByteArray &k : kawalki) {
+        if (!k.isEmpty())
+            wektor.push_back({const_cast<char *>(k.constData()), std::size_t(k.size())});
+    }
+    std::size_t i = 0;
+    while (i < wektor.size()) {
+        const int ile = int(std::min<std::size_t>(wektor.size() - i, IOV_MAX));
+        const ssize_t n = ::writev(fd, wektor.data() + i, ile);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -73,8 +84,14 @@ bool ZapiszWszystko(int fd, const QByteArray &dane)
                 errno = ENOSPC;
             return false;
         }
-        p += n;
-        zostalo -= n;
+        // Past the pieces written whole, into the one written in part.
+        std::size_t zapisane = std::size_t(n);
+        while (i < wektor.size() && zapisane >= wektor[i].iov_len)
+            zapisane -= wektor[i++].iov_len;
+        if (i < wektor.size()) {
+            wektor[i].iov_base = static_cast<char *>(wektor[i].iov_base) + zapisane;
+            wektor[i].iov_len -= zapisane;
+        }
     }
     return true;
 }
@@ -248,22 +265,25 @@ void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &
     m_koniec = false;
     m_synchronizuj = false;
     m_dopiszNaKoniec = false;
-    m_oczekujace = dotychczas;
+    // A copy of its own: sharing the owner's growing buffer would make the
+    // owner copy all of it at its next append.
+    m_oczekujace = {QByteArray(dotychczas.constData(), dotychczas.size())};
+    m_oczekujaceBajty = dotychczas.size();
     m_watek =
         std::thread(&TDziennik::Pracuj, this, SciezkaDziennika(m_slot), ZapiszNaglowek(naglowek));
 }
 
 void TDziennik::Dopisz(const QByteArray &kawalek)
 {
-    if (!m_watek.joinable() || m_bladWatku.load(std::memory_order_relaxed))
+    if (kawalek.isEmpty() || !m_watek.joinable() || m_bladWatku.load(std::memory_order_relaxed))
         return;
     bool budz;
     {
         std::lock_guard l(m_mutex);
-        const qsizetype bylo = m_oczekujace.size();
-        m_oczekujace += kawalek;
-        budz =
-            bylo == 0 || (bylo < kNajwiecejWPamieci && m_oczekujace.size() >= kNajwiecejWPamieci);
+        const qsizetype bylo = m_oczekujaceBajty;
+        m_oczekujace.append(kawalek);
+        m_oczekujaceBajty += kawalek.size();
+        budz = bylo == 0 || (bylo < kNajwiecejWPamieci && m_oczekujaceBajty >= kNajwiecejWPamieci);
     }
     // The thread sleeps without a time-out while nothing is pending, and
     // gathers for a quarter second unless much is waiting.
@@ -294,6 +314,7 @@ void TDziennik::Zatrzymaj(bool dopisz)
     m_cv.notify_one();
     m_watek.join();
     m_oczekujace.clear();
+    m_oczekujaceBajty = 0;
 }
 
 void TDziennik::Usun()
@@ -370,17 +391,19 @@ void TDziennik::BladWatku(const QString &powod, const QString &szczegoly)
 
 int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek)
 {
-    QByteArray dane;
+    QByteArray dane = naglowek;
     {
         std::lock_guard l(m_mutex);
-        dane.swap(m_oczekujace);
+        for (const QByteArray &k : std::as_const(m_oczekujace))
+            dane += k;
+        m_oczekujace.clear();
+        m_oczekujaceBajty = 0;
     }
     // The new journal takes the place of an older one (a restored report)
     // only once it holds the whole report so far.
     try {
-        const int fd =
-            BezpiecznyZapis::ZapiszIOtworz(sciezka, QByteArray(naglowek + dane),
-                                           {BezpiecznyZapis::Nazwa::Wygenerowana, 0600, false});
+        const int fd = BezpiecznyZapis::ZapiszIOtworz(
+            sciezka, dane, {BezpiecznyZapis::Nazwa::Wygenerowana, 0600, false});
         ++m_zapisy;
         ++m_synchronizacje;
         return fd;
@@ -397,15 +420,16 @@ TDziennik::Partia TDziennik::CzekajNaDane(bool niezsynchronizowane)
     if (!m_koniec && !m_synchronizuj) {
         // Nothing pending and everything on the disk: asleep until a chunk
         // comes. Then a quarter second of gathering, unless much is waiting.
-        if (m_oczekujace.isEmpty() && !niezsynchronizowane)
-            m_cv.wait(l, [&] { return m_koniec || m_synchronizuj || !m_oczekujace.isEmpty(); });
+        if (m_oczekujaceBajty == 0 && !niezsynchronizowane)
+            m_cv.wait(l, [&] { return m_koniec || m_synchronizuj || m_oczekujaceBajty > 0; });
         if (!m_koniec && !m_synchronizuj)
             m_cv.wait_for(l, kOdstepZapisu, [&] {
-                return m_koniec || m_synchronizuj || m_oczekujace.size() >= kNajwiecejWPamieci;
+                return m_koniec || m_synchronizuj || m_oczekujaceBajty >= kNajwiecejWPamieci;
             });
     }
     Partia p;
     p.dane.swap(m_oczekujace);
+    m_oczekujaceBajty = 0;
     p.koniec = m_koniec;
     p.pisz = !m_koniec || m_dopiszNaKoniec;
     p.synchronizuj = m_synchronizuj || m_koniec;

@@ -25,6 +25,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -83,7 +84,8 @@ public:
     // journal holding naglowek and the whole report so far. It replaces the
     // journal in place only once the new one is on the disk.
     void Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &dotychczas);
-    // Every further chunk. Costs a copy into memory; the thread writes it.
+    // Every further chunk. The chunk is kept (shared, not copied) until the
+    // thread has written it.
     void Dopisz(const QByteArray &kawalek);
     // The transmission ended: flush to the disk now, not within 1.5 s.
     void KoniecTransmisji();
@@ -120,7 +122,7 @@ private:
     // so far, then batches of chunks waited for, written and flushed.
     struct Partia
     {
-        QByteArray dane;
+        QList<QByteArray> dane;
         bool koniec = false;       // the thread is to end after this batch
         bool pisz = true;          // write it (not when the journal is going)
         bool synchronizuj = false; // flush now, not on the 1.5 s clock
@@ -150,7 +152,8 @@ private:
     std::thread m_watek;
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    QByteArray m_oczekujace;     // received, not yet written
+    QList<QByteArray> m_oczekujace; // received, not yet written
+    qsizetype m_oczekujaceBajty = 0;
     bool m_synchronizuj = false; // flush requested
     bool m_koniec = false;       // the thread is to end
     bool m_dopiszNaKoniec = false;

@@ -173,9 +173,35 @@ void RxDecoder::Emit(char c, QByteArray &out, Marks &marks)
     out.append(c);
 }
 
+qsizetype RxDecoder::PlainRun(const char *data, qsizetype n) const
+{
+    // Bytes that pass unchanged: no mark, and no NUL while NULs are dropped.
+    qsizetype i = 0;
+    if (config.discardNull) {
+        while (i < n && static_cast<unsigned char>(data[i]) != 0xFF && data[i] != 0)
+            ++i;
+    } else {
+        const void *ff = std::memchr(data, 0xFF, size_t(n));
+        i = ff ? static_cast<const char *>(ff) - data : n;
+    }
+    return i;
+}
+
 void RxDecoder::Feed(const char *data, qsizetype n, QByteArray &out, Marks &marks)
 {
     for (qsizetype i = 0; i < n; ++i) {
+        if (m_state == 0) {
+            // Most of a report is plain bytes: appended a run at a time.
+            const qsizetype run = PlainRun(data + i, n - i);
+            if (run > 0) {
+                if (!marks.eventChar && std::memchr(data + i, config.eventChar, size_t(run)))
+                    marks.eventChar = true;
+                out.append(data + i, run);
+                i += run;
+                if (i == n)
+                    break;
+            }
+        }
         const char c = data[i];
         switch (m_state) {
         case 0:

@@ -77,6 +77,8 @@ public:
 
 private:
     void Emit(char c, QByteArray &out, Marks &marks);
+    // Length of the run at data that passes unchanged.
+    qsizetype PlainRun(const char *data, qsizetype n) const;
     int m_state = 0; // 0 plain, 1 after FF, 2 after FF 00
 };
 
