@@ -87,27 +87,40 @@ void TRaportTekst::Dodaj(const QByteArray &chunk)
     qint64 najszerszy = m_najszerszy;
     bool tabulator = m_tabulatorWOstatnim;
     qint64 parCRLF = m_parCRLF;
-    for (qint64 i = poczatek; i < koniec; ++i) {
-        const char c = dane[i];
-        if (c == '\r' || c == '\n') {
-            if (c == '\n' && i > 0 && dane[i - 1] == '\r') {
-                // The LF of a CR LF, perhaps in a chunk of its own: the line
-                // the CR opened starts after it.
-                m_poczatki.back() = i + 1;
-                ++parCRLF;
-                continue;
+    qint64 i = poczatek;
+    while (i < koniec) {
+        // Most of a report is plain text: eight bytes at a time, as long as
+        // none of them is below 14 (no tab, no line break among them).
+        while (koniec - i >= 8) {
+            quint64 osiem;
+            std::memcpy(&osiem, dane + i, sizeof osiem);
+            if ((osiem - 0x0E0E0E0E0E0E0E0EULL) & ~osiem & 0x8080808080808080ULL)
+                break;
+            kolumna += 8;
+            i += 8;
+        }
+        for (const qint64 doKonca = std::min<qint64>(koniec, i + 8); i < doKonca; ++i) {
+            const char c = dane[i];
+            if (c == '\r' || c == '\n') {
+                if (c == '\n' && i > 0 && dane[i - 1] == '\r') {
+                    // The LF of a CR LF, perhaps in a chunk of its own: the
+                    // line the CR opened starts after it.
+                    m_poczatki.back() = i + 1;
+                    ++parCRLF;
+                    continue;
+                }
+                najszerszy = std::max(najszerszy, kolumna);
+                kolumna = 0;
+                tabulator = false;
+                if (m_poczatki.size() == m_poczatki.capacity())
+                    m_poczatki.reserve(m_poczatki.capacity() * 3 / 2 + 1024);
+                m_poczatki.push_back(i + 1);
+            } else if (c == '\t') {
+                kolumna = PoTabulatorze(kolumna);
+                tabulator = true;
+            } else {
+                ++kolumna;
             }
-            najszerszy = std::max(najszerszy, kolumna);
-            kolumna = 0;
-            tabulator = false;
-            if (m_poczatki.size() == m_poczatki.capacity())
-                m_poczatki.reserve(m_poczatki.capacity() * 3 / 2 + 1024);
-            m_poczatki.push_back(i + 1);
-        } else if (c == '\t') {
-            kolumna = PoTabulatorze(kolumna);
-            tabulator = true;
-        } else {
-            ++kolumna;
         }
     }
     m_kolumnaOstatniego = kolumna;

@@ -43,6 +43,9 @@ int DoWspolrzednej(qint64 n)
 // Gap between two batches told to assistive technology: a screen reader
 // keeps up, and a reception of thousands of chunks makes a few announcements.
 constexpr int kOdstepOgloszenMs = 300;
+// The shortest gap between two paints of the area while a report streams in:
+// about twenty frames a second, smooth enough to watch it grow.
+constexpr int kOdstepRysowaniaMs = 50;
 
 TRaportView::SluchaczDostepnosci &Sluchacz()
 {
@@ -98,6 +101,10 @@ TRaportView::TRaportView(QWidget *parent)
     connect(m_ogloszenia, &QTimer::timeout, this,
             [this] { Komunikaty::Chron([&] { WyslijOgloszenia(); }); });
 
+    m_wstrzymaneRysowanie = new QTimer(this);
+    m_wstrzymaneRysowanie->setSingleShot(true);
+    connect(m_wstrzymaneRysowanie, &QTimer::timeout, this, [this] { WznowRysowanie(); });
+
     UstawPaski();
 }
 
@@ -113,12 +120,36 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
     if (m_raport.LiczbaWierszy() != staraLiczba || m_raport.Najszerszy() != staraSzerokosc)
         UstawPaski();
     OdswiezWiersze(pierwszyZmieniony, m_raport.LiczbaWierszy());
+    OgraniczRysowanie();
 
     // The new text goes to assistive technology with the next batch.
     if (DostepnoscAktywna())
         ZaplanujOgloszenie();
     else
         m_ogloszoneZnaki = m_raport.LiczbaZnakow();
+}
+
+void TRaportView::OgraniczRysowanie()
+{
+    // A chunk right after another one is shown with the next paint, not at
+    // once: a fast reception would otherwise paint the whole area, its scroll
+    // bars and the window behind once per chunk.
+    if (!isVisible() || m_wstrzymaneRysowanie->isActive())
+        return;
+    const qint64 minelo = m_ostatnieRysowanie.isValid() ? m_ostatnieRysowanie.elapsed() : -1;
+    if (minelo < 0 || minelo >= kOdstepRysowaniaMs) {
+        m_ostatnieRysowanie.start();
+        return;
+    }
+    setUpdatesEnabled(false);
+    m_wstrzymaneRysowanie->start(int(kOdstepRysowaniaMs - minelo));
+}
+
+void TRaportView::WznowRysowanie()
+{
+    m_ostatnieRysowanie.start();
+    // Everything held back is painted in one go.
+    setUpdatesEnabled(true);
 }
 
 void TRaportView::Wyczysc()

@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <array>
@@ -35,6 +36,11 @@ class QTimer;
 // New text and caret moves are told to it in batches, a few times a second at
 // most, so that a fast reception does not flood it; nothing of that runs per
 // chunk beyond starting the batch.
+//
+// Painting follows the same idea: the buffer, the line index, the scroll bars
+// and the caret are up to date after every chunk, but while chunks come
+// faster than the eye can follow, the area is painted at most every few tens
+// of milliseconds (OgraniczRysowanie).
 class TRaportView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -123,6 +129,8 @@ private:
     void PokazKursor();
     void PrzewinDoKonca();
     void OdswiezWiersze(qint64 od, qint64 do_);
+    void OgraniczRysowanie();
+    void WznowRysowanie();
 
     // Telling assistive technology: a batch is started by a change and sent
     // when the timer fires.
@@ -146,6 +154,11 @@ private:
     std::array<bool, 256> m_pozaSiatka{};
 
     QMenu *m_menu = nullptr;
+
+    // Painting held back while chunks arrive close together; the timer ends
+    // the pause. m_ostatnieRysowanie: when a chunk was last let through.
+    QTimer *m_wstrzymaneRysowanie = nullptr;
+    QElapsedTimer m_ostatnieRysowanie;
 
     QTimer *m_ogloszenia = nullptr;
     // Characters assistive technology has been told of; the text after them

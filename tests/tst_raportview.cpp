@@ -47,6 +47,7 @@ private slots:
     void liniaWokolPozycji_data();
     void liniaWokolPozycji();
     void ogloszeniaWPaczkach();
+    void rysowanieWPaczkach();
 };
 
 namespace QTest {
@@ -142,6 +143,15 @@ void TestRaportView::podzialNaLinie_data()
                                                              "d\x9F\r",
                                                              "\nx\ry\n"}
                                                   << QStringLiteral("łódź\nx\ny\n") << 3;
+    QTest::newRow("długie linie") << Kawalki{"0123456789abcdefghij\r\n0123456\r\n"}
+                                  << QStringLiteral("0123456789abcdefghij\n0123456\n") << 2;
+    QTest::newRow("koniec linii w środku ośmiu bajtów")
+        << Kawalki{"abcdefghijk\rlmnopqrstuvwxyz01\n"}
+        << QStringLiteral("abcdefghijk\nlmnopqrstuvwxyz01\n") << 2;
+    QTest::newRow("długi CR | LF") << Kawalki{"abcdefghijklmnopqrstuvw\r", "\nxyz0123456789"}
+                                   << QStringLiteral("abcdefghijklmnopqrstuvw\nxyz0123456789") << 2;
+    QTest::newRow("tabulator po długim tekście")
+        << Kawalki{"abcdefghijklmnop\tq\r\n"} << QStringLiteral("abcdefghijklmnop\tq\n") << 1;
 }
 
 void TestRaportView::podzialNaLinie()
@@ -162,6 +172,13 @@ void TestRaportView::podzialNaLinie()
     QCOMPARE(raport.LiczbaLinii(), linie);
     QCOMPARE(LiczbaLiniiRaportu(razem), linie);
     QCOMPARE(raport.Bajty(), razem);
+    // The widest line sets the sideways scrolling (tabs aside: they widen).
+    if (!widok.contains(u'\t')) {
+        qsizetype najszerszy = 0;
+        for (const QString &l : widok.split(u'\n'))
+            najszerszy = std::max(najszerszy, l.size());
+        QCOMPARE(raport.Najszerszy(), najszerszy);
+    }
 
     // A screen reader counts the same characters, and every character's
     // place leads back to it.
@@ -706,4 +723,37 @@ void TestRaportView::ogloszeniaWPaczkach()
 }
 
 QTEST_MAIN(TestRaportView)
+void TestRaportView::rysowanieWPaczkach()
+{
+    // A report arriving in many small chunks, the event loop running between
+    // them: the area is painted far fewer times than chunks came.
+    TRaportView pole;
+    pole.resize(300, 120);
+    pole.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pole));
+
+    struct Licznik : QObject
+    {
+        int rysowan = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            rysowan += e->type() == QEvent::Paint;
+            return false;
+        }
+    } licznik;
+    pole.viewport()->installEventFilter(&licznik);
+
+    constexpr int kKawalkow = 2000;
+    for (int i = 0; i < kKawalkow; ++i) {
+        pole.DodajBajty("linia " + QByteArray::number(i) + "\r\n");
+        pole.KursorNaKoniec();
+        QCoreApplication::processEvents();
+    }
+    QVERIFY2(licznik.rysowan < kKawalkow / 2, qPrintable(QString::number(licznik.rysowan)));
+
+    // The pause ends by itself: the area paints again.
+    QTRY_VERIFY(pole.updatesEnabled());
+    QVERIFY(pole.viewport()->rect().contains(pole.cursorRect()));
+}
+
 #include "tst_raportview.moc"
