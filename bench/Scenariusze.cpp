@@ -361,6 +361,7 @@ int ScenariuszOdbior(const Argumenty &a)
         double cpuPierwszy = 0, cpuOstatni = 0;
         int porcje = 0;
         int najwiekszaPorcja = 0;
+        int synchronizacje = 0; // the journal's flushes when the last chunk was handled
     } rx;
     const auto handler = frmMain->port->OnRxChar;
     frmMain->port->OnRxChar = [&](TCustomComPort *p, int ile) {
@@ -372,6 +373,7 @@ int ScenariuszOdbior(const Argumenty &a)
         handler(p, ile);
         rx.tOstatni = TerazNs();
         rx.cpuOstatni = CzasCpuS();
+        rx.synchronizacje = frmMain->dziennik->Synchronizacje();
         ++rx.porcje;
         rx.najwiekszaPorcja = qMax(rx.najwiekszaPorcja, ile);
     };
@@ -471,14 +473,16 @@ int ScenariuszOdbior(const Argumenty &a)
     Wynik("pokazane", frmMain->memDane->isVisible() ? 1 : 0);
     WynikPorownania(Porownaj(frmMain->memDane->Bajty(), plik));
 
-    // The journal: when the whole report is in it after the last chunk (its
-    // thread writes and flushes on its own), and whether it holds the bytes.
+    // The journal: when the whole report is in it after the last chunk and
+    // flushed (its thread writes and flushes on its own), and whether it
+    // holds the bytes.
     const QString dziennik = KatalogStanu() + QStringLiteral("/raport-1.dziennik");
     const QByteArray ogon = frmMain->memDane->Bajty().right(64);
     qint64 tDziennik = -1;
     for (int i = 0; i < 4000 && tDziennik < 0; ++i) {
         QFile f(dziennik);
-        if (f.open(QIODevice::ReadOnly) && f.size() >= rozmiar && f.seek(f.size() - ogon.size()) &&
+        if (frmMain->dziennik->Synchronizacje() > rx.synchronizacje &&
+            f.open(QIODevice::ReadOnly) && f.size() >= rozmiar && f.seek(f.size() - ogon.size()) &&
             f.read(ogon.size()) == ogon)
             tDziennik = TerazNs();
         else

@@ -281,7 +281,8 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
         porzuc(Krok::Utworzenie, errno);
     if (!ZapiszWszystko(d.fd, dane, kod))
         porzuc(Krok::Zapis, kod);
-    if (::fsync(d.fd) != 0)
+    const bool synchronizuj = zachowanyTryb || !opcje.pozniejszaSynchronizacjaNowego;
+    if (synchronizuj && ::fsync(d.fd) != 0)
         porzuc(Krok::Synchronizacja, errno);
     if (!otwarty && ::close(d.Oddaj()) != 0)
         porzuc(Krok::Zamkniecie, errno);
@@ -299,8 +300,10 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
             return Wynik::FolderOdmowil;
         Rzuc(Krok::ZmianaNazwy, sciezka, kod);
     }
-    Zglos(Zdarzenie::PlikZsynchronizowany, sciezka);
-    SynchronizujKatalog(katalog);
+    if (synchronizuj) {
+        Zglos(Zdarzenie::PlikZsynchronizowany, sciezka);
+        SynchronizujKatalog(katalog);
+    }
     if (otwarty)
         *otwarty = d.Oddaj();
     return Wynik::Zapisany;
@@ -408,6 +411,11 @@ void Zapisz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje)
 int ZapiszIOtworz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje)
 {
     return ZapiszWszedzie(sciezka, dane, opcje, true);
+}
+
+void SynchronizujFolder(const QString &sciezka)
+{
+    SynchronizujKatalog(Katalog(sciezka));
 }
 
 Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane)

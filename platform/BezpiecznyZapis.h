@@ -89,6 +89,11 @@ struct Opcje
     // anything at all is under the name, which is then left alone. For a
     // caller that picks the next free name (" (2)", " (3)" ...).
     bool tylkoNowy = false;
+    // A file that replaces nothing is neither synced nor its folder: the
+    // caller syncs both later (SynchronizujFolder). For the journal, which
+    // syncs what it appends every second and a half anyway; a file that
+    // replaces another is always synced before it takes the other's place.
+    bool pozniejszaSynchronizacjaNowego = false;
 };
 
 // Writes dane under sciezka as described at the top. Throws Blad; an
@@ -112,6 +117,10 @@ enum class Zastano {
 // followed and a FIFO or device is never opened. Throws Blad when a regular
 // file cannot be read.
 Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane);
+
+// Syncs the folder that holds sciezka, so that a new name in it survives a
+// power cut. Throws Blad (step SynchronizacjaKatalogu).
+void SynchronizujFolder(const QString &sciezka);
 
 // Gives the file stara the name nowa, which must be free (Blad with EEXIST
 // otherwise), and syncs the folder.

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -243,7 +244,8 @@ std::optional<ZawartoscDziennika> TDziennik::Pozostawiony()
     return z;
 }
 
-void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &dotychczas)
+void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &dotychczas,
+                           const QByteArray &ostatniKawalek)
 {
     Zatrzymaj(true);
     m_nieudany = false;
@@ -265,9 +267,13 @@ void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &
     m_koniec = false;
     m_synchronizuj = false;
     m_dopiszNaKoniec = false;
-    // A copy of its own: sharing the owner's growing buffer would make the
-    // owner copy all of it at its next append.
-    m_oczekujace = {QByteArray(dotychczas.constData(), dotychczas.size())};
+    // Not the owner's growing buffer itself: sharing it would make the owner
+    // copy all of it at its next append. When the report so far is just the
+    // chunk that came last (the usual start), that chunk is shared instead.
+    const bool tylkoKawalek =
+        ostatniKawalek.size() == dotychczas.size() && ostatniKawalek == dotychczas;
+    m_oczekujace = {tylkoKawalek ? ostatniKawalek
+                                 : QByteArray(dotychczas.constData(), dotychczas.size())};
     m_oczekujaceBajty = dotychczas.size();
     m_watek =
         std::thread(&TDziennik::Pracuj, this, SciezkaDziennika(m_slot), ZapiszNaglowek(naglowek));
@@ -389,23 +395,44 @@ void TDziennik::BladWatku(const QString &powod, const QString &szczegoly)
     Zglos(powod, szczegoly);
 }
 
-int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek)
+int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek, Dysk &dysk)
 {
-    QByteArray dane = naglowek;
+    QList<QByteArray> kawalki;
     {
         std::lock_guard l(m_mutex);
-        for (const QByteArray &k : std::as_const(m_oczekujace))
-            dane += k;
-        m_oczekujace.clear();
+        kawalki.swap(m_oczekujace);
         m_oczekujaceBajty = 0;
     }
     // The new journal takes the place of an older one (a restored report)
-    // only once it holds the whole report so far.
+    // only once it holds the whole report so far, synced. With no older one
+    // it is synced with the first flush, as everything appended later: the
+    // first chunk costs no wait for the disk.
+    struct stat st;
+    const bool nowy = ::lstat(QFile::encodeName(sciezka).constData(), &st) != 0 && errno == ENOENT;
+    // A new journal is the header, then the chunks appended as they will be
+    // later; one that replaces another is written whole first.
+    QByteArray dane = naglowek;
+    if (!nowy) {
+        for (const QByteArray &k : std::as_const(kawalki))
+            dane += k;
+        kawalki.clear();
+    }
     try {
-        const int fd = BezpiecznyZapis::ZapiszIOtworz(
-            sciezka, dane, {BezpiecznyZapis::Nazwa::Wygenerowana, 0600, false});
+        BezpiecznyZapis::Opcje opcje{BezpiecznyZapis::Nazwa::Wygenerowana, 0600, false};
+        opcje.pozniejszaSynchronizacjaNowego = nowy;
+        const int fd = BezpiecznyZapis::ZapiszIOtworz(sciezka, dane, opcje);
+        if (!kawalki.isEmpty() && !ZapiszWszystko(fd, kawalki)) {
+            const int kod = errno;
+            ::close(fd);
+            BladWatku(OpisBleduSystemu(kod),
+                      QStringLiteral("Plik: ") + sciezka + u'\n' + SzczegolyBleduSystemu(kod));
+            return -1;
+        }
         ++m_zapisy;
-        ++m_synchronizacje;
+        if (nowy)
+            dysk.niezsynchronizowane = dysk.folderNiezsynchronizowany = true;
+        else
+            ++m_synchronizacje;
         return fd;
     } catch (const BezpiecznyZapis::Blad &e) {
         BladWatku(e.Powod().isEmpty() ? OpisBleduSystemu(e.Kod()) : e.Powod(),
@@ -460,6 +487,16 @@ bool TDziennik::ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dy
                       QStringLiteral("Plik: ") + sciezka + u'\n' + SzczegolyBleduSystemu(kod));
             return false;
         }
+        if (dysk.folderNiezsynchronizowany) {
+            try {
+                BezpiecznyZapis::SynchronizujFolder(sciezka);
+            } catch (const BezpiecznyZapis::Blad &e) {
+                BladWatku(OpisBleduSystemu(e.Kod()),
+                          QStringLiteral("Plik: ") + sciezka + u'\n' + e.Szczegoly());
+                return false;
+            }
+            dysk.folderNiezsynchronizowany = false;
+        }
         ++m_synchronizacje;
         dysk.ostatnia = std::chrono::steady_clock::now();
         dysk.niezsynchronizowane = false;
@@ -472,10 +509,10 @@ void TDziennik::Pracuj(QString sciezka, QByteArray naglowek)
     // Named, so that it is told apart from the serial event thread (in
     // top, in a debugger, and in tests that check the port's thread ends).
     pthread_setname_np(pthread_self(), "vm-dziennik");
-    const int fd = UtworzNaDysku(sciezka, naglowek);
+    Dysk dysk{std::chrono::steady_clock::now()};
+    const int fd = UtworzNaDysku(sciezka, naglowek, dysk);
     if (fd < 0)
         return;
-    Dysk dysk{std::chrono::steady_clock::now(), false};
     for (;;) {
         const Partia p = CzekajNaDane(dysk.niezsynchronizowane);
         if (!ZapiszPartie(fd, sciezka, p, dysk) || p.koniec)

@@ -82,8 +82,10 @@ public:
 
     // The first chunk of a report (or the first after it was saved): a new
     // journal holding naglowek and the whole report so far. It replaces the
-    // journal in place only once the new one is on the disk.
-    void Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &dotychczas);
+    // journal in place only once the new one is on the disk. ostatniKawalek:
+    // the chunk just received, kept shared when it is all of dotychczas.
+    void Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &dotychczas,
+                    const QByteArray &ostatniKawalek = QByteArray());
     // Every further chunk. The chunk is kept (shared, not copied) until the
     // thread has written it.
     void Dopisz(const QByteArray &kawalek);
@@ -131,10 +133,11 @@ private:
     {
         std::chrono::steady_clock::time_point ostatnia; // last flush
         bool niezsynchronizowane = false;
+        bool folderNiezsynchronizowany = false; // the new journal's name
     };
     void Pracuj(QString sciezka, QByteArray naglowek);
     // The descriptor of the new journal, -1 after reporting a failure.
-    int UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek);
+    int UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek, Dysk &dysk);
     Partia CzekajNaDane(bool niezsynchronizowane);
     // False after reporting a failure.
     bool ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dysk &dysk);

@@ -99,7 +99,7 @@ void TPobieranie::DoDziennika(const QByteArray &kawalek, const QByteArray &dotyc
         dziennik->Dopisz(kawalek);
         return;
     }
-    dziennik->Rozpocznij({obiekt, port->Port(), QDateTime::currentDateTime()}, dotychczas);
+    dziennik->Rozpocznij({obiekt, port->Port(), QDateTime::currentDateTime()}, dotychczas, kawalek);
 }
 
 void TPobieranie::KoniecTransmisji()

@@ -33,6 +33,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -126,6 +127,7 @@ private slots:
     void raportPoZabiciuProgramu();
     void dziennikZnikaGdyRaportBezpieczny_data();
     void dziennikZnikaGdyRaportBezpieczny();
+    void nowyDziennikNaDyskuPoTransmisji();
     void nieOdkladaRaportNa30Dni();
     void uszkodzonyDziennik_data();
     void uszkodzonyDziennik();
@@ -340,6 +342,30 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     frmMain->show();
     QTest::qWait(50); // the start-up question would come from the event loop
     QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie).size(), oferowany ? 1 : 0);
+}
+
+void TstDziennik::nowyDziennikNaDyskuPoTransmisji()
+{
+    // The first chunk does not wait for the disk: a new journal, and its
+    // name in the folder, are synced with the flush at the end of the
+    // transmission, as the chunks after it are.
+    std::mutex m;
+    int folder = 0;
+    BezpiecznyZapis::UstawObserwatora([&](BezpiecznyZapis::Zdarzenie z, const QString &sciezka) {
+        std::lock_guard l(m);
+        folder += z == BezpiecznyZapis::Zdarzenie::KatalogZsynchronizowany &&
+                  sciezka == tmp->KatalogStanu();
+    });
+    auto koniec = qScopeGuard([] { BezpiecznyZapis::UstawObserwatora({}); });
+    frmMain->show();
+    PtyPair pty;
+    QVERIFY(pty.Ok());
+    const QByteArray raport = Raport(2);
+    QVERIFY(odbierz(pty, raport));
+    QVERIFY(QTest::qWaitFor([&] { return frmMain->dziennik->Synchronizacje() > 0; }, kLimitMs));
+    QVERIFY(CzytajPlik(PlikDziennika(*tmp)).endsWith(raport));
+    std::lock_guard l(m);
+    QCOMPARE(folder, 1);
 }
 
 void TstDziennik::nieOdkladaRaportNa30Dni()
