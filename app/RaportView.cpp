@@ -43,8 +43,8 @@ int DoWspolrzednej(qint64 n)
 // Gap between two batches told to assistive technology: a screen reader
 // keeps up, and a reception of thousands of chunks makes a few announcements.
 constexpr int kOdstepOgloszenMs = 300;
-// The shortest gap between two paints of the area while a report streams in:
-// about twenty frames a second, smooth enough to watch it grow.
+// How long received text waits to be painted, with whatever comes meanwhile:
+// about twenty frames a second, smooth enough to watch a report grow.
 constexpr int kOdstepRysowaniaMs = 50;
 
 TRaportView::SluchaczDostepnosci &Sluchacz()
@@ -103,6 +103,7 @@ TRaportView::TRaportView(QWidget *parent)
 
     m_wstrzymaneRysowanie = new QTimer(this);
     m_wstrzymaneRysowanie->setSingleShot(true);
+    m_wstrzymaneRysowanie->setInterval(kOdstepRysowaniaMs);
     connect(m_wstrzymaneRysowanie, &QTimer::timeout, this, [this] { WznowRysowanie(); });
 
     UstawPaski();
@@ -131,23 +132,19 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
 
 void TRaportView::OgraniczRysowanie()
 {
-    // A chunk right after another one is shown with the next paint, not at
-    // once: a fast reception would otherwise paint the whole area, its scroll
-    // bars and the window behind once per chunk.
+    // A chunk is shown with the paint at the end of a short pause that it
+    // starts, together with every chunk that comes during the pause: a fast
+    // reception would otherwise paint the whole area and its scroll bars
+    // once per chunk, and a report that comes within the pause is painted
+    // once.
     if (!isVisible() || m_wstrzymaneRysowanie->isActive())
         return;
-    const qint64 minelo = m_ostatnieRysowanie.isValid() ? m_ostatnieRysowanie.elapsed() : -1;
-    if (minelo < 0 || minelo >= kOdstepRysowaniaMs) {
-        m_ostatnieRysowanie.start();
-        return;
-    }
     setUpdatesEnabled(false);
-    m_wstrzymaneRysowanie->start(int(kOdstepRysowaniaMs - minelo));
+    m_wstrzymaneRysowanie->start();
 }
 
 void TRaportView::WznowRysowanie()
 {
-    m_ostatnieRysowanie.start();
     // Everything held back is painted in one go.
     setUpdatesEnabled(true);
 }

@@ -4,7 +4,6 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QString>
 
 #include <array>
@@ -38,9 +37,8 @@ class QTimer;
 // chunk beyond starting the batch.
 //
 // Painting follows the same idea: the buffer, the line index, the scroll bars
-// and the caret are up to date after every chunk, but while chunks come
-// faster than the eye can follow, the area is painted at most every few tens
-// of milliseconds (OgraniczRysowanie).
+// and the caret are up to date after every chunk, but the area is painted at
+// most every few tens of milliseconds while chunks come (OgraniczRysowanie).
 class TRaportView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -155,10 +153,8 @@ private:
 
     QMenu *m_menu = nullptr;
 
-    // Painting held back while chunks arrive close together; the timer ends
-    // the pause. m_ostatnieRysowanie: when a chunk was last let through.
+    // Painting held back for a moment after a chunk; the timer ends the pause.
     QTimer *m_wstrzymaneRysowanie = nullptr;
-    QElapsedTimer m_ostatnieRysowanie;
 
     QTimer *m_ogloszenia = nullptr;
     // Characters assistive technology has been told of; the text after them
