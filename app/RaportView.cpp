@@ -118,10 +118,10 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
     const qint64 staraSzerokosc = m_raport.Najszerszy();
     m_raport.Dodaj(chunk);
 
+    OgraniczRysowanie();
     if (m_raport.LiczbaWierszy() != staraLiczba || m_raport.Najszerszy() != staraSzerokosc)
         UstawPaski();
     OdswiezWiersze(pierwszyZmieniony, m_raport.LiczbaWierszy());
-    OgraniczRysowanie();
 
     // The new text goes to assistive technology with the next batch.
     if (DostepnoscAktywna())
@@ -132,21 +132,35 @@ void TRaportView::DodajBajty(const QByteArray &chunk)
 
 void TRaportView::OgraniczRysowanie()
 {
-    // A chunk is shown with the paint at the end of a short pause that it
-    // starts, together with every chunk that comes during the pause: a fast
-    // reception would otherwise paint the whole area and its scroll bars
-    // once per chunk, and a report that comes within the pause is painted
-    // once.
+    // A chunk starts a short pause; what it and the chunks after it change
+    // in the text area is painted together when the pause ends. A fast
+    // reception would otherwise paint the whole area once per chunk. Nothing
+    // is switched off in Qt for it (a widget whose updates are off when its
+    // turn to paint comes loses that paint): the area is simply not asked to
+    // repaint during the pause, so that no paint shows half of a change (the
+    // new lines without the scroll that follows them).
     if (!isVisible() || m_wstrzymaneRysowanie->isActive())
         return;
-    setUpdatesEnabled(false);
     m_wstrzymaneRysowanie->start();
 }
 
 void TRaportView::WznowRysowanie()
 {
-    // Everything held back is painted in one go.
-    setUpdatesEnabled(true);
+    if (m_obszarCzeka)
+        viewport()->update();
+    m_obszarCzeka = false;
+}
+
+void TRaportView::OdswiezObszar(const QRect &prostokat)
+{
+    if (m_wstrzymaneRysowanie->isActive()) {
+        m_obszarCzeka = true;
+        return;
+    }
+    if (prostokat.isNull())
+        viewport()->update();
+    else
+        viewport()->update(prostokat);
 }
 
 void TRaportView::Wyczysc()
@@ -298,7 +312,7 @@ void TRaportView::KursorNaKoniec()
     }
     PokazKursor();
     if (bylaZaznaczona)
-        viewport()->update();
+        OdswiezObszar();
 }
 
 void TRaportView::PrzewinDoKonca()
@@ -377,7 +391,7 @@ void TRaportView::OdswiezWiersze(qint64 od, qint64 do_)
     if (od >= do_)
         return;
     const int y = kMargines + int(od - pierwszy) * m_wysokoscWiersza;
-    viewport()->update(0, y, viewport()->width(), int(do_ - od) * m_wysokoscWiersza);
+    OdswiezObszar(QRect(0, y, viewport()->width(), int(do_ - od) * m_wysokoscWiersza));
 }
 
 TRaportView::Pozycja TRaportView::PozycjaW(const QPoint &punkt) const
@@ -539,7 +553,7 @@ void TRaportView::changeEvent(QEvent *event)
 
 void TRaportView::scrollContentsBy(int, int)
 {
-    viewport()->update();
+    OdswiezObszar();
 }
 
 void TRaportView::keyPressEvent(QKeyEvent *event)

@@ -37,8 +37,9 @@ class QTimer;
 // chunk beyond starting the batch.
 //
 // Painting follows the same idea: the buffer, the line index, the scroll bars
-// and the caret are up to date after every chunk, but the area is painted at
-// most every few tens of milliseconds while chunks come (OgraniczRysowanie).
+// and the caret are up to date after every chunk, but the text area is
+// painted at most every few tens of milliseconds while chunks come
+// (OgraniczRysowanie).
 class TRaportView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -129,6 +130,7 @@ private:
     void OdswiezWiersze(qint64 od, qint64 do_);
     void OgraniczRysowanie();
     void WznowRysowanie();
+    void OdswiezObszar(const QRect &prostokat = QRect());
 
     // Telling assistive technology: a batch is started by a change and sent
     // when the timer fires.
@@ -155,6 +157,7 @@ private:
 
     // Painting held back for a moment after a chunk; the timer ends the pause.
     QTimer *m_wstrzymaneRysowanie = nullptr;
+    bool m_obszarCzeka = false; // the text area is to be painted when it ends
 
     QTimer *m_ogloszenia = nullptr;
     // Characters assistive technology has been told of; the text after them
