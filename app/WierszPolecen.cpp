@@ -182,19 +182,13 @@ Opcje CzytajOpcje(int argc, char **argv)
 // The port's failure, as the window words it, in one line.
 void BladPortu(const std::exception &e)
 {
-    QString tekst = QStringLiteral("Błąd podczas połączenia. ");
-    QString szczegoly;
-    if (const auto *opisany = dynamic_cast<const OpisanyBlad *>(&e)) {
-        tekst += opisany->TekstUzytkownika();
-        szczegoly = opisany->Szczegoly();
-    } else {
-        tekst += QString::fromUtf8(e.what());
-    }
+    const TekstyBledu opis = OpiszBlad(e);
+    QString tekst = QStringLiteral("Błąd podczas połączenia. ") + opis.tekst;
     const auto *com = dynamic_cast<const EComPort *>(&e);
     if (com && com->SystemErrorCode() == EBUSY)
         tekst += QStringLiteral(" Port może też trzymać okno programu Vestibulomat, które z niego "
                                 "pobierało: zamknij je przed pobieraniem bez okna.");
-    Komunikat(tekst, szczegoly);
+    Komunikat(tekst, opis.szczegoly);
 }
 
 // A missing port with adapters plugged in: what is there, for the one who

@@ -54,15 +54,10 @@ void TfrmMain::PokazBladPolaczenia(const std::exception &e)
 {
     // The first line is the message users know; the next says what went
     // wrong and what to do. The technical text goes into the details.
-    QString tekst = QStringLiteral("Błąd podczas połączenia\n");
-    QString szczegoly;
-    if (const auto *opisany = dynamic_cast<const OpisanyBlad *>(&e)) {
-        tekst += opisany->TekstUzytkownika();
-        szczegoly = opisany->Szczegoly();
-    } else {
-        tekst += QString::fromUtf8(e.what());
-    }
-    Komunikaty::Komunikat(tekst + PodlaczoneDoKomunikatu(), szczegoly);
+    const TekstyBledu opis = OpiszBlad(e);
+    Komunikaty::Komunikat(QStringLiteral("Błąd podczas połączenia\n") + opis.tekst +
+                              PodlaczoneDoKomunikatu(),
+                          opis.szczegoly);
 }
 
 void TfrmMain::tobPolaczClick()

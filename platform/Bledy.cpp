@@ -9,6 +9,13 @@ BladProgramu::BladProgramu(const QString &tekst, const QString &szczegoly)
     , m_szczegoly(szczegoly)
 {}
 
+TekstyBledu OpiszBlad(const std::exception &e)
+{
+    if (const auto *opisany = dynamic_cast<const OpisanyBlad *>(&e))
+        return {opisany->TekstUzytkownika(), opisany->Szczegoly()};
+    return {QString::fromUtf8(e.what()), QString()};
+}
+
 namespace {
 
 // nullptr for an errno without a Polish description.

@@ -35,6 +35,15 @@ private:
     QString m_szczegoly;
 };
 
+// The two texts of any exception: an OpisanyBlad's own; otherwise what() is
+// the user's text and there are no details.
+struct TekstyBledu
+{
+    QString tekst;
+    QString szczegoly;
+};
+TekstyBledu OpiszBlad(const std::exception &e);
+
 // A Polish description of an errno value for the common cases ("brak
 // uprawnień", "system plików tylko do odczytu", ...); for a rare one
 // "nieoczekiwany błąd systemu" (the system's English text goes into the

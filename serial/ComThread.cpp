@@ -204,13 +204,9 @@ bool TComThread::Dispatch(TComEvents batch)
             m_port->DispatchBatch(m_generation, batch);
         } catch (const std::exception &e) {
             // No box may open on this thread: the user-interface thread shows it.
-            QString text = QString::fromUtf8(e.what()), details;
-            if (const auto *described = dynamic_cast<const OpisanyBlad *>(&e)) {
-                text = described->TekstUzytkownika();
-                details = described->Szczegoly();
-            }
+            const TekstyBledu opis = OpiszBlad(e);
             QMetaObject::invokeMethod(m_port, "ShowError", Qt::QueuedConnection,
-                                      Q_ARG(QString, text), Q_ARG(QString, details));
+                                      Q_ARG(QString, opis.tekst), Q_ARG(QString, opis.szczegoly));
         }
         std::lock_guard<std::mutex> g(m_handOver->lock);
         return !m_handOver->stopping;

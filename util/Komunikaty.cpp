@@ -155,10 +155,8 @@ void PokazBlad(const QString &wiadomosc, const QString &szczegoly)
 
 void PokazWyjatek(const std::exception &e)
 {
-    if (const auto *opisany = dynamic_cast<const OpisanyBlad *>(&e))
-        PokazBlad(opisany->TekstUzytkownika(), opisany->Szczegoly());
-    else
-        PokazBlad(QString::fromUtf8(e.what()));
+    const TekstyBledu opis = OpiszBlad(e);
+    PokazBlad(opis.tekst, opis.szczegoly);
 }
 
 } // namespace Komunikaty
