@@ -195,7 +195,7 @@ QString ZapiszWUkladzie(Uklad uklad, const QString &baza, int rozmiar)
     QString wynik = QStringLiteral("OK");
     try {
         BezpiecznyZapis::Zapisz(plik, nowa);
-    } catch (const BezpiecznyZapis::Blad &e) {
+    } catch (const EZapisPliku &e) {
         wynik = NazwaBledu(e.Kod()) + u' ' + BezpiecznyZapis::NazwaKroku(e.KrokBledu());
     }
     limit.reset();
