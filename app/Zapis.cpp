@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 
 #include <cerrno>
 
@@ -93,13 +94,14 @@ void PrzygotujDialogZapisu(QFileDialog *dialog)
     dialog->setNameFilter(QStringLiteral("Pliki tekstowe (*.txt)"));
     dialog->setDefaultSuffix(QStringLiteral("txt"));
     dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        dialog->setOption(QFileDialog::DontUseNativeDialog, true);
 }
 
 QString WybierzPlikZapisu(QFileDialog *dialog, const QString &katalog, const QString &nazwa)
 {
     if (zastepstwo())
         return zastepstwo()(katalog, nazwa);
-    PrzygotujDialogZapisu(dialog);
     dialog->setDirectory(katalog);
     dialog->selectFile(nazwa);
     if (dialog->exec() != QDialog::Accepted)

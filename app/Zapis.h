@@ -59,11 +59,15 @@ using DialogZapisu = std::function<QString(const QString &katalog, const QString
 // empty function brings the real dialog back.
 void UstawDialogZapisu(DialogZapisu dialog);
 
-// Sets up the save dialog: filter "Pliki tekstowe (*.txt)", default suffix
-// txt (added to a name typed without an extension), no overwrite question.
+// Sets up the save dialog, once, when the main window makes it: filter
+// "Pliki tekstowe (*.txt)", default suffix txt (added to a name typed
+// without an extension), no overwrite question. The desktop's own dialog
+// where its platform theme offers one; otherwise (a bare session, the
+// tests) Qt's widget dialog, in Polish.
 void PrzygotujDialogZapisu(QFileDialog *dialog);
 
-// Shows the save dialog starting in katalog and proposing nazwa; returns the
-// confirmed full path, or an empty text when the user cancelled. Uses the
-// replacement from UstawDialogZapisu when one is installed.
+// Shows the save dialog, as PrzygotujDialogZapisu left it, starting in
+// katalog and proposing nazwa; returns the confirmed full path, or an empty
+// text when the user cancelled. Uses the replacement from UstawDialogZapisu
+// when one is installed.
 QString WybierzPlikZapisu(QFileDialog *dialog, const QString &katalog, const QString &nazwa);
