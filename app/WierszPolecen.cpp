@@ -33,8 +33,6 @@
 
 namespace {
 
-using Etap = EZapisPliku::Etap;
-
 constexpr int kDomyslneCzekanie = 60;
 // A day has fewer seconds; anything longer is a typing error.
 constexpr int kNajdluzszeCzekanie = 86400;
@@ -237,9 +235,9 @@ Zajete Zbadaj(const QString &sciezka, const QByteArray &dane)
         case BezpiecznyZapis::Zastano::ZwyklyPlik:
             return jest == dane ? Zajete::TenSam : Zajete::Inny;
         }
-    } catch (const BezpiecznyZapis::Blad &e) {
+    } catch (const EZapisPliku &e) {
         if (e.KrokBledu() == BezpiecznyZapis::Krok::Sprawdzenie)
-            throw EZapisPliku(Etap::Utworzenie, sciezka, e.Kod(), e.Szczegoly());
+            throw;
     }
     return Zajete::Specjalny; // cannot be read: not known to hold this report
 }
@@ -439,13 +437,11 @@ int PobieranieBezOkna::Zapisz()
             if (ZapiszNowyRaport(sciezka, m_raport))
                 break;
             if (proba >= 8)
-                throw EZapisPliku(Etap::Utworzenie, sciezka, EEXIST);
+                throw EZapisPliku(BezpiecznyZapis::Krok::Utworzenie, sciezka, EEXIST, QString(),
+                                  SzczegolyBleduSystemu(EEXIST));
         }
     } catch (const EZapisPliku &e) {
-        QString tekst = QStringLiteral("Błąd podczas zapisu pliku: ") + sciezka;
-        if (const QString powod = e.Powod(); !powod.isEmpty())
-            tekst += QStringLiteral(" (") + powod + u')';
-        Komunikat(tekst + u'.' + SkutekDlaDziennika(), e.Szczegoly());
+        Komunikat(TekstBleduZapisu(e, sciezka) + u'.' + SkutekDlaDziennika(), e.Szczegoly());
         return kwBladZapisu;
     }
     // The report is on the disk: its journal is no longer needed.
@@ -559,5 +555,6 @@ MiejsceRaportu WybierzMiejsce(const QString &katalog, const QString &nazwa, cons
             break;
         }
     }
-    throw EZapisPliku(Etap::Utworzenie, m.sciezka, EEXIST);
+    throw EZapisPliku(BezpiecznyZapis::Krok::Utworzenie, m.sciezka, EEXIST, QString(),
+                      SzczegolyBleduSystemu(EEXIST));
 }

@@ -7,47 +7,16 @@
 // break added, NUL bytes kept, through the program's one writer
 // (BezpiecznyZapis.h): an existing file is replaced only once the new one is
 // complete and on the disk, so a failed save leaves the old file as it was.
+// A failure is the writer's EZapisPliku, naming the file as the caller gave it.
 
-#include "Bledy.h"
+#include "BezpiecznyZapis.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
 
 class QFileDialog;
-
-// A report file that could not be created or written. what() is the
-// technical text, "Cannot create file <path>" or "Stream write error"; the
-// user reads in Polish which file, why (the system's reason, errno) and what
-// to do, with the technical text and the errno name in the details.
-class EZapisPliku : public std::runtime_error, public OpisanyBlad
-{
-public:
-    enum class Etap { Utworzenie, Zapis };
-
-    // kod is the errno of the failed call, 0 when unknown; opis the failed
-    // call and its errno for the details; powod replaces the system's reason
-    // ("pod tą nazwą jest dowiązanie").
-    EZapisPliku(Etap etap, const QString &sciezka, int kod, const QString &opis = QString(),
-                const QString &powod = QString());
-
-    Etap Rodzaj() const { return m_etap; }
-    int Kod() const { return m_kod; }
-    QString TekstUzytkownika() const override;
-    QString Szczegoly() const override;
-    // The reason alone, for messages of their own: "brak uprawnień"; empty
-    // when the system gave none that a user could read.
-    QString Powod() const;
-
-private:
-    Etap m_etap;
-    QString m_sciezka;
-    int m_kod;
-    QString m_opis;
-    QString m_powod;
-};
 
 // Writes dane to sciezka, the name the user picked in the save dialog,
 // creating the file or replacing an existing one; a link is followed, a FIFO
@@ -66,6 +35,10 @@ bool ZapiszNowyRaport(const QString &sciezka, const QByteArray &dane);
 // alone and refused with a reason of its own. Throws EZapisPliku when the
 // copy did not arrive; cel is then left as it was.
 void KopiujRaport(const QString &zrodlo, const QString &cel);
+
+// "Błąd podczas zapisu pliku: " and sciezka, with the reason in brackets
+// when there is one a user can read; the caller adds what became of the report.
+QString TekstBleduZapisu(const EZapisPliku &e, const QString &sciezka);
 
 // katalog + "/" + nazwa. The directory text is used as typed, so one ending
 // in "/" gives two separators in a row, which the file system reads as one.
@@ -86,11 +59,15 @@ using DialogZapisu = std::function<QString(const QString &katalog, const QString
 // empty function brings the real dialog back.
 void UstawDialogZapisu(DialogZapisu dialog);
 
-// Sets up the save dialog: filter "Pliki tekstowe (*.txt)", default suffix
-// txt (added to a name typed without an extension), no overwrite question.
+// Sets up the save dialog, once, when the main window makes it: filter
+// "Pliki tekstowe (*.txt)", default suffix txt (added to a name typed
+// without an extension), no overwrite question. The desktop's own dialog
+// where its platform theme offers one; otherwise (a bare session, the
+// tests) Qt's widget dialog, in Polish.
 void PrzygotujDialogZapisu(QFileDialog *dialog);
 
-// Shows the save dialog starting in katalog and proposing nazwa; returns the
-// confirmed full path, or an empty text when the user cancelled. Uses the
-// replacement from UstawDialogZapisu when one is installed.
+// Shows the save dialog, as PrzygotujDialogZapisu left it, starting in
+// katalog and proposing nazwa; returns the confirmed full path, or an empty
+// text when the user cancelled. Uses the replacement from UstawDialogZapisu
+// when one is installed.
 QString WybierzPlikZapisu(QFileDialog *dialog, const QString &katalog, const QString &nazwa);

@@ -14,6 +14,7 @@
 #include "PowrotUrzadzenia.h"
 #include "RaportView.h"
 #include "Uwaga.h"
+#include "Zapis.h"
 #include "konfiguracja.h"
 #include "oProgr.h"
 
@@ -203,19 +204,10 @@ void TfrmMain::utworzKontrolki()
     pobieranie->Synchronizuj = [] { return frmKonfiguracja->chbSynchronizuj->isChecked(); };
     powrot = new TPowrotUrzadzenia(this);
 
-    // Save dialog: text files, ".txt" appended to a bare name, no question
-    // before replacing a file.
+    // Save dialog: set up here, once for the whole run.
     SaveDialog1 = new QFileDialog(this);
     nazwij(SaveDialog1, "SaveDialog1");
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setFileMode(QFileDialog::AnyFile);
-    SaveDialog1->setNameFilter(QStringLiteral("Pliki tekstowe (*.txt)"));
-    SaveDialog1->setDefaultSuffix(QStringLiteral("txt"));
-    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
-    // The desktop's own save dialog where its platform theme offers one;
-    // otherwise (a bare session, the tests) Qt's widget dialog, in Polish.
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    PrzygotujDialogZapisu(SaveDialog1);
 
     StanStart();
 }

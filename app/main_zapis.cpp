@@ -25,14 +25,11 @@ namespace {
 // The automatic-save policy after mailing: the entries of cobZapis.
 enum AutoZapis { azZawsze = 0, azPytaj = 1 };
 
-// "Błąd podczas zapisu pliku: " and the path, the system's reason when it
-// has a Polish one, and what became of the report.
+// The failed write and what became of the report.
 void PokazBladZapisuPliku(const EZapisPliku &e, const QString &sciezka, const QString &skutek)
 {
-    QString tekst = QStringLiteral("Błąd podczas zapisu pliku: ") + sciezka;
-    if (const QString powod = e.Powod(); !powod.isEmpty())
-        tekst += QStringLiteral(" (") + powod + u')';
-    Komunikaty::Komunikat(tekst + QStringLiteral(". ") + skutek, e.Szczegoly());
+    Komunikaty::Komunikat(TekstBleduZapisu(e, sciezka) + QStringLiteral(". ") + skutek,
+                          e.Szczegoly());
 }
 
 // Why the configured save folder cannot take the report, and what to do.

@@ -72,7 +72,7 @@ QString NazwaWKatalogu(const QString &sciezka)
 
 [[noreturn]] void Rzuc(Krok krok, const QString &sciezka, int kod, const QString &powod = {})
 {
-    throw Blad(krok, sciezka, kod, powod);
+    throw EZapisPliku(krok, sciezka, kod, powod);
 }
 
 QString PowodDowiazania()
@@ -381,36 +381,24 @@ QString NazwaKroku(Krok krok)
     return QString();
 }
 
-Blad::Blad(Krok krok, const QString &sciezka, int kod, const QString &powod)
-    : std::runtime_error(QString(NazwaKroku(krok) + u' ' + sciezka + QStringLiteral(": ") +
-                                 SzczegolyBleduSystemu(kod))
-                             .toStdString())
-    , m_krok(krok)
-    , m_sciezka(sciezka)
-    , m_kod(kod)
-    , m_powod(powod)
-{}
-
-QString Blad::Powod() const
-{
-    if (!m_powod.isEmpty())
-        return m_powod;
-    return PolskiOpisBleduSystemu(m_kod) ? OpisBleduSystemu(m_kod) : QString();
-}
-
-QString Blad::Szczegoly() const
-{
-    return QString::fromStdString(what());
-}
-
 void Zapisz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje)
 {
-    ZapiszWszedzie(sciezka, dane, opcje, false);
+    try {
+        ZapiszWszedzie(sciezka, dane, opcje, false);
+    } catch (EZapisPliku &e) {
+        e.UstawPlik(sciezka);
+        throw;
+    }
 }
 
 int ZapiszIOtworz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje)
 {
-    return ZapiszWszedzie(sciezka, dane, opcje, true);
+    try {
+        return ZapiszWszedzie(sciezka, dane, opcje, true);
+    } catch (EZapisPliku &e) {
+        e.UstawPlik(sciezka);
+        throw;
+    }
 }
 
 void SynchronizujFolder(const QString &sciezka)
@@ -481,3 +469,95 @@ void UstawObserwatora(Obserwator nowy)
 }
 
 } // namespace BezpiecznyZapis
+
+namespace {
+
+using BezpiecznyZapis::Krok;
+
+// Looking at the name, opening, renaming and syncing the folder make the
+// file exist under its name; the other steps write what is in it.
+bool KrokUtworzenia(Krok krok)
+{
+    return krok == Krok::Sprawdzenie || krok == Krok::Utworzenie || krok == Krok::ZmianaNazwy ||
+           krok == Krok::SynchronizacjaKatalogu;
+}
+
+// What the user can do about it, by the system's reason.
+QString Wskazowka(bool utworzenie, int kod)
+{
+    switch (kod) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("Zwolnij miejsce na dysku lub wybierz inny folder");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("Wybierz folder, w którym możesz zapisywać");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("Wybierz istniejący folder");
+    case ENAMETOOLONG:
+        return QStringLiteral("Wybierz krótszą nazwę pliku");
+    case EISDIR:
+        return QStringLiteral("Wybierz inną nazwę pliku");
+    default:
+        return utworzenie ? QStringLiteral("Wybierz inny folder lub inną nazwę pliku")
+                          : QStringLiteral("Spróbuj ponownie lub wybierz inny folder");
+    }
+}
+
+// "rename /path: errno 18: EXDEV (Invalid cross-device link)", unless the
+// caller said what failed.
+QString OpisWywolania(Krok krok, const QString &sciezka, int kod, const QString &podany)
+{
+    if (!podany.isEmpty())
+        return podany;
+    return BezpiecznyZapis::NazwaKroku(krok) + u' ' + sciezka + QStringLiteral(": ") +
+           SzczegolyBleduSystemu(kod);
+}
+
+} // namespace
+
+EZapisPliku::EZapisPliku(Krok krok, const QString &sciezka, int kod, const QString &powod,
+                         const QString &wywolanie)
+    : std::runtime_error(OpisWywolania(krok, sciezka, kod, wywolanie).toStdString())
+    , m_krok(krok)
+    , m_plik(sciezka)
+    , m_kod(kod)
+    , m_powod(powod)
+{}
+
+QString EZapisPliku::Powod() const
+{
+    if (!m_powod.isEmpty())
+        return m_powod;
+    return PolskiOpisBleduSystemu(m_kod) ? OpisBleduSystemu(m_kod) : QString();
+}
+
+QString EZapisPliku::Wywolanie() const
+{
+    return QString::fromStdString(what());
+}
+
+QString EZapisPliku::TekstUzytkownika() const
+{
+    const bool utworzenie = KrokUtworzenia(m_krok);
+    QString tekst = utworzenie ? QStringLiteral("Nie można utworzyć pliku \"%1\"")
+                               : QStringLiteral("Nie udało się zapisać pliku \"%1\"");
+    tekst = tekst.arg(m_plik);
+    const QString powod = Powod();
+    if (!powod.isEmpty())
+        tekst += QStringLiteral(": ") + powod;
+    else if (m_kod != 0)
+        tekst += QStringLiteral(": ") + OpisBleduSystemu(m_kod); // the general one
+    return tekst + QStringLiteral(". ") + Wskazowka(utworzenie, m_kod);
+}
+
+QString EZapisPliku::Szczegoly() const
+{
+    const QString pierwsza = KrokUtworzenia(m_krok)
+                                 ? QStringLiteral("Cannot create file %1").arg(m_plik)
+                                 : QStringLiteral("Stream write error");
+    return pierwsza + u'\n' + Wywolanie();
+}

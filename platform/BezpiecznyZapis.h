@@ -23,7 +23,10 @@
 // someone other than the user and the folder's owner; a FIFO or device the
 // user picked is written in place without blocking on a missing reader.
 //
-// Every failure is a Blad with the errno and the step that failed.
+// Every failure is an EZapisPliku with the errno and the step that failed;
+// the saves of a report and everything above them throw it on unchanged.
+
+#include "Bledy.h"
 
 #include <QByteArray>
 #include <QString>
@@ -49,30 +52,49 @@ enum class Krok {
 };
 QString NazwaKroku(Krok krok);
 
-class Blad : public std::runtime_error
+} // namespace BezpiecznyZapis
+
+// A file that could not be created or written, with the errno and the step
+// that failed. what() is the failed call for the details and the journal's
+// warnings: "rename /path: errno 18: EXDEV (Invalid cross-device link)".
+// The user reads in Polish which file, why and what to do; the details hold
+// "Cannot create file <path>" or "Stream write error" and the failed call.
+class EZapisPliku : public std::runtime_error, public OpisanyBlad
 {
 public:
-    // powod replaces the system's reason in Powod() when given (a link or a
-    // pipe under the name says more than ELOOP or ENXIO).
-    Blad(Krok krok, const QString &sciezka, int kod, const QString &powod = QString());
+    // sciezka is where the call failed, kod its errno. powod replaces the
+    // system's reason ("pod tą nazwą jest dowiązanie" says more than ELOOP);
+    // wywolanie replaces the failed call in what() when no single call
+    // failed (no free name left).
+    EZapisPliku(BezpiecznyZapis::Krok krok, const QString &sciezka, int kod,
+                const QString &powod = QString(), const QString &wywolanie = QString());
 
-    Krok KrokBledu() const { return m_krok; }
-    const QString &Sciezka() const { return m_sciezka; }
+    BezpiecznyZapis::Krok KrokBledu() const { return m_krok; }
     int Kod() const { return m_kod; }
+    // The file as the user named it, which the message shows: the writer
+    // sets the name it was asked to write (a picked link, not its target; the
+    // file, not the folder that failed to sync). Until then, where the call
+    // failed.
+    const QString &Plik() const { return m_plik; }
+    void UstawPlik(const QString &plik) { m_plik = plik; }
     // Why, in Polish: the reason given, else the system's Polish description
-    // ("brak miejsca na dysku"); empty when the system has none.
+    // ("brak uprawnień"); empty when the system has none a user could read.
     QString Powod() const;
-    // Whether the reason is the writer's own rather than the errno's.
-    bool PowodWlasny() const { return !m_powod.isEmpty(); }
-    // "rename /path: errno 18: EXDEV (Invalid cross-device link)".
-    QString Szczegoly() const;
+    // The failed call, what() as text.
+    QString Wywolanie() const;
+    // "Nie można utworzyć pliku "X": brak uprawnień. Wybierz folder, w
+    // którym możesz zapisywać".
+    QString TekstUzytkownika() const override;
+    QString Szczegoly() const override;
 
 private:
-    Krok m_krok;
-    QString m_sciezka;
+    BezpiecznyZapis::Krok m_krok;
+    QString m_plik;
     int m_kod;
     QString m_powod;
 };
+
+namespace BezpiecznyZapis {
 
 enum class Nazwa {
     Wygenerowana, // made up by the program: nothing but a regular file is written through it
@@ -85,7 +107,7 @@ struct Opcje
     // The mode of a new file, less the umask: 0666 for a report, 0600 for
     // the settings copy and attachments.
     mode_t trybNowego = 0666;
-    // Create only: Blad with EEXIST (step Sprawdzenie or ZmianaNazwy) when
+    // Create only: EZapisPliku with EEXIST (step Sprawdzenie or ZmianaNazwy) when
     // anything at all is under the name, which is then left alone. For a
     // caller that picks the next free name (" (2)", " (3)" ...).
     bool tylkoNowy = false;
@@ -96,7 +118,7 @@ struct Opcje
     bool pozniejszaSynchronizacjaNowego = false;
 };
 
-// Writes dane under sciezka as described at the top. Throws Blad; an
+// Writes dane under sciezka as described at the top. Throws EZapisPliku; an
 // existing file is then as it was, or (in place, after the reservation)
 // whole with the new content up to the step that failed.
 void Zapisz(const QString &sciezka, QByteArrayView dane, const Opcje &opcje = {});
@@ -114,15 +136,15 @@ enum class Zastano {
 };
 
 // Reads a regular file by the rule for made-up names: a link is not
-// followed and a FIFO or device is never opened. Throws Blad when a regular
+// followed and a FIFO or device is never opened. Throws EZapisPliku when a regular
 // file cannot be read.
 Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane);
 
 // Syncs the folder that holds sciezka, so that a new name in it survives a
-// power cut. Throws Blad (step SynchronizacjaKatalogu).
+// power cut. Throws EZapisPliku (step SynchronizacjaKatalogu).
 void SynchronizujFolder(const QString &sciezka);
 
-// Gives the file stara the name nowa, which must be free (Blad with EEXIST
+// Gives the file stara the name nowa, which must be free (EZapisPliku with EEXIST
 // otherwise), and syncs the folder.
 void NadajNazwe(const QString &stara, const QString &nowa);
 

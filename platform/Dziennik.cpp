@@ -223,7 +223,7 @@ std::optional<ZawartoscDziennika> TDziennik::Pozostawiony()
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             try {
                 BezpiecznyZapis::NadajNazwe(SciezkaDziennika(n), nasz);
-            } catch (const BezpiecznyZapis::Blad &e) {
+            } catch (const EZapisPliku &e) {
                 // It stays in its slot and is offered to the next start.
                 qWarning("%s", e.what());
             }
@@ -365,14 +365,14 @@ void TDziennik::Zachowaj()
             // The 30 days count from now, not from the download.
             ::utimes(QFile::encodeName(cel).constData(), nullptr);
             return;
-        } catch (const BezpiecznyZapis::Blad &e) {
+        } catch (const EZapisPliku &e) {
             if (e.Kod() == EEXIST && n < 1000)
                 continue;
             throw BladProgramu(
                 QStringLiteral("Nie można odłożyć niezapisanego raportu (%1). Skopiuj plik %2 "
                                "w bezpieczne miejsce, zanim odbierzesz następny raport")
                     .arg(OpisBleduSystemu(e.Kod()), sciezka),
-                e.Szczegoly());
+                e.Wywolanie());
         }
     }
 }
@@ -434,9 +434,9 @@ int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek,
         else
             ++m_synchronizacje;
         return fd;
-    } catch (const BezpiecznyZapis::Blad &e) {
+    } catch (const EZapisPliku &e) {
         BladWatku(e.Powod().isEmpty() ? OpisBleduSystemu(e.Kod()) : e.Powod(),
-                  QStringLiteral("Plik: ") + sciezka + u'\n' + e.Szczegoly());
+                  QStringLiteral("Plik: ") + sciezka + u'\n' + e.Wywolanie());
         return -1;
     }
 }
@@ -490,9 +490,9 @@ bool TDziennik::ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dy
         if (dysk.folderNiezsynchronizowany) {
             try {
                 BezpiecznyZapis::SynchronizujFolder(sciezka);
-            } catch (const BezpiecznyZapis::Blad &e) {
+            } catch (const EZapisPliku &e) {
                 BladWatku(OpisBleduSystemu(e.Kod()),
-                          QStringLiteral("Plik: ") + sciezka + u'\n' + e.Szczegoly());
+                          QStringLiteral("Plik: ") + sciezka + u'\n' + e.Wywolanie());
                 return false;
             }
             dysk.folderNiezsynchronizowany = false;

@@ -88,7 +88,7 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu)
                 BezpiecznyZapis::Zapisz(wlasny, dane,
                                         {BezpiecznyZapis::Nazwa::Wygenerowana, 0600,
                                          /*tylkoNowy=*/true});
-        } catch (const BezpiecznyZapis::Blad &e) {
+        } catch (const EZapisPliku &e) {
             qWarning("%s", e.what());
         }
     } else if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&

@@ -398,8 +398,7 @@ template <typename F> void TIniFile::Zmien(F zmiana)
         // mail address in it.
         BezpiecznyZapis::Zapisz(plik_, zmiana(zawartosc),
                                 {BezpiecznyZapis::Nazwa::Wybrana, 0600, false});
-    } catch (const BezpiecznyZapis::Blad &e) {
-        throw BladPlikuIni(plik_, e.Kod(), BezpiecznyZapis::NazwaKroku(e.KrokBledu()),
-                           e.PowodWlasny() ? e.Powod() : QString());
+    } catch (const EZapisPliku &e) {
+        throw BladPlikuIni(plik_, e.Kod(), BezpiecznyZapis::NazwaKroku(e.KrokBledu()), e.Powod());
     }
 }

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -44,8 +43,6 @@ private:
 
 void TstOprogramie::initTestCase()
 {
-    // Keeps the system's installed help out of the search.
-    QStandardPaths::setTestModeEnabled(true);
     Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &tekst) {
         m_komunikaty << tekst;
         return true;

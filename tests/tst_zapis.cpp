@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -195,7 +196,7 @@ QString ZapiszWUkladzie(Uklad uklad, const QString &baza, int rozmiar)
     QString wynik = QStringLiteral("OK");
     try {
         BezpiecznyZapis::Zapisz(plik, nowa);
-    } catch (const BezpiecznyZapis::Blad &e) {
+    } catch (const EZapisPliku &e) {
         wynik = NazwaBledu(e.Kod()) + u' ' + BezpiecznyZapis::NazwaKroku(e.KrokBledu());
     }
     limit.reset();
@@ -504,8 +505,9 @@ void TestZapis::nieudanyZapisZOkna_data()
 {
     QTest::addColumn<QString>("cel");
     QTest::addColumn<bool>("limitRozmiaru");
-    QTest::addColumn<QString>("blad");      // "…": the system's description of the error
-    QTest::addColumn<QString>("szczegoly"); // the errno name in the box's details
+    QTest::addColumn<QString>("blad");       // "…": the system's description of the error
+    QTest::addColumn<QString>("szczegoly");  // the errno name in the box's details
+    QTest::addColumn<QString>("dowiazanie"); // cel is made a link to this, in the folder
 
     const auto nieMozna = [this](const QString &cel, const QString &reszta) -> QString {
         return u"Nie można utworzyć pliku \""_qs + katalog.filePath(cel) + u"\": "_qs + reszta;
@@ -514,25 +516,32 @@ void TestZapis::nieudanyZapisZOkna_data()
     QTest::newRow("device that is full") << u"/dev/full"_qs << false
                                          << u"Nie udało się zapisać pliku \"/dev/full\": …. "
                                             "Zwolnij miejsce na dysku lub wybierz inny folder."_qs
-                                         << u"ENOSPC"_qs;
+                                         << u"ENOSPC"_qs << QString();
     QTest::newRow("directory that is a file")
         << u"stary.txt/raport.txt"_qs << false
         << nieMozna(u"stary.txt/raport.txt"_qs, u"…. Wybierz istniejący folder."_qs)
-        << u"ENOTDIR"_qs;
+        << u"ENOTDIR"_qs << QString();
     QTest::newRow("missing directory")
         << u"brak/raport.txt"_qs << false
-        << nieMozna(u"brak/raport.txt"_qs, u"…. Wybierz istniejący folder."_qs) << u"ENOENT"_qs;
+        << nieMozna(u"brak/raport.txt"_qs, u"…. Wybierz istniejący folder."_qs) << u"ENOENT"_qs
+        << QString();
     QTest::newRow("name of a directory")
         << u"okno"_qs << false << nieMozna(u"okno"_qs, u"…. Wybierz inną nazwę pliku."_qs)
-        << u"EISDIR"_qs;
+        << u"EISDIR"_qs << QString();
     QTest::newRow("file name too long")
         << dlugaNazwa << false << nieMozna(dlugaNazwa, u"…. Wybierz krótszą nazwę pliku."_qs)
-        << u"ENAMETOOLONG"_qs;
+        << u"ENAMETOOLONG"_qs << QString();
     QTest::newRow("size limit reached over an existing file")
         << u"stary.txt"_qs << true
         << u"Nie udało się zapisać pliku \""_qs + katalog.filePath(u"stary.txt"_qs) +
                u"\": …. Zwolnij miejsce na dysku lub wybierz inny folder."_qs
-        << u"EFBIG"_qs;
+        << u"EFBIG"_qs << QString();
+    // The user reads the name picked; where it failed is in the details.
+    QTest::newRow("picked link into a missing directory")
+        << u"dowiazanie.txt"_qs << false
+        << nieMozna(u"dowiazanie.txt"_qs, u"…. Wybierz istniejący folder."_qs)
+        << u"open "_qs + katalog.filePath(u"brak/raport.txt"_qs) + u": errno 2: ENOENT"_qs
+        << u"brak/raport.txt"_qs;
 }
 
 void TestZapis::nieudanyZapisZOkna()
@@ -541,7 +550,14 @@ void TestZapis::nieudanyZapisZOkna()
     QFETCH(bool, limitRozmiaru);
     QFETCH(QString, blad);
     QFETCH(QString, szczegoly);
+    QFETCH(QString, dowiazanie);
     QVERIFY(QDir(katalog.path()).mkpath(u"okno"_qs));
+    if (!dowiazanie.isEmpty())
+        QVERIFY(QFile::link(katalog.filePath(dowiazanie), katalog.filePath(cel)));
+    const auto bezDowiazania = qScopeGuard([&] {
+        if (!dowiazanie.isEmpty())
+            QFile::remove(katalog.filePath(cel));
+    });
     const QString stary = katalog.filePath(u"stary.txt"_qs);
     Utworz(stary, "old");
     UmiescRaport(QByteArray(4096, 'r'));
