@@ -121,26 +121,30 @@ QStringList NazwyOpcji(const OpisOpcji &opis)
     return nazwy;
 }
 
-// Qt's parser, knowing our options. Its own help and version options are
-// not added: both are ours.
+// Our options, for Qt's parser. Its own help and version options are not
+// added: both are ours.
+void DodajOpcje(QCommandLineParser &parser)
+{
+    for (const OpisOpcji &opis : kOpcje)
+        parser.addOption(QCommandLineOption(
+            NazwyOpcji(opis), QString(), opis.wartosc ? QLatin1String(opis.wartosc) : QString()));
+}
+
 enum class Rozbior {
     Dobry,          // every argument is an option of ours, with its value
     CzekaNaWartosc, // the same, but the last option still waits for its value
     Zly             // an argument is no option of ours
 };
 
-Rozbior Rozbierz(const QStringList &argumenty, QCommandLineParser &parser)
+Rozbior Rozbierz(const QStringList &argumenty)
 {
-    for (const OpisOpcji &opis : kOpcje)
-        parser.addOption(QCommandLineOption(
-            NazwyOpcji(opis), QString(), opis.wartosc ? QLatin1String(opis.wartosc) : QString()));
+    QCommandLineParser parser;
+    DodajOpcje(parser);
     if (parser.parse(argumenty) && parser.positionalArguments().isEmpty())
         return Rozbior::Dobry;
     // An option without its value parses once a value follows.
     QCommandLineParser zWartoscia;
-    for (const OpisOpcji &opis : kOpcje)
-        zWartoscia.addOption(QCommandLineOption(
-            NazwyOpcji(opis), QString(), opis.wartosc ? QLatin1String(opis.wartosc) : QString()));
+    DodajOpcje(zWartoscia);
     if (zWartoscia.parse(argumenty + QStringList{QString()}) &&
         zWartoscia.positionalArguments().isEmpty())
         return Rozbior::CzekaNaWartosc;
@@ -157,8 +161,7 @@ QString BladSkladni(const QStringList &argumenty)
     for (qsizetype i = 1; i < argumenty.size(); ++i) {
         // "--" would make the rest plain words, of which we take none.
         const bool koniecOpcji = !wartosc && argumenty[i] == QLatin1String("--");
-        QCommandLineParser parser;
-        const Rozbior r = koniecOpcji ? Rozbior::Zly : Rozbierz(argumenty.first(i + 1), parser);
+        const Rozbior r = koniecOpcji ? Rozbior::Zly : Rozbierz(argumenty.first(i + 1));
         if (r == Rozbior::Zly)
             return QStringLiteral("Nieznany argument \"%1\".").arg(argumenty[i]);
         wartosc = r == Rozbior::CzekaNaWartosc;
@@ -252,7 +255,8 @@ Opcje CzytajOpcje(const QStringList &argumenty)
     if (!o.blad.isEmpty())
         return o;
     QCommandLineParser parser;
-    Rozbierz(argumenty, parser);
+    DodajOpcje(parser);
+    parser.parse(argumenty);
     for (const OpisOpcji &opis : kOpcje) {
         const QString nazwa = QLatin1String(opis.nazwa);
         const QStringList wartosci = opis.wartosc
