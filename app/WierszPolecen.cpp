@@ -12,9 +12,9 @@
 #include "NazwaPliku.h"
 #include "Pobieranie.h"
 #include "Podlaczone.h"
+#include "Ustawienia.h"
 #include "Zapis.h"
 #include "Zegar.h"
-#include "konfiguracja.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -33,73 +33,8 @@
 
 namespace {
 
-constexpr int kDomyslneCzekanie = 60;
-// A day has fewer seconds; anything longer is a typing error.
-constexpr int kNajdluzszeCzekanie = 86400;
 // More copies of one report than anybody keeps by hand.
 constexpr int kNajwiecejNumerow = 9999;
-
-const char *const kPomoc =
-    "Użycie: vestibulomat --pobierz [--czekaj SEKUNDY] [--katalog FOLDER]\n"
-    "        vestibulomat --help | --version\n"
-    "Bez opcji program otwiera swoje okno.\n"
-    "\n"
-    "  --pobierz          pobiera raport z licznika bez okna (także bez ekranu, przez ssh\n"
-    "                     i z timera systemd) i zapisuje go pod nazwą obiekt_od_do.txt.\n"
-    "                     Nazwa obiektu, folder, port i synchronizacja zegara pochodzą\n"
-    "                     z tego samego pliku ustawień, którego używa okno programu.\n"
-    "  --czekaj SEKUNDY   jak długo czekać na pierwszą odpowiedź licznika (domyślnie 60);\n"
-    "                     licznik jest w tym czasie odpytywany co sekundę.\n"
-    "  --katalog FOLDER   zapis w tym folderze zamiast w folderze z ustawień, tylko\n"
-    "                     w tym uruchomieniu.\n"
-    "  --help             ta pomoc.\n"
-    "  --version          wersja programu.\n"
-    "\n"
-    "Istniejący plik nigdy nie jest zastępowany: jeśli nazwa jest zajęta przez inną\n"
-    "treść, raport dostaje nazwę z dopiskiem \" (2)\", \" (3)\"... przed \".txt\". Jeśli ten\n"
-    "sam raport jest już zapisany, nic nie jest zapisywane. Ścieżka pliku z raportem\n"
-    "trafia na standardowe wyjście, komunikaty na standardowe wyjście błędów. Do chwili\n"
-    "zapisu raport chroni dziennik odbioru: po błędzie zapisu albo odłączeniu urządzenia\n"
-    "okno programu zaproponuje odebraną część przy następnym uruchomieniu.\n"
-    "Port jest otwarty tylko na czas pobierania. Okno programu trzyma port otwarty po\n"
-    "swoim pobraniu; wtedy pobieranie bez okna kończy się błędem portu.\n"
-    "\n"
-    "Poczta nie jest częścią pobierania bez okna: wysłanie raportu wymaga, by ktoś\n"
-    "nacisnął \"Wyślij\" w programie pocztowym. Do wysyłki służy okno programu.\n"
-    "\n"
-    "Kody wyjścia: 0 raport zapisany (albo już był zapisany), 2 licznik nie odpowiedział\n"
-    "w czasie oczekiwania, 3 błąd portu (brak portu, port zajęty, brak uprawnień,\n"
-    "urządzenie odłączone), 4 błąd zapisu, 64 błędne argumenty.\n"
-    "\n"
-    "Codzienne pobieranie: pakiet instaluje timer systemd użytkownika, który uruchamia\n"
-    "\"vestibulomat --pobierz\" codziennie o 6:00. Jest wyłączony; włącza go:\n"
-    "  systemctl --user enable --now vestibulomat-pobierz.timer\n"
-    "Komunikaty z tych uruchomień:\n"
-    "  journalctl --user -u vestibulomat-pobierz\n"
-    "Timer użytkownika działa tylko wtedy, gdy użytkownik jest zalogowany, chyba że\n"
-    "włączono dla niego trwałą sesję (potrzebne na komputerze, na który nikt się nie\n"
-    "loguje):\n"
-    "  loginctl enable-linger\n"
-    "Pobranie pominięte przy wyłączonym komputerze odbywa się po jego następnym\n"
-    "uruchomieniu (Persistent=true).\n"
-    "\n"
-    "Folder wspólny: aby centrala zbierała raporty, wskaż jako folder zapisu (w oknie\n"
-    "Konfiguracja albo opcją --katalog) folder udostępniony lub synchronizowany: udział\n"
-    "SMB lub NFS albo folder programu do synchronizacji plików. Opcję dopisuje się\n"
-    "w usłudze poleceniem \"systemctl --user edit vestibulomat-pobierz.service\":\n"
-    "  [Service]\n"
-    "  ExecStart=\n"
-    "  ExecStart=/usr/bin/vestibulomat --pobierz --katalog /mnt/raporty\n";
-
-struct Opcje
-{
-    bool pobierz = false;
-    bool pomoc = false;
-    bool wersja = false;
-    int czekaj = kDomyslneCzekanie;
-    std::optional<QString> katalog;
-    QString blad; // what is wrong with the arguments; empty when nothing
-};
 
 // A message must stay one line in a log: line breaks inside become "; ".
 QString JednaLinia(QString tekst)
@@ -124,57 +59,6 @@ void Komunikat(const QString &tekst, const QString &szczegoly = QString())
     Wypisz(stderr, tekst);
     if (!szczegoly.isEmpty())
         Wypisz(stderr, szczegoly);
-}
-
-bool JestOpcja(const QString &arg, const char *nazwa)
-{
-    return arg == QLatin1String(nazwa) || arg.startsWith(QLatin1String(nazwa) + QLatin1Char('='));
-}
-
-Opcje CzytajOpcje(int argc, char **argv)
-{
-    Opcje o;
-    for (int i = 1; i < argc && o.blad.isEmpty(); ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        // "--opcja WARTOŚĆ" or "--opcja=WARTOŚĆ".
-        auto wartosc = [&](const char *nazwa) -> std::optional<QString> {
-            const int dlugosc = int(qstrlen(nazwa));
-            if (arg.size() > dlugosc)
-                return arg.mid(dlugosc + 1);
-            if (i + 1 < argc)
-                return QString::fromLocal8Bit(argv[++i]);
-            o.blad = QStringLiteral("Brak wartości opcji %1.").arg(QLatin1String(nazwa));
-            return std::nullopt;
-        };
-        if (arg == QLatin1String("--pobierz")) {
-            o.pobierz = true;
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            o.pomoc = true;
-        } else if (arg == QLatin1String("--version")) {
-            o.wersja = true;
-        } else if (JestOpcja(arg, "--czekaj")) {
-            if (const auto w = wartosc("--czekaj")) {
-                bool liczba = false;
-                o.czekaj = w->toInt(&liczba);
-                if (!liczba || o.czekaj < 1 || o.czekaj > kNajdluzszeCzekanie)
-                    o.blad = QStringLiteral("Opcja --czekaj wymaga liczby sekund od 1 do %1, "
-                                            "podano \"%2\".")
-                                 .arg(kNajdluzszeCzekanie)
-                                 .arg(*w);
-            }
-        } else if (JestOpcja(arg, "--katalog")) {
-            if (const auto w = wartosc("--katalog")) {
-                o.katalog = *w;
-                if (w->isEmpty())
-                    o.blad = QStringLiteral("Opcja --katalog wymaga nazwy folderu.");
-            }
-        } else {
-            o.blad = QStringLiteral("Nieznany argument \"%1\".").arg(arg);
-        }
-    }
-    if (o.blad.isEmpty() && !o.pobierz && !o.pomoc && !o.wersja)
-        o.blad = QStringLiteral("Opcje --czekaj i --katalog działają tylko z --pobierz.");
-    return o;
 }
 
 // The port's failure, as the window words it, in one line.
@@ -283,17 +167,14 @@ private:
 
 void PobieranieBezOkna::CzytajUstawienia()
 {
-    using namespace Ustawienia;
     const QString katalogProgramu = QCoreApplication::applicationDirPath() + u'/';
-    QStringList w(Liczba);
-    CzytajIni(PlikUstawienDoOdczytu(katalogProgramu), Sekcje(), Klucze(), w,
-              Domyslne(katalogProgramu));
-    m_obiekt = w[Obiekt];
-    m_katalog = m_opcje.katalog ? *m_opcje.katalog : w[Katalog];
+    const Ustawienia::Wartosci w = Ustawienia::Czytaj(katalogProgramu);
+    m_obiekt = w.obiekt;
+    m_katalog = m_opcje.katalog ? *m_opcje.katalog : w.katalog;
     if (m_katalog.isEmpty())
         m_katalog = DomyslnyKatalogZapisu(katalogProgramu);
-    m_port = w[Port];
-    m_synchronizuj = NaLogiczna(w[Synchro]);
+    m_port = w.port;
+    m_synchronizuj = w.synchronizuj;
 }
 
 void PobieranieBezOkna::PrzygotujDziennik()
@@ -452,63 +333,10 @@ int PobieranieBezOkna::Zapisz()
 
 } // namespace
 
-namespace {
-
-bool OpcjaQt(const QString &nazwa)
-{
-    static const char *const opcje[] = {"platform",
-                                        "platformpluginpath",
-                                        "platformtheme",
-                                        "plugin",
-                                        "qwindowgeometry",
-                                        "qwindowicon",
-                                        "qwindowtitle",
-                                        "reverse",
-                                        "session",
-                                        "style",
-                                        "stylesheet",
-                                        "widgetcount",
-                                        "display",
-                                        "geometry",
-                                        "name",
-                                        "title",
-                                        "visual",
-                                        "ncols",
-                                        "cmap",
-                                        "nograb",
-                                        "dograb",
-                                        "sync",
-                                        "qmljsdebugger",
-                                        "fontengine",
-                                        "dialogs"};
-    for (const char *o : opcje)
-        if (nazwa == QLatin1String(o))
-            return true;
-    return false;
-}
-
-} // namespace
-
-bool WierszPolecen(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        for (const char *opcja : {"--pobierz", "--czekaj", "--katalog", "--help", "--version"})
-            if (JestOpcja(arg, opcja))
-                return true;
-        if (arg == QLatin1String("-h"))
-            return true;
-        // A mistyped option ("--pobiez") is told as such, not answered with a
-        // window (or, without a display, a crash). Qt's own options stay the
-        // window's; Qt takes them with one dash or two.
-        if (arg.startsWith(QLatin1String("--")) && !OpcjaQt(arg.mid(2).section(u'=', 0, 0)))
-            return true;
-    }
-    return false;
-}
-
 int UruchomWierszPolecen(int argc, char **argv)
 {
+    // Read before the application takes out the arguments it knows itself.
+    const QStringList argumenty = Argumenty(argc, argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vestibulomat"));
     // A file-size limit must fail a write (EFBIG), which is reported, instead
@@ -521,18 +349,13 @@ int UruchomWierszPolecen(int argc, char **argv)
         return false;
     });
 
-    const Opcje o = CzytajOpcje(argc, argv);
-    if (!o.blad.isEmpty()) {
-        Komunikat(o.blad + QStringLiteral(" Pomoc: vestibulomat --help"));
-        return kwZleArgumenty;
-    }
-    if (o.pomoc) {
-        std::fputs(kPomoc, stdout);
-        return kwZapisano;
-    }
-    if (o.wersja) {
-        Wypisz(stdout, QStringLiteral("Vestibulomat ") + WersjaProgramu());
-        return kwZapisano;
+    const Opcje o = CzytajOpcje(argumenty);
+    if (const Odpowiedz odp = OdpowiedzNaOpcje(o); odp.kod >= 0) {
+        if (!odp.blad.isEmpty())
+            Komunikat(odp.blad);
+        const QByteArray wyjscie = odp.wyjscie.toUtf8();
+        std::fwrite(wyjscie.constData(), 1, std::size_t(wyjscie.size()), stdout);
+        return odp.kod;
     }
     return PobieranieBezOkna(o).Uruchom();
 }

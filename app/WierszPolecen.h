@@ -6,23 +6,14 @@
 // speaks to the device through the same TPobieranie.
 //
 // The saved path goes to stdout; messages, one Polish line each (a second
-// line with the system's error where there is one), to stderr.
+// line with the system's error where there is one), to stderr. The options,
+// the help and the exit codes are in Opcje.h.
+
+#include "Opcje.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-// Exit codes.
-enum KodWyjscia : int {
-    kwZapisano = 0,       // saved, or the same report was there already
-    kwBrakOdpowiedzi = 2, // no answer within the wait
-    kwBladPortu = 3,      // port missing, busy, not permitted, device lost
-    kwBladZapisu = 4,     // the report could not be saved
-    kwZleArgumenty = 64   // the command line cannot be understood
-};
-
-// Whether these arguments are for the command line rather than the window.
-bool WierszPolecen(int argc, char **argv);
 
 // Runs the command line; returns the exit code. Creates its own
 // QCoreApplication, so none may exist yet.

@@ -13,6 +13,7 @@
 #include "Postep.h"
 #include "PowrotUrzadzenia.h"
 #include "RaportView.h"
+#include "Ustawienia.h"
 #include "Uwaga.h"
 #include "Zapis.h"
 #include "konfiguracja.h"
@@ -256,46 +257,33 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::FormShow()
 {
-    using namespace Ustawienia;
     TfrmKonfiguracja *k = frmKonfiguracja;
+    const Ustawienia::Wartosci w = Ustawienia::Czytaj(KatalogProgramu);
 
-    QStringList w(Liczba);
-    CzytajIni(PlikUstawienDoOdczytu(KatalogProgramu), Sekcje(), Klucze(), w,
-              Domyslne(KatalogProgramu));
-
-    k->ediNazwa->setText(w[Obiekt]);
-    k->ediKatalog->setText(w[Katalog]);
+    k->ediNazwa->setText(w.obiekt);
+    k->ediKatalog->setText(w.katalog);
+    k->cobZapis->setCurrentIndex(
+        w.autozapis >= 0 && w.autozapis < k->cobZapis->count() ? w.autozapis : -1);
+    k->ediMail->setText(w.mail);
+    // The picker resolves the stored name (a name in the wrong letter case
+    // becomes the device's own); the panel and the port take its answer, so
+    // that all three name the same port.
+    k->WybierzPort(w.port);
+    UstawPanel(0, PortWPanelu(k->WybranyPort()));
+    port->SetPort(k->WybranyPort()); // the port stays closed until the first download
+    k->chbSynchronizuj->setChecked(w.synchronizuj);
+    k->chbPodglad->setChecked(w.podglad);
+    setWindowTitle(QStringLiteral("Vestibulomat v") +
+                   WersjaPliku(QCoreApplication::applicationFilePath()));
 
     // A stored save policy that is not a number must not cost the other
     // settings: nothing is selected, the rest is applied, and the error is
     // shown once everything is in place.
-    std::optional<BladProgramu> blad;
-    try {
-        const int zapis = NaLiczbe(w[Autozapis], Klucze().at(Autozapis));
-        k->cobZapis->setCurrentIndex(zapis >= 0 && zapis < k->cobZapis->count() ? zapis : -1);
-    } catch (const BladProgramu &e) {
-        k->cobZapis->setCurrentIndex(-1);
-        blad.emplace(e.TekstUzytkownika() +
-                         QStringLiteral(" Wybierz automatyczny zapis w konfiguracji "
-                                        "i naciśnij \"Potwierdź\""),
-                     QStringLiteral("Plik ustawień: ") + PlikUstawienDoOdczytu(KatalogProgramu) +
-                         QStringLiteral(", sekcja [konfig]"));
-    }
-
-    k->ediMail->setText(w[Mail]);
-    // The picker resolves the stored name (a name in the wrong letter case
-    // becomes the device's own); the panel and the port take its answer, so
-    // that all three name the same port.
-    k->WybierzPort(w[Port]);
-    UstawPanel(0, PortWPanelu(k->WybranyPort()));
-    port->SetPort(k->WybranyPort()); // the port stays closed until the first download
-    k->chbSynchronizuj->setChecked(NaLogiczna(w[Synchro]));
-    k->chbPodglad->setChecked(NaLogiczna(w[Podglad]));
-    setWindowTitle(QStringLiteral("Vestibulomat v") +
-                   WersjaPliku(QCoreApplication::applicationFilePath()));
-
-    if (blad)
-        throw *blad;
+    if (!w.bladAutozapisu.isEmpty())
+        throw BladProgramu(
+            w.bladAutozapisu + QStringLiteral(" Wybierz automatyczny zapis w konfiguracji "
+                                              "i naciśnij \"Potwierdź\""),
+            QStringLiteral("Plik ustawień: ") + w.plik + QStringLiteral(", sekcja [konfig]"));
 }
 
 void TfrmMain::FormCloseQuery(bool &CanClose)

@@ -9,6 +9,7 @@
 #include "Narzedzia.h"
 #include "Podlaczone.h"
 #include "PowrotUrzadzenia.h"
+#include "Ustawienia.h"
 #include "konfiguracja.h"
 
 void TfrmMain::UrzadzenieWrocilo(const QString &opis)
@@ -41,10 +42,7 @@ void TfrmMain::PrzedPolaczeniem()
     // Only the port: the dialog's other controls may hold edits that were
     // not confirmed. A file that cannot be written is told, and the download
     // goes on with the port in force.
-    Komunikaty::Chron([&] {
-        ZapiszIni(PlikUstawienDoZapisu(KatalogProgramu), {QStringLiteral("konfig")},
-                  {QStringLiteral("port")}, {wybrany});
-    });
+    Komunikaty::Chron([&] { Ustawienia::Zapisz(KatalogProgramu, Ustawienia::Port, wybrany); });
 }
 
 void TfrmMain::UstawPort(const QString &nazwa)

@@ -4,8 +4,6 @@
 #include "CPortCtl.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
-#include "Miejsca.h"
-#include "Narzedzia.h"
 #include "ObserwatorPortow.h"
 #include "Poczta.h"
 #include "Podlaczone.h"
@@ -18,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -27,50 +24,6 @@
 #include <exception>
 
 TfrmKonfiguracja *frmKonfiguracja = nullptr;
-
-namespace Ustawienia {
-
-QStringList Sekcje()
-{
-    return QStringList(Liczba, QStringLiteral("konfig"));
-}
-
-QStringList Klucze()
-{
-    return {QStringLiteral("obiekt"), QStringLiteral("katalog"), QStringLiteral("autozapis"),
-            QStringLiteral("mail"),   QStringLiteral("port"),    QStringLiteral("synchro"),
-            QStringLiteral("podglad")};
-}
-
-QStringList Domyslne(const QString &katalogProgramu)
-{
-    return {QStringLiteral("Obiekt"), DomyslnyKatalogZapisu(katalogProgramu),
-            QStringLiteral("1"),      QString(),
-            QStringLiteral("COM1"),   QStringLiteral("False"),
-            QStringLiteral("False")};
-}
-
-int NaLiczbe(const QString &tekst, const QString &klucz)
-{
-    static const QRegularExpression dziesietna(QStringLiteral("^[+-]?[0-9]+$"));
-    static const QRegularExpression szesnastkowa(QStringLiteral("^\\$[0-9A-Fa-f]+$"));
-    bool ok = false;
-    int wynik = 0;
-    if (dziesietna.match(tekst).hasMatch()) {
-        wynik = tekst.toInt(&ok, 10);
-    } else if (szesnastkowa.match(tekst).hasMatch()) {
-        // Hexadecimal is taken as the 32-bit pattern: "$FFFFFFFF" is -1.
-        const uint u = tekst.mid(1).toUInt(&ok, 16);
-        wynik = static_cast<int>(u);
-    }
-    if (!ok) {
-        throw BladProgramu(QStringLiteral("Wartość \"%1\" klucza \"%2\" nie jest liczbą całkowitą.")
-                               .arg(tekst, klucz));
-    }
-    return wynik;
-}
-
-} // namespace Ustawienia
 
 TfrmKonfiguracja::TfrmKonfiguracja(QWidget *parent)
     : QDialog(parent)
@@ -257,8 +210,7 @@ void TfrmKonfiguracja::Button1Click()
     // the edits are in force for this run. The error is shown afterwards.
     std::exception_ptr blad;
     try {
-        ZapiszIni(PlikUstawienDoZapisu(katalogProgramu), Ustawienia::Sekcje(), Ustawienia::Klucze(),
-                  WartosciUstawien());
+        Ustawienia::Zapisz(katalogProgramu, WartosciUstawien());
     } catch (...) {
         blad = std::current_exception();
     }
@@ -348,15 +300,17 @@ void TfrmKonfiguracja::WybierzPort(const QString &nazwa)
     ccbPort->SetText(nazwa);
 }
 
-QStringList TfrmKonfiguracja::WartosciUstawien() const
+Ustawienia::Wartosci TfrmKonfiguracja::WartosciUstawien() const
 {
-    return {ediNazwa->text(),
-            ediKatalog->text(),
-            QString::number(cobZapis->currentIndex()),
-            ediMail->text(),
-            WybranyPort(),
-            Ustawienia::ZLogicznej(chbSynchronizuj->isChecked()),
-            Ustawienia::ZLogicznej(chbPodglad->isChecked())};
+    Ustawienia::Wartosci w;
+    w.obiekt = ediNazwa->text();
+    w.katalog = ediKatalog->text();
+    w.autozapis = cobZapis->currentIndex();
+    w.mail = ediMail->text();
+    w.port = WybranyPort();
+    w.synchronizuj = chbSynchronizuj->isChecked();
+    w.podglad = chbPodglad->isChecked();
+    return w;
 }
 
 void TfrmKonfiguracja::reject()

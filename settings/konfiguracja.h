@@ -6,6 +6,8 @@
 // "Potwierdź" also writes all seven settings to the file; "Anuluj" and the
 // close box only close the dialog (the edits stay in force for the run).
 
+#include "Ustawienia.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -24,39 +26,6 @@ class QKeyEvent;
 class QTabWidget;
 class QToolButton;
 class QWidget;
-
-// The seven settings of section "konfig", in the order they are read and
-// written.
-namespace Ustawienia {
-
-enum Indeks { Obiekt, Katalog, Autozapis, Mail, Port, Synchro, Podglad, Liczba };
-
-// "konfig" once per key.
-QStringList Sekcje();
-// "obiekt", "katalog", "autozapis", "mail", "port", "synchro", "podglad".
-QStringList Klucze();
-// The values standing in for missing keys; the save directory defaults to
-// the program directory of a portable copy and to the user's documents
-// folder for an installed one (DomyslnyKatalogZapisu).
-QStringList Domyslne(const QString &katalogProgramu);
-
-// A stored number: an optional sign and decimal digits, or "$" and
-// hexadecimal digits. Anything else throws BladProgramu naming the value and
-// the key it was read from: Wartość "<text>" klucza "<key>" nie jest liczbą
-// całkowitą.
-int NaLiczbe(const QString &tekst, const QString &klucz);
-
-// Only the exact text "True" is true.
-inline bool NaLogiczna(const QString &tekst)
-{
-    return tekst == QLatin1String("True");
-}
-inline QString ZLogicznej(bool b)
-{
-    return b ? QStringLiteral("True") : QStringLiteral("False");
-}
-
-} // namespace Ustawienia
 
 class TfrmKonfiguracja : public QDialog
 {
@@ -110,8 +79,8 @@ public:
     QString WybranyPort() const;
     void WybierzPort(const QString &nazwa);
 
-    // The seven values to store, taken from the controls now.
-    QStringList WartosciUstawien() const;
+    // The seven settings as the controls hold them now.
+    Ustawienia::Wartosci WartosciUstawien() const;
 
     // The program directory with a trailing "/": where the settings file is.
     void UstawKatalogProgramu(const QString &katalog) { katalogProgramu = katalog; }

@@ -6,6 +6,7 @@
 #include "Narzedzia.h"
 #include "PlikIni.h"
 #include "Pomocnicze.h"
+#include "Ustawienia.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,6 +99,8 @@ private slots:
     void odmowaZapisuNazywaPlikINieZmieniaGo_data();
     void odmowaZapisuNazywaPlikINieZmieniaGo();
     void czytanieZaKrotkichListPokazujeKomunikat();
+    void siedemUstawienZPliku_data();
+    void siedemUstawienZPliku();
     void miejscaObokProgramu();
     void miejscaUzytkownikaGdyObokNieMoznaPisac();
     void domyslnyKatalogZapisu_data();
@@ -412,6 +415,78 @@ void TstIni::czytanieZaKrotkichListPokazujeKomunikat()
     QCOMPARE(komunikaty,
              QStringList{QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!")});
     QCOMPARE(w, QStringList{QStringLiteral("bez zmian")});
+}
+
+void TstIni::siedemUstawienZPliku_data()
+{
+    QTest::addColumn<QByteArray>("zawartosc"); // null: no file
+    QTest::addColumn<QStringList>("teksty");   // as they are written back
+    QTest::addColumn<QString>("blad");
+
+    // The program's folder holds the file: its own folder is the default.
+    const QString program = tmp.path() + u'/';
+    const QStringList domyslne{u"Obiekt"_qs, program,     u"1"_qs,    QString(),
+                               u"COM1"_qs,   u"False"_qs, u"False"_qs};
+    QTest::newRow("no file gives the defaults") << QByteArray() << domyslne << QString();
+    QTest::newRow("another section is not read")
+        << QByteArray("[inne]\r\nobiekt=Sklep\r\nport=ttyS1\r\n") << domyslne << QString();
+    QTest::newRow("all seven keys")
+        << QByteArray("[konfig]\r\nobiekt=Sala\r\nkatalog=/dane\r\nautozapis=2\r\n"
+                      "mail=a@b.pl\r\nport=ttyUSB0\r\nsynchro=True\r\npodglad=True\r\n")
+        << QStringList{u"Sala"_qs,    u"/dane"_qs, u"2"_qs,   u"a@b.pl"_qs,
+                       u"ttyUSB0"_qs, u"True"_qs,  u"True"_qs}
+        << QString();
+    QTest::newRow("only the exact True is true")
+        << QByteArray("[KONFIG]\nSYNCHRO=true\npodglad=TRUE\n")
+        << QStringList{u"Obiekt"_qs, program,     u"1"_qs,    QString(),
+                       u"COM1"_qs,   u"False"_qs, u"False"_qs}
+        << QString();
+    QTest::newRow("hexadecimal save policy")
+        << QByteArray("[konfig]\nautozapis=$0\n")
+        << QStringList{u"Obiekt"_qs, program,     u"0"_qs,    QString(),
+                       u"COM1"_qs,   u"False"_qs, u"False"_qs}
+        << QString();
+    QTest::newRow("save policy in letters")
+        << QByteArray("[konfig]\nautozapis=dwa\nport=ttyS1\n")
+        << QStringList{u"Obiekt"_qs, program,     u"-1"_qs,   QString(),
+                       u"ttyS1"_qs,  u"False"_qs, u"False"_qs}
+        << u"Wartość \"dwa\" klucza \"autozapis\" nie jest liczbą całkowitą."_qs;
+    QTest::newRow("empty save policy")
+        << QByteArray("[konfig]\nautozapis=\n")
+        << QStringList{u"Obiekt"_qs, program,     u"-1"_qs,   QString(),
+                       u"COM1"_qs,   u"False"_qs, u"False"_qs}
+        << u"Wartość \"\" klucza \"autozapis\" nie jest liczbą całkowitą."_qs;
+    QTest::newRow("Windows-1250 file")
+        << QByteArray("[konfig]\r\nobiekt=Sala g\xB3\xF3wna\r\n")
+        << QStringList{u"Sala główna"_qs, program,     u"1"_qs,    QString(),
+                       u"COM1"_qs,        u"False"_qs, u"False"_qs}
+        << QString();
+    QTest::newRow("UTF-8 file behind the mark")
+        << QByteArray("\xEF\xBB\xBF[konfig]\r\nkatalog=/dane/\xD0\x97\xD0\xB0\xD0\xBB\r\n")
+        << QStringList{u"Obiekt"_qs, u"/dane/Зал"_qs, u"1"_qs,    QString(),
+                       u"COM1"_qs,   u"False"_qs,     u"False"_qs}
+        << QString();
+}
+
+void TstIni::siedemUstawienZPliku()
+{
+    QFETCH(QByteArray, zawartosc);
+    QFETCH(QStringList, teksty);
+    QFETCH(QString, blad);
+    if (!zawartosc.isNull())
+        zapiszPlik(plik, zawartosc);
+    const QString program = tmp.path() + u'/';
+
+    const Ustawienia::Wartosci w = Ustawienia::Czytaj(program);
+    QCOMPARE(w.plik, plik);
+    QCOMPARE(Ustawienia::Teksty(w), teksty);
+    QCOMPARE(w.bladAutozapisu, blad);
+    QVERIFY(komunikaty.isEmpty());
+    QCOMPARE(QFile::exists(plik), !zawartosc.isNull());
+
+    // What is written reads back the same.
+    Ustawienia::Zapisz(program, w);
+    QCOMPARE(Ustawienia::Teksty(Ustawienia::Czytaj(program)), teksty);
 }
 
 void TstIni::miejscaObokProgramu()

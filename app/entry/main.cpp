@@ -8,7 +8,8 @@
 
 int main(int argc, char *argv[])
 {
-    // "--pobierz", "--help", "--version": no window and no display.
+    // Anything but Qt's own options ("--pobierz", "--help", a mistyped word)
+    // is the command line's: no window and no display.
     if (WierszPolecen(argc, argv))
         return UruchomWierszPolecen(argc, argv);
     QApplication app(argc, argv);
