@@ -6,6 +6,7 @@
 #include "Narzedzia.h"
 #include "PlikIni.h"
 #include "Pomocnicze.h"
+#include "UjscieTestowe.h"
 
 #include <QDir>
 #include <QFile>
@@ -117,7 +118,7 @@ void TstIni::init()
     plik = tmp.filePath(QStringLiteral("Vestibulomat.ini"));
     QFile::remove(plik);
     komunikaty.clear();
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &t) {
+    NagrywajKomunikaty([this](Komunikaty::Rodzaj, const QString &t) {
         komunikaty << t;
         return true;
     });
@@ -125,7 +126,7 @@ void TstIni::init()
 
 void TstIni::cleanup()
 {
-    Komunikaty::UstawHook({});
+    NagrywajKomunikaty({});
     QFile f(plik);
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 }

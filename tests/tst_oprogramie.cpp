@@ -3,6 +3,7 @@
 #include "Komunikaty.h"
 #include "Narzedzia.h"
 #include "Pomoc.h"
+#include "UjscieTestowe.h"
 #include "oProgr.h"
 
 #include <QDesktopServices>
@@ -46,7 +47,7 @@ void TstOprogramie::initTestCase()
 {
     // Keeps the system's installed help out of the search.
     QStandardPaths::setTestModeEnabled(true);
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &tekst) {
+    NagrywajKomunikaty([this](Komunikaty::Rodzaj, const QString &tekst) {
         m_komunikaty << tekst;
         return true;
     });
