@@ -13,6 +13,7 @@
 #include "Pobieranie.h"
 #include "Podlaczone.h"
 #include "Ustawienia.h"
+#include "UjscieKonsoli.h"
 #include "Zapis.h"
 #include "Zegar.h"
 
@@ -36,29 +37,17 @@ namespace {
 // More copies of one report than anybody keeps by hand.
 constexpr int kNajwiecejNumerow = 9999;
 
-// A message must stay one line in a log: line breaks inside become "; ".
-QString JednaLinia(QString tekst)
-{
-    tekst.replace(QStringLiteral("\r\n"), QStringLiteral("; "));
-    tekst.replace(u'\n', QStringLiteral("; "));
-    tekst.replace(u'\r', u' ');
-    return tekst;
-}
 
 void Wypisz(std::FILE *strumien, const QString &linia)
 {
-    const QByteArray b = JednaLinia(linia).toUtf8() + '\n';
-    std::fwrite(b.constData(), 1, std::size_t(b.size()), strumien);
-    std::fflush(strumien);
+    WypiszLinie(strumien, linia);
 }
 
 // One line for the user and, when there is one, a second with the technical
 // text (the errno).
 void Komunikat(const QString &tekst, const QString &szczegoly = QString())
 {
-    Wypisz(stderr, tekst);
-    if (!szczegoly.isEmpty())
-        Wypisz(stderr, szczegoly);
+    WypiszKomunikat(tekst, szczegoly);
 }
 
 // The port's failure, as the window words it, in one line.
@@ -343,11 +332,8 @@ int UruchomWierszPolecen(int argc, char **argv)
     // of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     // No box can open here: whatever would ask or tell goes to stderr.
-    Komunikaty::UstawHook([](Komunikaty::Rodzaj rodzaj, const QString &tekst) {
-        Komunikat(tekst, rodzaj == Komunikaty::Rodzaj::Pytanie ? QString()
-                                                               : Komunikaty::OstatnieSzczegoly());
-        return false;
-    });
+    UjscieKonsoli konsola;
+    const Komunikaty::UstawioneUjscie ujscie(konsola);
 
     const Opcje o = CzytajOpcje(argumenty);
     if (const Odpowiedz odp = OdpowiedzNaOpcje(o); odp.kod >= 0) {

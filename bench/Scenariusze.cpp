@@ -46,7 +46,7 @@ double Ms(qint64 ns)
 // The six windows, shown offscreen, with the program directory and the
 // per-user places in a folder of their own; message boxes are answered
 // "No" and counted.
-class Okna
+class Okna : public Komunikaty::Ujscie
 {
 public:
     Okna()
@@ -58,13 +58,7 @@ public:
         qputenv("XDG_CACHE_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("cache"))));
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("state"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("data"))));
-        Komunikaty::UstawHook([this](Komunikaty::Rodzaj r, const QString &tekst) {
-            if (r != Komunikaty::Rodzaj::Pytanie) {
-                ++m_komunikaty;
-                std::fprintf(stderr, "vestibulomat-bench: box: %s\n", qPrintable(tekst));
-            }
-            return false;
-        });
+        m_poprzednie = Komunikaty::UstawUjscie(this);
         UtworzOkna();
         UsunStareZalaczniki(KatalogTymczasowy(frmMain->KatalogProgramu));
         frmMain->show();
@@ -73,14 +67,25 @@ public:
     ~Okna()
     {
         UsunOkna();
-        Komunikaty::UstawHook({});
+        Komunikaty::UstawUjscie(m_poprzednie);
         TfrmMain::UstawKatalogProgramu(QString());
     }
     int Komunikaty() const { return m_komunikaty; }
 
+    void Informacja(const QString &tekst, const QString &) override { Policz(tekst); }
+    void Blad(const QString &tekst, const QString &) override { Policz(tekst); }
+    bool Pytanie(const QString &) override { return false; }
+
 private:
+    void Policz(const QString &tekst)
+    {
+        ++m_komunikaty;
+        std::fprintf(stderr, "vestibulomat-bench: box: %s\n", qPrintable(tekst));
+    }
+
     QTemporaryDir m_tmp;
     int m_komunikaty = 0;
+    Komunikaty::Ujscie *m_poprzednie = nullptr;
 };
 
 // Runs the event loop for ms milliseconds, or until quit() on the loop.

@@ -567,16 +567,7 @@ TComSignals TCustomComPort::ModemSignals()
             return TComSignals();
         throw EComPort(CError_ModemStatFailed, e, m_port);
     }
-    TComSignals s;
-    if (status & TIOCM_CTS)
-        s.insert(csCTS);
-    if (status & TIOCM_DSR)
-        s.insert(csDSR);
-    if (status & TIOCM_RNG)
-        s.insert(csRing);
-    if (status & TIOCM_CD)
-        s.insert(csRLSD);
-    return s;
+    return SignalsFromModemBits(status);
 }
 
 void TCustomComPort::AbortPending()
@@ -730,9 +721,7 @@ void TCustomComPort::ShowError(const QString &text, const QString &details)
 
 void TCustomComPort::DispatchBatch(quint64 generation, TComEvents batch)
 {
-    static const TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                      evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-    for (TComEvent ev : order) {
+    for (TComEvent ev : kDispatchOrder) {
         // A handler may have closed (or closed and reopened) the port.
         if (!Connected() || generation != m_generation.load())
             return;

@@ -27,6 +27,11 @@
 // A pulled USB adapter (or a closed pty master) ends the port: the component
 // closes itself and fires OnDeviceLost once on the user-interface thread; unset,
 // the loss is shown by the general error handler. The next Open works again.
+//
+// An error raised in a handler, on the event thread or while the port opens
+// after loading goes to the general error handler (util/Komunikaty) on the
+// user-interface thread; the sink the front end installed shows it. The
+// component itself never shows anything.
 
 #include "ComProperties.h"
 #include "EComPort.h"
@@ -127,6 +132,11 @@ private:
 using TComEvents = TComSet<TComEvent, 10>;
 using TComErrors = TComSet<TComError, 8>;
 using TComSignals = TComSet<TComSignal, 4>;
+
+// The order in which the events of one batch reach their handlers, however
+// the batch is handed to the user-interface thread.
+inline constexpr TComEvent kDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                               evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
 
 // The speed in bit/s of a TBaudRate member; 0 for brCustom (the port's
 // CustomBaudRate applies then).

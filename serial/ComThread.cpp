@@ -57,7 +57,8 @@ bool HandOver::RunPending(TCustomComPort *port)
         b = batch;
         gen = generation;
     }
-    // An error in a handler is shown here and the thread goes on waiting.
+    // An error in a handler goes to the general error handler here, on the
+    // user-interface thread, and the thread goes on waiting.
     Komunikaty::Chron([&] { port->DispatchBatch(gen, b); });
     {
         std::lock_guard<std::mutex> g(lock);
@@ -188,9 +189,7 @@ bool TComThread::Dispatch(TComEvents batch)
         return !h.stopping;
     }
     case smWindowSync: {
-        static const TComEvent order[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                          evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-        for (TComEvent ev : order) {
+        for (TComEvent ev : kDispatchOrder) {
             if (!batch.contains(ev))
                 continue;
             QMetaObject::invokeMethod(m_port, "RunWindowEvent", Qt::QueuedConnection,
@@ -217,7 +216,7 @@ bool TComThread::Dispatch(TComEvents batch)
 
 void TComThread::ModemWatch()
 {
-    const int mask = TIOCM_RNG | TIOCM_DSR | TIOCM_CD | TIOCM_CTS;
+    const int mask = ModemInputBits();
     while (!m_modemStop.load()) {
         if (::ioctl(m_fd, TIOCMIWAIT, mask) == 0) {
             int status = 0;
@@ -379,15 +378,7 @@ TComEvents TComThread::ModemChanges()
     TComEvents batch;
     const int modem = m_modemStatus.load();
     if (modem != m_lastModem) {
-        const int changed = modem ^ m_lastModem;
-        if (changed & TIOCM_CTS)
-            batch.insert(evCTS);
-        if (changed & TIOCM_DSR)
-            batch.insert(evDSR);
-        if (changed & TIOCM_CD)
-            batch.insert(evRLSD);
-        if (changed & TIOCM_RNG)
-            batch.insert(evRing);
+        batch = EventsFromModemChange(modem ^ m_lastModem);
         m_lastModem = modem;
     }
     return batch;

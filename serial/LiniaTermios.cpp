@@ -16,6 +16,17 @@ static_assert(sizeof(Termios2) == 44, "termios2 layout of this architecture");
 constexpr unsigned long kTCGETS2 = _IOR('T', 0x2A, Termios2);
 constexpr unsigned long kTCSETS2 = _IOW('T', 0x2B, Termios2);
 
+struct ModemLine
+{
+    int bit;
+    TComSignal signal;
+    TComEvent event;
+};
+constexpr ModemLine kModemLines[] = {{TIOCM_CTS, csCTS, evCTS},
+                                     {TIOCM_DSR, csDSR, evDSR},
+                                     {TIOCM_RNG, csRing, evRing},
+                                     {TIOCM_CD, csRLSD, evRLSD}};
+
 // The speeds the driver knows by constant; anything else goes as BOTHER.
 tcflag_t StandardSpeed(int bps)
 {
@@ -147,6 +158,32 @@ Termios2 TermiosFor(const TCustomComPort &port)
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     return t;
+}
+
+TComSignals SignalsFromModemBits(int status)
+{
+    TComSignals s;
+    for (const ModemLine &line : kModemLines)
+        if (status & line.bit)
+            s.insert(line.signal);
+    return s;
+}
+
+TComEvents EventsFromModemChange(int changed)
+{
+    TComEvents events;
+    for (const ModemLine &line : kModemLines)
+        if (changed & line.bit)
+            events.insert(line.event);
+    return events;
+}
+
+int ModemInputBits()
+{
+    int bits = 0;
+    for (const ModemLine &line : kModemLines)
+        bits |= line.bit;
+    return bits;
 }
 
 int ApplyTermios(int fd, const Termios2 &t)

@@ -11,7 +11,8 @@
 // a byte with a parity or framing error (when checking is on) as FF 00 b, and a
 // real FF doubled. RxDecoder turns that back into the bytes the device sent and
 // notes the events the marks stand for; it also drops NUL bytes and spots the
-// event character, which the driver cannot do for us.
+// event character, which the driver cannot do for us. The modem lines' bits
+// are read here too.
 
 #include "CPort.h"
 
@@ -44,6 +45,15 @@ Termios2 TermiosFor(const TCustomComPort &port);
 
 // The speed of a port in bit/s.
 int SpeedOf(const TCustomComPort &port);
+
+// The modem input lines as the driver gives them (TIOCMGET bits): the lines
+// that are up in status, and the events a change of the lines in changed
+// raises. One table gives both, so the state read and the events announced
+// never disagree.
+TComSignals SignalsFromModemBits(int status);
+TComEvents EventsFromModemChange(int changed);
+// The bits of all four input lines (what TIOCMIWAIT waits on).
+int ModemInputBits();
 
 // Pushes the record to the device; returns 0 or errno.
 int ApplyTermios(int fd, const Termios2 &t);

@@ -6,6 +6,7 @@
 #include "LiniaTermios.h"
 #include "Pomocnicze.h"
 #include "PtyPair.h"
+#include "UjscieTestowe.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,7 +119,7 @@ private:
 private slots:
     void initTestCase()
     {
-        Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &text) {
+        NagrywajKomunikaty([this](Komunikaty::Rodzaj, const QString &text) {
             m_boxes << text;
             return true;
         });
@@ -780,8 +781,7 @@ private slots:
         QCOMPARE(m_boxes.first(),
                  QStringLiteral("Urządzenie zostało odłączone. Podłącz je ponownie "
                                 "i naciśnij „Połącz/Odbierz”."));
-        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
-                 QStringLiteral("ReadFile function failed (errno 5: EIO)"));
+        QCOMPARE(OstatnieSzczegoly(), QStringLiteral("ReadFile function failed (errno 5: EIO)"));
         QVERIFY(pty.Send("b"));
         QTRY_COMPARE(calls, 2);
         QVERIFY(port.Connected());
@@ -965,8 +965,7 @@ private slots:
                                       pty->SlaveName() +
                                       QStringLiteral(". Podłącz je ponownie i naciśnij "
                                                      "„Połącz/Odbierz”."));
-        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
-                 QStringLiteral("ReadFile function failed (errno 5: EIO)"));
+        QCOMPARE(OstatnieSzczegoly(), QStringLiteral("ReadFile function failed (errno 5: EIO)"));
         QVERIFY(!port.Connected());
     }
 

@@ -95,7 +95,7 @@ int Dziecko(int argc, char **argv)
 {
     QApplication app(argc, argv);
     TfrmMain::UstawKatalogProgramu(qEnvironmentVariable("VESTIBULOMAT_TEST_PROGRAM"));
-    Komunikaty::UstawHook([](Komunikaty::Rodzaj, const QString &tekst) {
+    NagrywajKomunikaty([](Komunikaty::Rodzaj, const QString &tekst) {
         std::printf("BOX %s\n", qPrintable(tekst));
         std::fflush(stdout);
         return false;
@@ -496,8 +496,7 @@ void TstDziennik::dziennikNieDoZapisania()
                            QStringLiteral("Nie można zapisywać zapasowej kopii odbieranego "
                                           "raportu (…)…")),
              qPrintable(pudelka.Opis()));
-    QVERIFY2(Komunikaty::OstatnieSzczegoly().contains(blad),
-             qPrintable(Komunikaty::OstatnieSzczegoly()));
+    QVERIFY2(OstatnieSzczegoly().contains(blad), qPrintable(OstatnieSzczegoly()));
     QCOMPARE(frmMain->memDane->Bajty(), raport);
     QCOMPARE(frmMain->TekstPanelu(2), QStringLiteral("Do:  2026-11-12"));
 }

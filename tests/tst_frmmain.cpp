@@ -193,7 +193,7 @@ void TstFrmMain::szescOknITytulProgramu()
 {
     QVERIFY(frmMain && frmKonfiguracja);
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Vestibulomat"));
-    QCOMPARE(Komunikaty::TytulProgramu(), QStringLiteral("Vestibulomat"));
+    QCOMPARE(TytulProgramu(), QStringLiteral("Vestibulomat"));
     QCOMPARE(frmMain->KatalogProgramu, tmp->path() + u'/');
     QCOMPARE(frmMain->HelpFile, tmp->path() + QStringLiteral("/Vestibulomat.hlp"));
     QCOMPARE(frmKonfiguracja->KatalogProgramu(), frmMain->KatalogProgramu);
@@ -418,7 +418,7 @@ void TstFrmMain::zlyAutozapisNieKosztujeResztyUstawien()
     QVERIFY2(pudelka[0].tekst.startsWith(oczekiwany), qPrintable(pudelka[0].tekst));
     // What to do follows; the settings file is named in the details.
     QVERIFY2(pudelka[0].tekst.contains(QStringLiteral("Potwierdź")), qPrintable(pudelka[0].tekst));
-    QVERIFY(Komunikaty::OstatnieSzczegoly().contains(QStringLiteral("Vestibulomat.ini")));
+    QVERIFY(OstatnieSzczegoly().contains(QStringLiteral("Vestibulomat.ini")));
 
     TfrmKonfiguracja *k = frmKonfiguracja;
     QCOMPARE(k->cobZapis->currentIndex(), -1);

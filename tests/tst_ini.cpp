@@ -7,6 +7,7 @@
 #include "PlikIni.h"
 #include "Pomocnicze.h"
 #include "Ustawienia.h"
+#include "UjscieTestowe.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,7 +121,7 @@ void TstIni::init()
     plik = tmp.filePath(QStringLiteral("Vestibulomat.ini"));
     QFile::remove(plik);
     komunikaty.clear();
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &t) {
+    NagrywajKomunikaty([this](Komunikaty::Rodzaj, const QString &t) {
         komunikaty << t;
         return true;
     });
@@ -128,7 +129,7 @@ void TstIni::init()
 
 void TstIni::cleanup()
 {
-    Komunikaty::UstawHook({});
+    NagrywajKomunikaty({});
     QFile f(plik);
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 }

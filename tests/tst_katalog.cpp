@@ -3,6 +3,7 @@
 
 #include "Katalog.h"
 #include "Komunikaty.h"
+#include "UjscieTestowe.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -85,7 +86,7 @@ void TstKatalog::initTestCase()
     QVERIFY(d.mkpath(QStringLiteral("alfa/gamma")));
     QVERIFY(d.mkpath(QStringLiteral("beta")));
     QVERIFY(d.mkpath(QStringLiteral(".ukryty")));
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &tekst) {
+    NagrywajKomunikaty([this](Komunikaty::Rodzaj, const QString &tekst) {
         m_komunikaty << tekst;
         return true;
     });

@@ -3,13 +3,61 @@
 #include "Narzedzia.h"
 
 #include "Bledy.h"
+#include "Komunikaty.h"
+#include "Pomocnicze.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+// What a row of the message table calls.
+enum Wywolanie { Komunikat, Blad, Pytanie, WyjatekOpisany, WyjatekZwykly };
+
+// Standard error goes into a file of its own while this lives.
+class PrzechwycenieStderr
+{
+public:
+    PrzechwycenieStderr()
+    {
+        if (!m_plik.open())
+            return;
+        std::fflush(stderr);
+        m_stary = ::dup(STDERR_FILENO);
+        if (m_stary >= 0)
+            ::dup2(m_plik.handle(), STDERR_FILENO);
+    }
+    ~PrzechwycenieStderr() { Zakoncz(); }
+    PrzechwycenieStderr(const PrzechwycenieStderr &) = delete;
+    PrzechwycenieStderr &operator=(const PrzechwycenieStderr &) = delete;
+
+    bool Ok() const { return m_stary >= 0; }
+    // Puts standard error back and gives what was written to it.
+    QByteArray Zakoncz()
+    {
+        if (m_stary < 0)
+            return QByteArray();
+        std::fflush(stderr);
+        ::dup2(m_stary, STDERR_FILENO);
+        ::close(m_stary);
+        m_stary = -1;
+        return CzytajPlik(m_plik.fileName());
+    }
+
+private:
+    QTemporaryFile m_plik;
+    int m_stary = -1;
+};
+
+} // namespace
 
 class TstNarzedzia : public QObject
 {
@@ -30,6 +78,8 @@ private slots:
     void znakSpozaCp1250();
     void opisyBledowSystemu_data();
     void opisyBledowSystemu();
+    void komunikatyBezOknaIdaNaStderr_data();
+    void komunikatyBezOknaIdaNaStderr();
 };
 
 void TstNarzedzia::wytnijPole_data()
@@ -270,6 +320,72 @@ void TstNarzedzia::opisyBledowSystemu()
         QCOMPARE(OpisBleduSystemu(kod), u"nieoczekiwany błąd systemu"_qs);
     QVERIFY2(SzczegolyBleduSystemu(kod).startsWith(szczegoly),
              qPrintable(SzczegolyBleduSystemu(kod)));
+}
+
+void TstNarzedzia::komunikatyBezOknaIdaNaStderr_data()
+{
+    QTest::addColumn<int>("wywolanie");
+    QTest::addColumn<QString>("tekst");
+    QTest::addColumn<QString>("szczegoly");
+    QTest::addColumn<QByteArray>("wypisane");
+    QTest::addColumn<bool>("wynik"); // the answer, or whether the guarded body ended well
+
+    QTest::newRow("message alone") << int(Komunikat) << u"Zapisano raport."_qs << QString()
+                                   << QByteArray("Zapisano raport.\n") << false;
+    QTest::newRow("message, then its technical line")
+        << int(Komunikat) << u"Nie można zapisać dziennika."_qs << u"errno 28: ENOSPC"_qs
+        << QByteArray("Nie można zapisać dziennika.\nerrno 28: ENOSPC\n") << false;
+    QTest::newRow("error gets its full stop")
+        << int(Blad) << u"Błąd podczas połączenia"_qs << u"errno 16: EBUSY"_qs
+        << QByteArray("Błąd podczas połączenia.\nerrno 16: EBUSY\n") << false;
+    QTest::newRow("error with its own full stop keeps one")
+        << int(Blad) << u"Brak portu."_qs << QString() << QByteArray("Brak portu.\n") << false;
+    QTest::newRow("line breaks inside stay one line")
+        << int(Komunikat) << u"Plik:\r\na\nb\rc"_qs << u"x\ny"_qs
+        << QByteArray("Plik:; a; b c\nx; y\n") << false;
+    QTest::newRow("question is written and answered No")
+        << int(Pytanie) << u"Czy chcesz zapisać dane?"_qs << QString()
+        << QByteArray("Czy chcesz zapisać dane?\n") << false;
+    QTest::newRow("guarded error: Polish text, then details")
+        << int(WyjatekOpisany) << u"Port jest zajęty"_qs << u"errno 11: EAGAIN"_qs
+        << QByteArray("Port jest zajęty.\nerrno 11: EAGAIN\n") << false;
+    QTest::newRow("guarded plain exception")
+        << int(WyjatekZwykly) << u"Stream write error"_qs << QString()
+        << QByteArray("Stream write error.\n") << false;
+}
+
+void TstNarzedzia::komunikatyBezOknaIdaNaStderr()
+{
+    QFETCH(int, wywolanie);
+    QFETCH(QString, tekst);
+    QFETCH(QString, szczegoly);
+    QFETCH(QByteArray, wypisane);
+    QFETCH(bool, wynik);
+
+    // No sink installed and no display: nothing may open a box; each message
+    // is a line on standard error as the command line writes it.
+    PrzechwycenieStderr przechwycenie;
+    QVERIFY(przechwycenie.Ok());
+    bool odpowiedz = false;
+    switch (wywolanie) {
+    case Komunikat:
+        Komunikaty::Komunikat(tekst, szczegoly);
+        break;
+    case Blad:
+        Komunikaty::PokazBlad(tekst, szczegoly);
+        break;
+    case Pytanie:
+        odpowiedz = Komunikaty::Pytanie(tekst);
+        break;
+    case WyjatekOpisany:
+        odpowiedz = Komunikaty::Chron([&] { throw BladProgramu(tekst, szczegoly); });
+        break;
+    case WyjatekZwykly:
+        odpowiedz = Komunikaty::Chron([&] { throw std::runtime_error(tekst.toStdString()); });
+        break;
+    }
+    QCOMPARE(przechwycenie.Zakoncz(), wypisane);
+    QCOMPARE(odpowiedz, wynik);
 }
 
 QTEST_GUILESS_MAIN(TstNarzedzia)

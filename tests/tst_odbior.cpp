@@ -691,7 +691,7 @@ void TstOdbior::portKtoregoNieMoznaOtworzyc()
     QCOMPARE(pudelka.size(), 1);
     QCOMPARE(pudelka[0].rodzaj, Komunikaty::Rodzaj::Komunikat);
     QCOMPARE(pudelka[0].tekst, QStringLiteral("Błąd podczas połączenia\n") + powod);
-    QCOMPARE(Komunikaty::OstatnieSzczegoly(), szczegoly);
+    QCOMPARE(OstatnieSzczegoly(), szczegoly);
     QVERIFY(!frmMain->port->Connected());
     QVERIFY(!frmMain->timPytanie->isActive());
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobPolacz), int(obrPolaczBezczynny));
@@ -753,7 +753,7 @@ void TstOdbior::utrataUrzadzeniaPodczasOdpytywania()
                                    (sim ? sim->Port() : pty->SlaveName()) +
                                    QStringLiteral(". Podłącz je ponownie i naciśnij "
                                                   "„Połącz/Odbierz”."));
-    const QString szczegoly = Komunikaty::OstatnieSzczegoly();
+    const QString szczegoly = OstatnieSzczegoly();
     if (jak == ZapisPoZamknieciu)
         QCOMPARE(szczegoly, QStringLiteral("WriteFile function failed (errno 5: EIO)"));
     else
@@ -841,8 +841,7 @@ void TstOdbior::utrataUrzadzeniaWTrakcieRaportu()
                                    QStringLiteral(". Podłącz je ponownie i naciśnij "
                                                   "„Połącz/Odbierz”. Dane odebrane do tej "
                                                   "chwili zostały zachowane."));
-    QCOMPARE(Komunikaty::OstatnieSzczegoly(),
-             QStringLiteral("ReadFile function failed (errno 5: EIO)"));
+    QCOMPARE(OstatnieSzczegoly(), QStringLiteral("ReadFile function failed (errno 5: EIO)"));
     QVERIFY(frmMain->NiezapisaneDane);
 
     // The next download works and takes the whole report.

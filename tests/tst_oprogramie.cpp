@@ -3,6 +3,7 @@
 #include "Komunikaty.h"
 #include "Narzedzia.h"
 #include "Pomoc.h"
+#include "UjscieTestowe.h"
 #include "oProgr.h"
 
 #include <QDesktopServices>
@@ -43,7 +44,7 @@ private:
 
 void TstOprogramie::initTestCase()
 {
-    Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &tekst) {
+    NagrywajKomunikaty([this](Komunikaty::Rodzaj, const QString &tekst) {
         m_komunikaty << tekst;
         return true;
     });

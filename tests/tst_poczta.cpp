@@ -80,7 +80,7 @@ int ProgramWysylajacy()
     QApplication app(argc, argv);
     TfrmMain::UstawKatalogProgramu(qEnvironmentVariable("TST_KATALOG_PROGRAMU"));
     int komunikaty = 0;
-    Komunikaty::UstawHook([&komunikaty](Komunikaty::Rodzaj, const QString &tekst) {
+    NagrywajKomunikaty([&komunikaty](Komunikaty::Rodzaj, const QString &tekst) {
         std::fprintf(stderr, "box: %s\n", qPrintable(tekst));
         ++komunikaty;
         return false;
@@ -98,7 +98,7 @@ int ProgramWysylajacy()
     }
     frmMain->close();
     UsunOkna();
-    Komunikaty::UstawHook({});
+    NagrywajKomunikaty({});
     return komunikaty;
 }
 
@@ -792,7 +792,7 @@ void TestPoczta::nieudanyZapisPrzyWysylaniu()
 
     QCOMPARE(komunikaty.size(), 1);
     QVERIFY2(ZgodnyZWzorem(komunikaty.constFirst(), wzor), qPrintable(komunikaty.constFirst()));
-    QVERIFY(Komunikaty::OstatnieSzczegoly().contains(blad));
+    QVERIFY(OstatnieSzczegoly().contains(blad));
     QCOMPARE(!xdg.argumenty().isEmpty(), przekazany);
     QCOMPARE(frmMain->NiezapisaneDane, niezapisane);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), obrazekMail);

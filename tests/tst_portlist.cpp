@@ -4,6 +4,7 @@
 #include "CPortCtl.h"
 #include "DrzewoSysfs.h"
 #include "Komunikaty.h"
+#include "UjscieTestowe.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -44,7 +45,7 @@ private:
 private slots:
     void initTestCase()
     {
-        Komunikaty::UstawHook([this](Komunikaty::Rodzaj, const QString &text) {
+        NagrywajKomunikaty([this](Komunikaty::Rodzaj, const QString &text) {
             m_boxes << text;
             return true;
         });
@@ -326,8 +327,7 @@ private slots:
         QVERIFY2(
             m_boxes[0].startsWith(QStringLiteral("Nie można odczytać listy portów szeregowych")),
             qPrintable(m_boxes[0]));
-        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
-                 QStringLiteral("Registry error (errno 2: ENOENT)"));
+        QCOMPARE(OstatnieSzczegoly(), QStringLiteral("Registry error (errno 2: ENOENT)"));
         QCOMPARE(Wpisy(picker), QStringList({"ttyUSB7 (niepodłączony)"}));
         QCOMPARE(picker.Text(), QStringLiteral("ttyUSB7"));
 
@@ -365,8 +365,7 @@ private slots:
         QCOMPARE(m_boxes, QStringList({"Nie znaleziono portu ttyUSB3. Sprawdź, czy urządzenie jest "
                                        "podłączone, albo wybierz inny port w oknie Konfiguracja, "
                                        "na zakładce „Zaawansowane”."}));
-        QCOMPARE(Komunikaty::OstatnieSzczegoly(),
-                 QStringLiteral("Unable to open com port (errno 2: ENOENT)"));
+        QCOMPARE(OstatnieSzczegoly(), QStringLiteral("Unable to open com port (errno 2: ENOENT)"));
     }
 };
 

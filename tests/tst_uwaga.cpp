@@ -1,6 +1,7 @@
 #include "Katalog.h"
 #include "Komunikaty.h"
 #include "Postep.h"
+#include "UjscieOkien.h"
 #include "Uwaga.h"
 
 #include <QApplication>
@@ -22,6 +23,10 @@ Q_DECLARE_METATYPE(Okno)
 class TestUwaga : public QObject
 {
     Q_OBJECT
+
+    // The boxes are the window's own, as the program's start-up installs them.
+    UjscieOkien m_pudelka;
+    const Komunikaty::UstawioneUjscie m_ujscie{m_pudelka};
 
 private slots:
     void wynikPytania_data();

@@ -574,8 +574,7 @@ void TestZapis::nieudanyZapisZOkna()
     QCOMPARE(pudelka.size(), 1);
     QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Blad);
     QVERIFY2(ZgodnyZWzorem(pudelka.at(0).tekst, blad), qPrintable(pudelka.at(0).tekst));
-    QVERIFY2(Komunikaty::OstatnieSzczegoly().contains(szczegoly),
-             qPrintable(Komunikaty::OstatnieSzczegoly()));
+    QVERIFY2(OstatnieSzczegoly().contains(szczegoly), qPrintable(OstatnieSzczegoly()));
     QVERIFY(frmMain->NiezapisaneDane);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisz));
     // The old file is intact and no half-written sibling is left behind.
@@ -596,7 +595,7 @@ void TestZapis::zamkniecieZNieudanymZapisemZostawiaOkno()
                            u"Nie udało się zapisać pliku \"/dev/full\": …. "
                            "Zwolnij miejsce na dysku lub wybierz inny folder."_qs),
              qPrintable(pudelka.at(1).tekst));
-    QVERIFY(Komunikaty::OstatnieSzczegoly().contains(u"ENOSPC"_qs));
+    QVERIFY(OstatnieSzczegoly().contains(u"ENOSPC"_qs));
     QVERIFY(frmMain->NiezapisaneDane);
 }
 
@@ -645,8 +644,7 @@ void TestZapis::katalogZapisuNiedostepny()
     QCOMPARE(pudelka.at(0).rodzaj, Komunikaty::Rodzaj::Blad);
     QVERIFY2(ZgodnyZWzorem(pudelka.at(0).tekst, tekst.arg(skonfigurowany)),
              qPrintable(pudelka.at(0).tekst));
-    QVERIFY2(Komunikaty::OstatnieSzczegoly().contains(blad),
-             qPrintable(Komunikaty::OstatnieSzczegoly()));
+    QVERIFY2(OstatnieSzczegoly().contains(blad), qPrintable(OstatnieSzczegoly()));
     QCOMPARE(pokazaniaDialogu, 1);
     QCOMPARE(dialogKatalog, okna->path() + u'/');
     QCOMPARE(Zawartosc(sciezka), QByteArray("report"));

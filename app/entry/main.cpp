@@ -2,6 +2,7 @@
 #include "Miejsca.h"
 #include "Poczta.h"
 #include "TlumaczeniaQt.h"
+#include "UjscieOkien.h"
 #include "WierszPolecen.h"
 
 #include <QApplication>
@@ -14,6 +15,9 @@ int main(int argc, char *argv[])
         return UruchomWierszPolecen(argc, argv);
     QApplication app(argc, argv);
     ZaladujTlumaczeniaQt();
+    // The program's messages and errors are boxes above its windows.
+    UjscieOkien pudelka;
+    const Komunikaty::UstawioneUjscie ujscie(pudelka);
     // The desktop matches the window to its menu entry by this name; the
     // icon is the one the menu shows.
     QGuiApplication::setDesktopFileName(QStringLiteral("pl.vestibulomat.Vestibulomat"));

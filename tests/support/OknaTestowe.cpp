@@ -6,7 +6,7 @@
 
 #include <QFile>
 
-OknaTestowe::OknaTestowe(Komunikaty::Hook komunikaty, DialogZapisu dialog)
+OknaTestowe::OknaTestowe(Odbiorca komunikaty, DialogZapisu dialog)
 {
     if (!m_katalog.isValid())
         return;
@@ -19,7 +19,11 @@ OknaTestowe::OknaTestowe(Komunikaty::Hook komunikaty, DialogZapisu dialog)
         z.wartosc = qgetenv(z.nazwa);
         qputenv(z.nazwa, QFile::encodeName(m_katalog.filePath(QLatin1String(podkatalogi[i]))));
     }
-    Komunikaty::UstawHook(std::move(komunikaty));
+    m_nagrywa = bool(komunikaty);
+    if (m_nagrywa)
+        NagrywajKomunikaty(std::move(komunikaty));
+    else
+        m_poprzednie = Komunikaty::UstawUjscie(&m_pudelka);
     UstawDialogZapisu(std::move(dialog));
     UtworzOkna();
 }
@@ -31,7 +35,10 @@ OknaTestowe::~OknaTestowe()
     // The windows go first, while a box they might still show is caught.
     UsunOkna();
     UstawDialogZapisu({});
-    Komunikaty::UstawHook({});
+    if (m_nagrywa)
+        NagrywajKomunikaty({});
+    else
+        Komunikaty::UstawUjscie(m_poprzednie);
     TfrmMain::UstawKatalogProgramu(QString());
     for (const Zmienna &z : m_zmienne) {
         if (z.byla)

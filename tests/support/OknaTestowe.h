@@ -7,7 +7,8 @@
 // replacements for the message boxes and the save dialog, and creates the windows. Destroying it
 // undoes all of that, so each test starts from the same clean state.
 
-#include "Komunikaty.h"
+#include "UjscieOkien.h"
+#include "UjscieTestowe.h"
 #include "Zapis.h"
 
 #include <QByteArray>
@@ -17,10 +18,11 @@
 class OknaTestowe
 {
 public:
-    // Boxes go to komunikaty and the save dialog asks dialog instead of the
-    // user; an empty function leaves the real one. When the directory cannot
-    // be made (isValid() false) nothing else is set up.
-    explicit OknaTestowe(Komunikaty::Hook komunikaty = {}, DialogZapisu dialog = {});
+    // Boxes go to komunikaty (through the recording sink) and the save
+    // dialog asks dialog instead of the user; an empty function leaves the
+    // real one (the window's boxes). When the directory cannot be made
+    // (isValid() false) nothing else is set up.
+    explicit OknaTestowe(Odbiorca komunikaty = {}, DialogZapisu dialog = {});
     ~OknaTestowe();
     OknaTestowe(const OknaTestowe &) = delete;
     OknaTestowe &operator=(const OknaTestowe &) = delete;
@@ -40,6 +42,10 @@ public:
 
 private:
     QTemporaryDir m_katalog;
+    // The real boxes, while no komunikaty is given.
+    UjscieOkien m_pudelka;
+    bool m_nagrywa = false;
+    Komunikaty::Ujscie *m_poprzednie = nullptr;
     struct Zmienna
     {
         const char *nazwa;

@@ -22,7 +22,7 @@ bool ZgodnyZWzorem(const QString &tekst, const QString &wzor)
     return re.match(tekst).hasMatch();
 }
 
-Komunikaty::Hook Pudelka::Zapisuj(const bool *odpowiedz)
+Odbiorca Pudelka::Zapisuj(const bool *odpowiedz)
 {
     return [this, odpowiedz](Komunikaty::Rodzaj rodzaj, const QString &tekst) {
         append({rodzaj, tekst});

@@ -4,6 +4,7 @@
 // showed, a file-size limit, and a stand-in mail client.
 
 #include "Komunikaty.h"
+#include "UjscieTestowe.h"
 
 #include <QByteArray>
 #include <QList>
@@ -29,13 +30,13 @@ struct Pudelko
     QString tekst;
 };
 
-// The boxes shown, in order, as the box hook records them.
+// The boxes shown, in order, as the recording sink hands them over.
 class Pudelka : public QList<Pudelko>
 {
 public:
-    // A box hook that records each box here and answers with *odpowiedz
-    // (false when none is given).
-    Komunikaty::Hook Zapisuj(const bool *odpowiedz = nullptr);
+    // A receiver for the recording sink (UjscieTestowe.h) that records each
+    // box here and answers with *odpowiedz (false when none is given).
+    Odbiorca Zapisuj(const bool *odpowiedz = nullptr);
     int Ile(Komunikaty::Rodzaj rodzaj) const;
     QStringList Teksty(Komunikaty::Rodzaj rodzaj) const;
     // Every box as "kind: text", for a failure message.
