@@ -1,8 +1,8 @@
 #include "Zapis.h"
 
 #include "BezpiecznyZapis.h"
+#include "FolderWlasny.h"
 
-#include <QDir>
 #include <QFileDialog>
 
 #include <cerrno>
@@ -167,7 +167,7 @@ QString ZapiszZalacznik(const QString &katalogTemp, const QString &nazwa, const 
     } catch (const BezpiecznyZapis::Blad &) {
         // Expected on the first send: the folder is made on demand.
     }
-    QDir().mkpath(katalogTemp);
+    UtworzFolderWlasny(katalogTemp);
     Zapisz(sciezka, dane, opcje);
     return sciezka;
 }
