@@ -7,11 +7,16 @@ bool Pusty(QChar znak)
     return znak.unicode() <= 0x20;
 }
 
-// A name part must not carry a directory separator or a NUL into a path.
+// A name part must not carry a directory separator into a path, nor a
+// control character (wherever it came from: the object name, a day line of
+// the device) into the path printed on a terminal: an escape sequence there
+// could clear the screen or set its title.
 QString BezSeparatorow(QString tekst)
 {
-    tekst.replace(u'/', u'-');
-    tekst.replace(QChar(u'\0'), u'-');
+    for (QChar &znak : tekst) {
+        if (znak == u'/' || znak.category() == QChar::Other_Control)
+            znak = u'-';
+    }
     return tekst;
 }
 

@@ -22,6 +22,8 @@ QString PolaczWyrazy(const QString &obiekt);
 
 // The report's file name, without a directory. dataOd and dataDo are stored
 // back with every "/" turned into "-"; any spaces around them stay in the
-// fields but not in the name. A "/" or NUL left in the name (typed into the
-// object name) becomes "-", so the file never lands outside its directory.
+// fields but not in the name. A "/" left in the name (typed into the object
+// name) becomes "-", so the file never lands outside its directory, and so
+// does every control character inside it (0x00 to 0x1F, 0x7F and 0x80 to
+// 0x9F), so the name never carries an escape sequence.
 QString NazwaPliku(const QString &obiekt, QString &dataOd, QString &dataDo);

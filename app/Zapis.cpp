@@ -1,6 +1,7 @@
 #include "Zapis.h"
 
-#include <QDir>
+#include "FolderWlasny.h"
+
 #include <QFileDialog>
 #include <QGuiApplication>
 
@@ -77,7 +78,7 @@ QString ZapiszZalacznik(const QString &katalogTemp, const QString &nazwa, const 
     } catch (const EZapisPliku &) {
         // Expected on the first send: the folder is made on demand.
     }
-    QDir().mkpath(katalogTemp);
+    UtworzFolderWlasny(katalogTemp);
     BezpiecznyZapis::Zapisz(sciezka, dane, opcje);
     return sciezka;
 }

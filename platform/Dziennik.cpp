@@ -2,6 +2,7 @@
 
 #include "BezpiecznyZapis.h"
 #include "Bledy.h"
+#include "FolderWlasny.h"
 
 #include <QDir>
 #include <QFile>
@@ -170,7 +171,10 @@ bool TDziennik::Zablokuj()
 {
     if (m_slot > 0)
         return true;
-    QDir().mkpath(m_katalog);
+    if (const FolderWlasny folder = UtworzFolderWlasny(m_katalog); !folder.Gotowy()) {
+        m_bladBlokady = folder.blad;
+        return false;
+    }
     for (int n = 1; n <= kSloty; ++n) {
         const int fd = OtworzBlokade(SciezkaBlokady(n));
         if (fd < 0) {

@@ -1,6 +1,7 @@
 #include "Miejsca.h"
 
 #include "BezpiecznyZapis.h"
+#include "FolderWlasny.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,6 +66,10 @@ QString PlikUstawienDoOdczytu(const QString &katalogProgramu)
     if (obokProgramuWolno(katalogProgramu, obok))
         return obok;
     const QString wlasny = uzytkownika();
+    // A folder of another user's is not used: its file could send the
+    // reports anywhere.
+    if (SprawdzFolderWlasny(QFileInfo(wlasny).absolutePath()).obcy)
+        return obok;
     return QFileInfo::exists(wlasny) ? wlasny : obok;
 }
 
@@ -74,10 +79,14 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu)
     if (obokProgramuWolno(katalogProgramu, obok))
         return obok;
     const QString wlasny = uzytkownika();
+    // A folder that cannot be made is told by the write that follows; one
+    // of another user's is never written into.
+    if (const FolderWlasny folder = UtworzFolderWlasny(QFileInfo(wlasny).absolutePath());
+        folder.obcy)
+        throw EFolderWlasny(folder);
     const QByteArray nazwa = QFile::encodeName(wlasny);
     struct stat st;
     if (::lstat(nazwa.constData(), &st) != 0) {
-        QDir().mkpath(QFileInfo(wlasny).absolutePath());
         // The copy is the user's alone, whatever the file beside the program
         // allowed: others could change the mail address in it. A file that
         // cannot be copied leaves the settings to be written anew.

@@ -23,12 +23,15 @@
 
 #include <QString>
 
-// The settings file to read.
+// The settings file to read. A per-user folder that another user owns is
+// passed over, as if it held no file.
 QString PlikUstawienDoOdczytu(const QString &katalogProgramu);
 
-// The settings file to write. When it is the per-user file and that does not
-// exist yet, its directory is created and the file beside the executable (if
-// any) is copied there first, so hand-added sections are not lost.
+// The settings file to write. When it is the per-user file, its folder is
+// made the user's own (FolderWlasny.h), and when the file does not exist yet
+// the file beside the executable (if any) is copied there first, so
+// hand-added sections are not lost. Throws EFolderWlasny when another user
+// owns that folder.
 QString PlikUstawienDoZapisu(const QString &katalogProgramu);
 
 // The folder for mail attachments, without a trailing "/". Not created here.

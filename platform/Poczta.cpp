@@ -1,5 +1,7 @@
 #include "Poczta.h"
 
+#include "FolderWlasny.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
@@ -64,20 +66,21 @@ struct KatalogZalacznikow
 {
     QString sciezka;
     bool wspolny; // inside the system's temporary folder, which all users share
+    int wlasnych; // how many folders at its end are the program's own
 };
 
 // The folders that may hold attachments, in the order they are tried.
 QList<KatalogZalacznikow> katalogiZalacznikow(const QString &katalogTemp)
 {
-    QList<KatalogZalacznikow> katalogi{
-        {katalogTemp, false},
-        {QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-             QStringLiteral("/Vestibulomat/temp"),
-         false}};
+    const QString podreczny =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+        QStringLiteral("/Vestibulomat/temp");
+    QList<KatalogZalacznikow> katalogi{{katalogTemp, false, katalogTemp == podreczny ? 2 : 1},
+                                       {podreczny, false, 2}};
     const QString wlasny = QStringLiteral("/vestibulomat-") + QString::number(::geteuid());
     for (const QString &wspolny : {QDir::tempPath(), QStringLiteral("/tmp")}) {
         if (katalogi.constLast().sciezka != wspolny + wlasny)
-            katalogi.append({wspolny + wlasny, true});
+            katalogi.append({wspolny + wlasny, true, 1});
     }
     return katalogi;
 }
@@ -89,21 +92,24 @@ bool wlasnyFolder(const struct stat &st)
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
-bool wlasnyKatalog(const KatalogZalacznikow &katalog, bool utworz)
-{
-    if (!katalog.wspolny)
-        return true;
-    const QByteArray nazwa = QFile::encodeName(katalog.sciezka);
-    if (utworz)
-        ::mkdir(nazwa.constData(), 0700);
-    struct stat st;
-    return ::lstat(nazwa.constData(), &st) == 0 && wlasnyFolder(st);
-}
-
 // A folder of the user's own: others may not swap the attachment in it.
 bool utworzKatalog(const QString &sciezka)
 {
-    return ::mkdir(QFile::encodeName(sciezka).constData(), 0700) == 0;
+    const QByteArray nazwa = QFile::encodeName(sciezka);
+    // The umask may have taken some of the user's own bits.
+    return ::mkdir(nazwa.constData(), 0700) == 0 && ::chmod(nazwa.constData(), 0700) == 0;
+}
+
+// The program's own folders are made the user's alone; one of another
+// user's is not used.
+bool wlasnyKatalog(const KatalogZalacznikow &katalog)
+{
+    if (!katalog.wspolny)
+        return !UtworzFolderWlasny(katalog.sciezka, katalog.wlasnych).obcy;
+    const QByteArray nazwa = QFile::encodeName(katalog.sciezka);
+    utworzKatalog(katalog.sciezka);
+    struct stat st;
+    return ::lstat(nazwa.constData(), &st) == 0 && wlasnyFolder(st);
 }
 
 // Calls co for each entry of the open folder, by name.
@@ -295,23 +301,26 @@ QString NazwaZalacznika(const QString &nazwaRaportu)
 
 QString NowyKatalogWysylki(const QString &katalogTemp)
 {
-    // Without a better choice the program's own folder is used: its
-    // attachment then reaches the client cut, as it would without this.
-    QString katalog = katalogTemp;
-    for (const KatalogZalacznikow &kandydat : katalogiZalacznikow(katalogTemp)) {
-        if (sciezkaDochodzi(rzeczywistaSciezka(kandydat.sciezka)) &&
-            wlasnyKatalog(kandydat, true)) {
+    const QList<KatalogZalacznikow> katalogi = katalogiZalacznikow(katalogTemp);
+    QString katalog;
+    for (const KatalogZalacznikow &kandydat : katalogi) {
+        if (sciezkaDochodzi(rzeczywistaSciezka(kandydat.sciezka)) && wlasnyKatalog(kandydat)) {
             katalog = kandydat.sciezka;
             break;
         }
     }
+    // Without a better choice the program's own folder is used: its
+    // attachment then reaches the client cut, as it would without this.
+    // Never one of another user's.
+    if (katalog.isEmpty()) {
+        katalog = katalogTemp;
+        if (const FolderWlasny folder = UtworzFolderWlasny(katalog, katalogi.constFirst().wlasnych);
+            folder.obcy)
+            throw EFolderWlasny(folder);
+    }
 
     const QString znacznik = QDateTime::currentDateTime().toString(formatWysylki);
     const QString pierwszy = katalog + u'/' + znacznik;
-    if (!QFileInfo::exists(katalog)) {
-        QDir().mkpath(QFileInfo(katalog).absolutePath());
-        utworzKatalog(katalog);
-    }
     // mkdir fails on an existing folder, so a folder made here is this
     // send's alone, even for two sends within one second.
     for (int numer = 1; numer < 1000; ++numer) {
@@ -338,7 +347,8 @@ void UsunStareZalaczniki(const QString &katalogTemp)
         if (katalog < 0)
             continue;
         struct stat st;
-        if (::fstat(katalog, &st) == 0 && (!kandydat.wspolny || wlasnyFolder(st))) {
+        if (::fstat(katalog, &st) == 0 && st.st_uid == ::geteuid() &&
+            (!kandydat.wspolny || wlasnyFolder(st))) {
             usunStarePliki(katalog, granica);
             dlaKazdego(katalog, [&](const QByteArray &nazwa) {
                 if (!toKatalogWysylki(QString::fromLatin1(nazwa)))

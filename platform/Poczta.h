@@ -96,6 +96,9 @@ QString NazwaZalacznika(const QString &nazwaRaportu);
 // in the per-user cache folder or, failing that too, in a private folder
 // under the system's temporary folder. When the folder cannot be created the
 // path it should have had is returned, so that writing into it fails there.
+// Folders of the program's own are made the user's alone (FolderWlasny.h);
+// one that another user owns is passed over, and when no other is left
+// EFolderWlasny is thrown.
 QString NowyKatalogWysylki(const QString &katalogTemp);
 
 // Removes attachments older than seven days from the folders that

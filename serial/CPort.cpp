@@ -179,16 +179,29 @@ void TCustomComPort::OpenDevice()
     if (m_port.isEmpty())
         throw EComPort(CError_OpenFailed, ENOENT, m_port);
 
-    const QByteArray native = path.toLocal8Bit();
-    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // Nothing but a terminal is touched: a path that names anything else
+    // gets no ioctl and no byte.
+    auto found = std::make_unique<Termios2>();
+    const int fd = OpenTerminal(path.toLocal8Bit(), *found);
     if (fd < 0) {
         const int e = errno;
         throw EComPort(CError_OpenFailed, e, m_port);
     }
+    // Nothing is changed yet: a refused open leaves the device alone (a copy
+    // that holds it keeps its exclusive use and its lines).
     auto fail = [this, fd](int e) {
         ::close(fd);
         throw EComPort(CError_OpenFailed, e, m_port);
     };
+
+    // Exclusive use: flock stops a second copy of the program (also one run by
+    // root, which TIOCEXCL does not stop); TIOCEXCL stops other programs.
+    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        const int e = errno;
+        fail(e == EWOULDBLOCK ? EBUSY : e);
+    }
+    if (::ioctl(fd, TIOCEXCL) < 0)
+        fail(errno);
 
     // The kernel raised DTR and RTS on open; a line held off goes down at once
     // (a pulse of some microseconds cannot be avoided).
@@ -201,19 +214,7 @@ void TCustomComPort::OpenDevice()
         if (lines)
             ::ioctl(fd, TIOCMBIC, &lines);
     }
-
-    termios probe;
-    if (::tcgetattr(fd, &probe) < 0)
-        fail(errno);
-
-    // Exclusive use: flock stops a second copy of the program (also one run by
-    // root, which TIOCEXCL does not stop); TIOCEXCL stops other programs.
-    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
-        const int e = errno;
-        fail(e == EWOULDBLOCK ? EBUSY : e);
-    }
-    if (::ioctl(fd, TIOCEXCL) < 0)
-        fail(errno);
+    m_found = std::move(found);
     m_fd = fd;
 }
 
@@ -221,8 +222,9 @@ void TCustomComPort::CloseDevice()
 {
     if (m_fd < 0)
         return;
-    ::ioctl(m_fd, TIOCNXCL);
-    ::close(m_fd);
+    // Left as it was found: not exclusive, with its own line settings.
+    ReleaseTerminal(m_fd, *m_found);
+    m_found.reset();
     m_fd = -1;
 }
 

@@ -151,6 +151,7 @@ class TComThread;
 namespace vm_serial_detail {
 struct RxState;
 struct HandOver;
+struct Termios2;
 } // namespace vm_serial_detail
 
 // The component. All settings, Open, Close, WriteText and ReadText belong to
@@ -342,6 +343,7 @@ private:
     bool m_loadedConnected = false;
     bool m_closing = false;
     int m_fd = -1;
+    std::unique_ptr<vm_serial_detail::Termios2> m_found; // the line settings found at opening
     bool m_modemLines = true; // false once the driver said it has none (pty)
     std::unique_ptr<vm_serial_detail::RxState> m_rx;
     std::unique_ptr<TComThread> m_thread;

@@ -3,7 +3,10 @@
 #include <asm/ioctls.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vm_serial_detail {
 
@@ -199,6 +202,36 @@ int ReadTermios(int fd, Termios2 &t)
     if (::ioctl(fd, kTCGETS2, &t) < 0)
         return errno;
     return 0;
+}
+
+int OpenTerminal(const QByteArray &path, Termios2 &found)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return -1;
+    if (!S_ISCHR(st.st_mode)) {
+        errno = ENOTTY;
+        return -1;
+    }
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    termios probe;
+    const int e = ::tcgetattr(fd, &probe) == 0 ? ReadTermios(fd, found) : errno;
+    if (e != 0) {
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+void ReleaseTerminal(int fd, const Termios2 &found)
+{
+    // A device that is gone refuses both; it is closed all the same.
+    ::ioctl(fd, TIOCNXCL);
+    ApplyTermios(fd, found);
+    ::close(fd);
 }
 
 void RxDecoder::Emit(char c, QByteArray &out, Marks &marks)

@@ -60,6 +60,20 @@ int ApplyTermios(int fd, const Termios2 &t);
 // Reads the device's record; returns 0 or errno.
 int ReadTermios(int fd, Termios2 &t);
 
+// Opens the device at path for a port (O_RDWR | O_NOCTTY | O_NONBLOCK |
+// O_CLOEXEC: it neither waits for a carrier nor becomes the controlling
+// terminal) and makes sure that it is a terminal before anything else is
+// asked of it: tcgetattr is the first call on it. What is not a character
+// device (a FIFO, a regular file, a folder, a socket) is not even opened;
+// a character device that is no terminal (/dev/null) is closed at once, with
+// nothing written to it and no other ioctl. Both give ENOTTY. found receives
+// the line settings the device had. Returns the descriptor, or -1 with errno.
+int OpenTerminal(const QByteArray &path, Termios2 &found);
+
+// Gives the device back as it was found and closes it: exclusive use is
+// released (TIOCNXCL) and the line settings found at opening are put back.
+void ReleaseTerminal(int fd, const Termios2 &found);
+
 class RxDecoder
 {
 public:

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -19,6 +20,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -114,7 +118,8 @@ class TstCPort : public QObject
     Q_OBJECT
 
 private:
-    QStringList m_boxes; // texts the message boxes would have shown
+    QStringList m_boxes;   // texts the message boxes would have shown
+    QTemporaryDir m_files; // paths that are no serial port
 
 private slots:
     void initTestCase()
@@ -363,17 +368,42 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("user"); // how the box's text starts
+        const QString noPort = QStringLiteral(" nie jest portem szeregowym. Wybierz inny port");
         QTest::newRow("missing device")
             << "pts/999999" << ENOENT << "Nie znaleziono portu pts/999999.";
-        QTest::newRow("a file that is no terminal") << "/dev/null" << ENOTTY << QString();
+        QTest::newRow("a device that is no terminal")
+            << "/dev/null" << ENOTTY << QStringLiteral("/dev/null") + noPort;
+        // Not one a port name would lead to, but "port=" may name any path.
+        const QString fifo = m_files.filePath(QStringLiteral("fifo"));
+        QTest::newRow("a FIFO nobody writes") << fifo << ENOTTY << fifo + noPort;
+        const QString file = m_files.filePath(QStringLiteral("plik.txt"));
+        QTest::newRow("a regular file") << file << ENOTTY << file + noPort;
     }
     void aRefusedDeviceFailsEveryTime()
     {
         QFETCH(QString, name);
         QFETCH(int, code);
         QFETCH(QString, user);
+        const QString file = m_files.filePath(QStringLiteral("plik.txt"));
+        const QByteArray bytes("ZAWARTOSC\r\n");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                f.write(bytes) == bytes.size());
+        f.close();
+        QFile::remove(m_files.filePath(QStringLiteral("fifo")));
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(m_files.filePath(QStringLiteral("fifo"))).constData(), 0600),
+            0);
+
+        // Neither the FIFO nor the file is as much as opened.
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(m_files.path()).constData(),
+                                    IN_OPEN | IN_MODIFY) >= 0);
+
         TComPort port;
         port.SetPort(name);
+        ::alarm(5); // the watchdog: a port that blocks ends the test
         for (int attempt = 0; attempt < 2; ++attempt) {
             try {
                 port.Open();
@@ -385,6 +415,53 @@ private slots:
             }
             QVERIFY(!port.Connected());
         }
+        ::alarm(0);
+        alignas(inotify_event) char events[4096];
+        const ssize_t n = ::read(watch, events, sizeof events);
+        ::close(watch);
+        QCOMPARE(n < 0 ? 0 : n, 0);
+        QCOMPARE(CzytajPlik(file), bytes);
+    }
+
+    void closingLeavesTheDeviceAsFound()
+    {
+        PtyPair pty;
+        QVERIFY(pty.Ok());
+        // Another program's settings on the line: 4800 bit/s, canonical input.
+        const int fd = ::open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        Termios2 found{};
+        QCOMPARE(ReadTermios(fd, found), 0);
+        found.c_cflag = (found.c_cflag & ~CBAUD) | B4800;
+        found.c_ispeed = found.c_ospeed = 4800;
+        found.c_lflag |= ICANON | ECHO;
+        QCOMPARE(ApplyTermios(fd, found), 0);
+        QCOMPARE(ReadTermios(fd, found), 0);
+        const auto record = [](const Termios2 &t) {
+            return QByteArray(reinterpret_cast<const char *>(&t), sizeof t);
+        };
+
+        TComPort port;
+        port.SetPort(pty.SlaveName());
+        port.Open();
+        int exclusive = 0;
+        Termios2 open{};
+        QCOMPARE(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1);
+        QCOMPARE(ReadTermios(fd, open), 0);
+        QCOMPARE(open.c_ospeed, speed_t(9600));
+        port.Close();
+
+        Termios2 after{};
+        QCOMPARE(ReadTermios(fd, after), 0);
+        QCOMPARE(record(after), record(found));
+        // Root opens an exclusive terminal anyway, so the mode itself is read.
+        QCOMPARE(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 0);
+        const int again = ::open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY2(again >= 0, strerror(errno));
+        ::close(again);
+        ::close(fd);
     }
 
     void openAndCloseFireTheLifecycleInOrder()

@@ -1,10 +1,13 @@
 // The settings file: reading and writing rules on real files, the bulk
 // helpers and where the file lives.
 
+#include "Dziennik.h"
+#include "FolderWlasny.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
 #include "PlikIni.h"
+#include "Poczta.h"
 #include "Pomocnicze.h"
 #include "Ustawienia.h"
 #include "UjscieTestowe.h"
@@ -77,7 +80,54 @@ QString jakoZwyklyUzytkownik(const std::function<QString()> &sprawdzenie, bool &
     return QString::fromUtf8(wynik);
 }
 
+mode_t tryb(const QString &sciezka)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(sciezka).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A fresh home with the XDG defaults under it, and an installed copy (bin/
+// beside share/vestibulomat/) that keeps its files in the per-user places.
+struct NowyDom
+{
+    QTemporaryDir korzen;
+    QString dom = korzen.filePath(QStringLiteral("dom"));
+    QString program = korzen.filePath(QStringLiteral("usr/bin/"));
+    QByteArray stary = qgetenv("HOME");
+    NowyDom()
+    {
+        QDir().mkpath(dom);
+        QDir().mkpath(korzen.filePath(QStringLiteral("usr/share/vestibulomat")));
+        qputenv("HOME", QFile::encodeName(dom));
+        for (const char *z : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+            qunsetenv(z);
+    }
+    ~NowyDom() { qputenv("HOME", stary); }
+};
+
+// What the program does at its first start, send and confirmation that
+// makes a folder.
+enum class Uzycie { Ustawienia, Dziennik, Zalacznik };
+
+void uzyj(Uzycie uzycie, const QString &program)
+{
+    switch (uzycie) {
+    case Uzycie::Ustawienia:
+        ZapiszIni(PlikUstawienDoZapisu(program), {QStringLiteral("konfig")},
+                  {QStringLiteral("obiekt")}, {QStringLiteral("x")});
+        break;
+    case Uzycie::Dziennik:
+        TDziennik(KatalogStanu()).Pozostawiony();
+        break;
+    case Uzycie::Zalacznik:
+        NowyKatalogWysylki(KatalogTymczasowy(program));
+        break;
+    }
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Uzycie)
 
 class TstIni : public QObject
 {
@@ -108,6 +158,12 @@ private slots:
     void domyslnyKatalogZapisu();
     void plikUstawienZawszeGdziesZapisany_data();
     void plikUstawienZawszeGdziesZapisany();
+    void folderyProgramuSaTylkoUzytkownika_data();
+    void folderyProgramuSaTylkoUzytkownika();
+    void istniejacyFolderProgramu_data();
+    void istniejacyFolderProgramu();
+    void folderInnegoUzytkownikaNieJestUzywany_data();
+    void folderInnegoUzytkownikaNieJestUzywany();
 
 private:
     QTemporaryDir tmp;
@@ -668,6 +724,135 @@ void TstIni::domyslnyKatalogZapisu()
                               ? QString(baza + u"dom/"_qs + oczekiwany.mid(2))
                               : QString(baza + oczekiwany);
     QCOMPARE(wynik, pelny);
+}
+
+void TstIni::folderyProgramuSaTylkoUzytkownika_data()
+{
+    QTest::addColumn<Uzycie>("uzycie");
+    QTest::addColumn<QStringList>("foldery"); // every one made, under the home folder
+
+    QTest::newRow("settings") << Uzycie::Ustawienia
+                              << QStringList{u".config"_qs, u".config/Vestibulomat"_qs};
+    QTest::newRow("journal") << Uzycie::Dziennik
+                             << QStringList{u".local"_qs, u".local/state"_qs,
+                                            u".local/state/Vestibulomat"_qs};
+    QTest::newRow("attachments") << Uzycie::Zalacznik
+                                 << QStringList{u".cache"_qs, u".cache/Vestibulomat"_qs,
+                                                u".cache/Vestibulomat/temp"_qs};
+}
+
+void TstIni::folderyProgramuSaTylkoUzytkownika()
+{
+    QFETCH(Uzycie, uzycie);
+    QFETCH(QStringList, foldery);
+    NowyDom d;
+    QVERIFY(QFile::setPermissions(d.dom, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                             QFile::ReadOther | QFile::ExeOther));
+    const mode_t maska = ::umask(0);
+    uzyj(uzycie, d.program);
+    ::umask(maska);
+
+    for (const QString &folder : foldery)
+        QCOMPARE(QString::number(tryb(d.dom + u'/' + folder), 8), u"700"_qs);
+    QCOMPARE(QString::number(tryb(d.dom), 8), u"705"_qs); // the home is not the program's
+    if (uzycie == Uzycie::Zalacznik) {
+        const QStringList wysylki =
+            QDir(d.dom + u'/' + foldery.constLast()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(wysylki.size(), 1);
+        QCOMPARE(tryb(d.dom + u'/' + foldery.constLast() + u'/' + wysylki.constFirst()), 0700u);
+    }
+}
+
+void TstIni::istniejacyFolderProgramu_data()
+{
+    QTest::addColumn<QString>("folder"); // made 0777 before, under a fresh folder
+    QTest::addColumn<int>("wlasnych");
+    QTest::addColumn<QString>("zawezony"); // the folders 0700 afterwards
+    QTest::addColumn<QString>("bezZmian"); // a folder still 0777
+
+    QTest::newRow("the program's folder open to all")
+        << u"state/Vestibulomat"_qs << 1 << u"state/Vestibulomat"_qs << u"state"_qs;
+    QTest::newRow("its temp folder too")
+        << u"cache/Vestibulomat/temp"_qs << 2 << u"cache/Vestibulomat/temp"_qs << u"cache"_qs;
+    QTest::newRow("a base folder open to all is not the program's")
+        << u"config"_qs << 1 << u"config/Vestibulomat"_qs << u"config"_qs;
+}
+
+void TstIni::istniejacyFolderProgramu()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, wlasnych);
+    QFETCH(QString, zawezony);
+    QFETCH(QString, bezZmian);
+    QTemporaryDir baza;
+    QStringList czesci;
+    for (const QString &czesc : folder.split(u'/')) {
+        czesci << czesc;
+        const QString sciezka = baza.filePath(czesci.join(u'/'));
+        QVERIFY(QDir().mkdir(sciezka));
+        QCOMPARE(::chmod(QFile::encodeName(sciezka).constData(), 0777), 0);
+    }
+    const QString cel = baza.filePath(zawezony);
+    const FolderWlasny w = UtworzFolderWlasny(cel, wlasnych);
+    QVERIFY2(w.Gotowy(), qPrintable(w.Szczegoly()));
+    for (QString f = cel; f != baza.filePath(bezZmian); f = QFileInfo(f).path())
+        QCOMPARE(QString::number(tryb(f), 8), u"700"_qs);
+    QCOMPARE(QString::number(tryb(baza.filePath(bezZmian)), 8), u"777"_qs);
+}
+
+void TstIni::folderInnegoUzytkownikaNieJestUzywany_data()
+{
+    QTest::addColumn<Uzycie>("uzycie");
+    QTest::addColumn<QString>("folder");  // under the home folder
+    QTest::addColumn<bool>("dowiazanie"); // another user's link to a folder of the user's
+
+    QTest::newRow("settings") << Uzycie::Ustawienia << u".config/Vestibulomat"_qs << false;
+    QTest::newRow("settings through a link")
+        << Uzycie::Ustawienia << u".config/Vestibulomat"_qs << true;
+    QTest::newRow("journal") << Uzycie::Dziennik << u".local/state/Vestibulomat"_qs << false;
+    QTest::newRow("attachments") << Uzycie::Zalacznik << u".cache/Vestibulomat/temp"_qs << false;
+}
+
+void TstIni::folderInnegoUzytkownikaNieJestUzywany()
+{
+    QFETCH(Uzycie, uzycie);
+    QFETCH(QString, folder);
+    QFETCH(bool, dowiazanie);
+    if (::geteuid() != 0)
+        QSKIP("only root can give a folder to another user");
+    NowyDom d;
+    const QString sciezka = d.dom + u'/' + folder;
+    const QByteArray nazwa = QFile::encodeName(sciezka);
+    QVERIFY(QDir().mkpath(sciezka));
+    // Another user (nobody, 65534) owns the folder, open to all as the
+    // program's earlier versions left it under umask 000.
+    QCOMPARE(::chmod(nazwa.constData(), 0777), 0);
+    if (dowiazanie) {
+        QVERIFY(QDir().rename(sciezka, sciezka + u"-cel"_qs));
+        QCOMPARE(::symlink(QFile::encodeName(sciezka + u"-cel"_qs).constData(), nazwa.constData()),
+                 0);
+    }
+    QCOMPARE(::lchown(nazwa.constData(), 65534, 65534), 0);
+
+    QString komunikat;
+    try {
+        uzyj(uzycie, d.program);
+    } catch (const EFolderWlasny &e) {
+        komunikat = e.TekstUzytkownika();
+    }
+    // Nothing is written into it; the journal and the attachment go on
+    // without it, the settings are refused with the reason.
+    QCOMPARE(QDir(sciezka).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             QStringList());
+    QCOMPARE(tryb(dowiazanie ? sciezka + u"-cel"_qs : sciezka), 0777u);
+    if (uzycie == Uzycie::Ustawienia) {
+        QCOMPARE(komunikat, u"Folder „"_qs + sciezka +
+                                u"” należy do innego użytkownika (nobody); program go nie używa. "
+                                u"Poproś administratora o usunięcie tego folderu"_qs);
+        QCOMPARE(PlikUstawienDoOdczytu(d.program), d.program + u"Vestibulomat.ini"_qs);
+    } else {
+        QCOMPARE(komunikat, QString());
+    }
 }
 
 #include "tst_ini.moc"

@@ -37,7 +37,8 @@ void TestNazwaPliku::nazwaZObiektu_data()
     QTest::newRow("one character") << u"x"_qs << u"x"_qs;
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("spaces only") << u"   "_qs << QString();
-    QTest::newRow("tab inside is not a space") << u"a\tb"_qs << u"a\tb"_qs;
+    QTest::newRow("tab inside is not a space, and no character of the name")
+        << u"a\tb"_qs << u"a-b"_qs;
     QTest::newRow("digit after a space") << u"sala 12a"_qs << u"sala12a"_qs;
 }
 
@@ -115,6 +116,21 @@ void TestNazwaPliku::nazwaNieWychodziZKatalogu_data()
     QTest::newRow("NUL in a date") << u"x"_qs << QString(u"0\0 1"_qs) << u"x_0- 1_0- 1.txt"_qs;
     QTest::newRow("backslash is an ordinary character")
         << u"a\\b"_qs << u"d"_qs << u"a\\b_d_d.txt"_qs;
+    // What reaches the name must not reach a terminal as an escape sequence
+    // when the saved path is printed.
+    QTest::newRow("ESC in the object") << u"sala\x1b[2J"_qs << u"d"_qs << u"sala-[2J_d_d.txt"_qs;
+    QTest::newRow("BEL in the object") << u"sa\x07la"_qs << u"d"_qs << u"sa-la_d_d.txt"_qs;
+    QTest::newRow("DEL in the object") << u"sa\x7fla"_qs << u"d"_qs << u"sa-la_d_d.txt"_qs;
+    QTest::newRow("C1 control in the object") << u"sa\u009bla"_qs << u"d"_qs << u"sa-la_d_d.txt"_qs;
+    QTest::newRow("BEL and NUL in a date")
+        << u"x"_qs << QString(u"01\x07\0z"_qs) << u"x_01--z_01--z.txt"_qs;
+    QTest::newRow("line break inside a date")
+        << u"x"_qs << u"01\r\n02"_qs << u"x_01--02_01--02.txt"_qs;
+    // The day of "Odwiedziny w dniu: 2026/12/01\e[2J\e]0;x" is the text after
+    // the colon, a terminal's clear-screen and set-title sequence included.
+    QTest::newRow("escape sequences in a day line")
+        << u"sala"_qs << u" 2026/12/01\x1b[2J\x1b]0;x"_qs
+        << u"sala_2026-12-01-[2J-]0;x_2026-12-01-[2J-]0;x.txt"_qs;
 }
 
 void TestNazwaPliku::nazwaNieWychodziZKatalogu()
@@ -126,7 +142,9 @@ void TestNazwaPliku::nazwaNieWychodziZKatalogu()
     const QString wynik = NazwaPliku(obiekt, od, do_);
     QCOMPARE(wynik, nazwa);
     QVERIFY(!wynik.contains(u'/'));
-    QVERIFY(!wynik.contains(QChar(u'\0')));
+    for (const QChar znak : wynik)
+        QVERIFY2(znak.unicode() >= 0x20 && (znak.unicode() < 0x7f || znak.unicode() > 0x9f),
+                 qPrintable(QString::number(znak.unicode(), 16)));
 }
 
 void TestNazwaPliku::przycinanieZnakowSterujacych_data()
