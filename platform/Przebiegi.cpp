@@ -167,7 +167,7 @@ void DopiszPrzebieg(const QString &katalogStanu, const Przebieg &p)
     opcje.trybNowego = 0600;
     try {
         BezpiecznyZapis::Zapisz(sciezka, QJsonDocument(tablica).toJson(QJsonDocument::Indented), opcje);
-    } catch (const BezpiecznyZapis::Blad &e) {
+    } catch (const EZapisPliku &e) {
         throw BladProgramu(QStringLiteral("Nie można zapisać przebiegu pobierania bez okna w „%1” (%2).")
                                .arg(sciezka, e.Powod()),
                            e.Szczegoly());
