@@ -40,10 +40,12 @@ namespace {
 
 constexpr int kLimitMs = 20000;
 
-// The journal of the first copy of the program, in the state folder.
+// The journal in the state folder (the first by name when there are more).
 QString PlikDziennika(const OknaTestowe &tmp)
 {
-    return tmp.KatalogStanu() + QStringLiteral("/raport-1.dziennik");
+    const QDir stan(tmp.KatalogStanu());
+    const QStringList pliki = stan.entryList({QStringLiteral("raport-*.dziennik")}, QDir::Files);
+    return stan.filePath(pliki.isEmpty() ? QStringLiteral("raport-1.dziennik") : pliki.first());
 }
 
 bool ZapiszPlik(const QString &sciezka, const QByteArray &dane)
@@ -202,7 +204,6 @@ void TstDziennik::raportPoZabiciuProgramu()
     dziecko.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(dziecko.waitForStarted());
 
-    const QString plik = PlikDziennika(*tmp);
     QByteArray wyjscie;
     if (poKoncu) {
         QVERIFY(QTest::qWaitFor(
@@ -211,12 +212,14 @@ void TstDziennik::raportPoZabiciuProgramu()
                 return wyjscie.contains("ANALIZA\n");
             },
             kLimitMs));
-        QVERIFY(QTest::qWaitFor([&] { return CzytajPlik(plik).endsWith(raport); }, kLimitMs));
+        QVERIFY(QTest::qWaitFor([&] { return CzytajPlik(PlikDziennika(*tmp)).endsWith(raport); },
+                                kLimitMs));
     } else {
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(plik).size() > 2000; }, kLimitMs));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(PlikDziennika(*tmp)).size() > 2000; },
+                                kLimitMs));
     }
     // What is in the file now stays there when the process dies.
-    const QByteArray wDzienniku = CzytajPlik(plik);
+    const QByteArray wDzienniku = CzytajPlik(PlikDziennika(*tmp));
     QVERIFY(::kill(pid_t(dziecko.processId()), SIGKILL) == 0);
     QVERIFY(dziecko.waitForFinished());
     wyjscie += dziecko.readAllStandardOutput();
@@ -295,7 +298,9 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     BezpiecznyZapis::UstawObserwatora([&](BezpiecznyZapis::Zdarzenie z, const QString &sciezka) {
         const QString nazwa = QFileInfo(sciezka).fileName();
         if (z == BezpiecznyZapis::Zdarzenie::Usuniety)
-            kolejnosc << QStringLiteral("usuniety ") + nazwa;
+            kolejnosc << QStringLiteral("usuniety ") +
+                             (nazwa.endsWith(QStringLiteral(".dziennik")) ? QStringLiteral("dziennik")
+                                                                          : nazwa);
         else if (zapisany && QFileInfo(sciezka).absolutePath() == tmp->path())
             kolejnosc << QStringLiteral("plik");
         else if (sciezka == tmp->path())
@@ -329,7 +334,7 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     QVERIFY2(pudelka.Ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(pudelka.Opis()));
     if (zapisany)
         QCOMPARE(kolejnosc.mid(0, 3), (QStringList{QStringLiteral("plik"), QStringLiteral("folder"),
-                                                   QStringLiteral("usuniety raport-1.dziennik")}));
+                                                   QStringLiteral("usuniety dziennik")}));
     const QStringList odlozone =
         QDir(tmp->KatalogStanu()).entryList({QStringLiteral("niezapisany_*.txt")}, QDir::Files);
     QCOMPARE(odlozone.size(), odlozony ? 1 : 0);
@@ -504,27 +509,45 @@ void TstDziennik::dziennikNieDoZapisania()
 
 void TstDziennik::dwieKopieNieDzielaDziennika()
 {
+    // Ten copies that ended with their reports unsaved, and one of an earlier
+    // version: none takes anything from a copy still running, and every one
+    // is offered, oldest first.
     QTemporaryDir katalog;
-    const NaglowekDziennika n{QStringLiteral("Sala 2"), QStringLiteral("ttyUSB0"),
-                              QDateTime::currentDateTime()};
-    {
-        TDziennik pierwszy(katalog.path());
-        pierwszy.Rozpocznij(n, "pierwszy");
-        {
-            TDziennik drugi(katalog.path());
-            drugi.Rozpocznij(n, "drugi");
-        } // the second copy ends with its report unsaved
-
-        // A copy started now never takes the journal of one still running.
-        TDziennik trzeci(katalog.path());
-        const auto z = trzeci.Pozostawiony();
-        QVERIFY(z);
-        QCOMPARE(z->bajty, QByteArray("drugi"));
+    const QDateTime t0 = QDateTime::currentDateTime().addDays(-1);
+    TDziennik biezacy(katalog.path());
+    biezacy.Rozpocznij({QStringLiteral("biezacy"), QStringLiteral("ttyUSB0"), t0}, "biezacy");
+    for (int i = 1; i <= 10; ++i) {
+        TDziennik d(katalog.path());
+        d.Rozpocznij({QString::number(i), QStringLiteral("ttyUSB0"), t0.addSecs(-60 * (11 - i))},
+                     "raport " + QByteArray::number(i));
     }
-    TDziennik czwarty(katalog.path());
-    const auto z = czwarty.Pozostawiony();
-    QVERIFY(z);
-    QCOMPARE(z->bajty, QByteArray("pierwszy"));
+    QVERIFY(ZapiszPlik(katalog.filePath(QStringLiteral("raport-3.dziennik")),
+                       ZapiszNaglowek({QStringLiteral("stary"), QStringLiteral("COM1"),
+                                       t0.addDays(-1)}) +
+                           "stary"));
+    QVERIFY(ZapiszPlik(katalog.filePath(QStringLiteral("raport-5.blokada")), QByteArray()));
+
+    TDziennik okno(katalog.path());
+    const std::vector<OpisDziennika> lista = okno.Pozostawione();
+    QStringList obiekty;
+    for (const OpisDziennika &o : lista)
+        obiekty << o.naglowek.obiekt;
+    QCOMPARE(obiekty, QStringLiteral("stary 1 2 3 4 5 6 7 8 9 10").split(u' '));
+    // A lock file of no journal is gone.
+    QVERIFY(!QFileInfo::exists(katalog.filePath(QStringLiteral("raport-5.blokada"))));
+    {
+        // While one window offers them, another does not.
+        TDziennik drugieOkno(katalog.path());
+        QCOMPARE(drugieOkno.Pozostawione().size(), std::size_t(0));
+    }
+    QCOMPARE(okno.Przywroc(lista[0]).bajty, QByteArray("stary"));
+    okno.Odloz(lista[1]);
+    okno.ZwolnijPozostawione();
+    TDziennik pozniej(katalog.path());
+    const std::vector<OpisDziennika> reszta = pozniej.Pozostawione();
+    QCOMPARE(reszta.size(), std::size_t(9));
+    QCOMPARE(pozniej.Przywroc(reszta[0]).bajty, QByteArray("raport 2"));
+    QCOMPARE(QDir(katalog.path()).entryList({QStringLiteral("niezapisany_*.txt")}).size(), 1);
 }
 
 int main(int argc, char *argv[])
