@@ -40,12 +40,9 @@ namespace {
 
 constexpr int kLimitMs = 20000;
 
-// The journal in the state folder (the first by name when there are more).
 QString PlikDziennika(const OknaTestowe &tmp)
 {
-    const QDir stan(tmp.KatalogStanu());
-    const QStringList pliki = stan.entryList({QStringLiteral("raport-*.dziennik")}, QDir::Files);
-    return stan.filePath(pliki.isEmpty() ? QStringLiteral("raport-1.dziennik") : pliki.first());
+    return tmp.PlikDziennika();
 }
 
 bool ZapiszPlik(const QString &sciezka, const QByteArray &dane)
