@@ -11,6 +11,7 @@
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
 #include "Pomocnicze.h"
+#include "Potomek.h"
 #include "PtyPair.h"
 #include "RaportView.h"
 #include "Symulator.h"
@@ -31,6 +32,7 @@
 #include <QToolButton>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -133,6 +135,8 @@ private slots:
     void dziennikNieDoZapisania_data();
     void dziennikNieDoZapisania();
     void dwieKopieNieDzielaDziennika();
+    void dziennikNieZwyklyPlik_data();
+    void dziennikNieZwyklyPlik();
 
 private:
     // A download from a pty: bytes sent, end of transmission awaited.
@@ -449,14 +453,17 @@ void TstDziennik::dziennikNieDoZapisania_data()
 {
     QTest::addColumn<bool>("limitRozmiaru"); // else the state folder is a file's child
     QTest::addColumn<QString>("blad");
-    QTest::newRow("file size limit (disk full)") << true << QStringLiteral("EFBIG");
-    QTest::newRow("state folder cannot be made") << false << QStringLiteral("ENOTDIR");
+    // The next start offers it as incomplete; none when no journal was made.
+    QTest::addColumn<bool>("niepelny");
+    QTest::newRow("file size limit (disk full)") << true << QStringLiteral("EFBIG") << true;
+    QTest::newRow("state folder cannot be made") << false << QStringLiteral("ENOTDIR") << false;
 }
 
 void TstDziennik::dziennikNieDoZapisania()
 {
     QFETCH(bool, limitRozmiaru);
     QFETCH(QString, blad);
+    QFETCH(bool, niepelny);
     if (!limitRozmiaru) {
         const QString zwykly = tmp->filePath(QStringLiteral("plik"));
         QVERIFY(ZapiszPlik(zwykly, "x"));
@@ -502,6 +509,22 @@ void TstDziennik::dziennikNieDoZapisania()
              qPrintable(Komunikaty::OstatnieSzczegoly()));
     QCOMPARE(frmMain->memDane->Bajty(), raport);
     QCOMPARE(frmMain->TekstPanelu(2), QStringLiteral("Do:  2026-11-12"));
+
+    // What the journal holds is never offered as the whole report.
+    QVERIFY(!QFileInfo::exists(tmp->PlikDziennika()));
+    pudelka.clear();
+    frmMain->NiezapisaneDane = false;
+    tmp->UruchomPonownie();
+    frmMain->show();
+    QTest::qWait(50);
+    const QStringList pytania = pudelka.Teksty(Komunikaty::Rodzaj::Pytanie);
+    QCOMPARE(pytania.size(), niepelny ? 1 : 0);
+    if (niepelny)
+        QVERIFY2(ZgodnyZWzorem(pytania[0], QStringLiteral("Znaleziono niezapisany raport z … "
+                                                          "(obiekt: …), ale niepełny: dziennik "
+                                                          "odbioru zawiera tylko jego część. "
+                                                          "Przywrócić go?")),
+                 qPrintable(pytania[0]));
 }
 
 void TstDziennik::dwieKopieNieDzielaDziennika()
@@ -545,6 +568,42 @@ void TstDziennik::dwieKopieNieDzielaDziennika()
     QCOMPARE(reszta.size(), std::size_t(9));
     QCOMPARE(pozniej.Przywroc(reszta[0]).bajty, QByteArray("raport 2"));
     QCOMPARE(QDir(katalog.path()).entryList({QStringLiteral("niezapisany_*.txt")}).size(), 1);
+}
+
+void TstDziennik::dziennikNieZwyklyPlik_data()
+{
+    QTest::addColumn<bool>("fifo"); // else a link to a whole journal elsewhere
+    QTest::newRow("FIFO without a writer") << true;
+    QTest::newRow("link to a journal") << false;
+}
+
+void TstDziennik::dziennikNieZwyklyPlik()
+{
+    QFETCH(bool, fifo);
+    QTemporaryDir katalog;
+    const QString plik = katalog.filePath(QStringLiteral("raport-1.dziennik"));
+    const QString cel = katalog.filePath(QStringLiteral("cel.txt"));
+    QVERIFY(ZapiszPlik(cel, Dziennik(Raport(1))));
+    if (fifo)
+        QCOMPARE(::mkfifo(QFile::encodeName(plik).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link(cel, plik));
+    // In a child under a watchdog: a look that blocks fails the row.
+    const WynikPotomka w = UruchomWPotomku([&]() -> QString {
+        TDziennik d(katalog.path());
+        std::vector<Czytanie::BladCzytania> odrzucone;
+        const std::size_t ile = d.Pozostawione(&odrzucone).size();
+        QString wynik = QString::number(ile);
+        for (const Czytanie::BladCzytania &e : odrzucone)
+            wynik += u'|' + e.TekstUzytkownika();
+        return wynik;
+    });
+    QVERIFY2(w.naCzas, "looking at the journal blocked");
+    QVERIFY(w.ok);
+    // Not offered, not removed, and the user is told which file it is.
+    QVERIFY2(w.tekst.startsWith(QStringLiteral("0|Plik \"") + plik + u'"'), qPrintable(w.tekst));
+    QVERIFY(QFileInfo(plik).isSymLink() != fifo);
+    QCOMPARE(CzytajPlik(cel), Dziennik(Raport(1)));
 }
 
 int main(int argc, char *argv[])
