@@ -134,10 +134,10 @@ bool Usun(const QString &sciezka);
 // What the writer did, in order, for tests that check that one thing
 // reached the disk before another went.
 enum class Zdarzenie {
-    PlikZsynchronizowany,    // the path of the file, under its final name
-    KatalogZsynchronizowany, // the folder's path
+    PlikZsynchronizowany,         // the path of the file, under its final name
+    KatalogZsynchronizowany,      // the folder's path
     SystemPlikowZsynchronizowany, // the folder's path, synced through syncfs()
-    Usuniety,                // the removed file's path
+    Usuniety,                     // the removed file's path
 };
 using Obserwator = std::function<void(Zdarzenie zdarzenie, const QString &sciezka)>;
 // Installs the observer (an empty one removes it). It may be called from

@@ -33,13 +33,12 @@ QString Mib(qint64 bajty)
 
 [[noreturn]] void NieZwykly(const QString &sciezka, mode_t tryb)
 {
-    throw BladCzytania(sciezka, BladCzytania::Przyczyna::NieZwyklyPlik, EINVAL,
-                       QStringLiteral("Plik \"%1\" nie jest zwykłym plikiem (to %2), więc program "
-                                      "go nie odczytuje. Zastąp go zwykłym plikiem albo usuń")
-                           .arg(sciezka, Rodzaj(tryb)),
-                       QStringLiteral("Plik: %1\nst_mode: 0%2")
-                           .arg(sciezka)
-                           .arg(qulonglong(tryb), 0, 8));
+    throw BladCzytania(
+        sciezka, BladCzytania::Przyczyna::NieZwyklyPlik, EINVAL,
+        QStringLiteral("Plik \"%1\" nie jest zwykłym plikiem (to %2), więc program "
+                       "go nie odczytuje. Zastąp go zwykłym plikiem albo usuń")
+            .arg(sciezka, Rodzaj(tryb)),
+        QStringLiteral("Plik: %1\nst_mode: 0%2").arg(sciezka).arg(qulonglong(tryb), 0, 8));
 }
 
 [[noreturn]] void ZaDuzy(const QString &sciezka, qint64 rozmiar, qint64 granica)
@@ -63,11 +62,11 @@ QString Mib(qint64 bajty)
                                .arg(sciezka),
                            QStringLiteral("Plik: %1\n%2: %3")
                                .arg(sciezka, QLatin1String(czynnosc), SzczegolyBleduSystemu(kod)));
-    throw BladCzytania(sciezka, BladCzytania::Przyczyna::System, kod,
-                       QStringLiteral("Nie można odczytać pliku \"%1\" (%2)")
-                           .arg(sciezka, OpisBleduSystemu(kod)),
-                       QStringLiteral("Plik: %1\n%2: %3")
-                           .arg(sciezka, QLatin1String(czynnosc), SzczegolyBleduSystemu(kod)));
+    throw BladCzytania(
+        sciezka, BladCzytania::Przyczyna::System, kod,
+        QStringLiteral("Nie można odczytać pliku \"%1\" (%2)").arg(sciezka, OpisBleduSystemu(kod)),
+        QStringLiteral("Plik: %1\n%2: %3")
+            .arg(sciezka, QLatin1String(czynnosc), SzczegolyBleduSystemu(kod)));
 }
 
 struct Deskryptor
@@ -82,8 +81,8 @@ struct Deskryptor
 
 } // namespace
 
-BladCzytania::BladCzytania(const QString &plik, Przyczyna przyczyna, int kod,
-                           const QString &tekst, const QString &szczegoly)
+BladCzytania::BladCzytania(const QString &plik, Przyczyna przyczyna, int kod, const QString &tekst,
+                           const QString &szczegoly)
     : std::runtime_error(tekst.toStdString())
     , m_plik(plik)
     , m_przyczyna(przyczyna)
@@ -113,8 +112,8 @@ std::optional<Plik> Czytaj(const QString &sciezka, qint64 granica, Dowiazanie do
     // Something else may be put in its place after the look: the open never
     // waits (a FIFO), and the descriptor is checked again.
     Deskryptor d;
-    d.fd = ::open(nazwa.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                                         (podazaj ? 0 : O_NOFOLLOW));
+    d.fd = ::open(nazwa.constData(),
+                  O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (podazaj ? 0 : O_NOFOLLOW));
     if (d.fd < 0) {
         if (errno == ENOENT)
             return std::nullopt;
@@ -129,7 +128,8 @@ std::optional<Plik> Czytaj(const QString &sciezka, qint64 granica, Dowiazanie do
 
     Plik p;
     p.rozmiar = st.st_size;
-    p.zmiana = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
+    p.zmiana =
+        QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).addMSecs(st.st_mtim.tv_nsec / 1000000);
     // A file that grows while it is read is still held to its bound: one
     // byte past it is enough to tell.
     const qint64 najwiecej = ile >= 0 ? std::min(ile, granica) : granica + 1;

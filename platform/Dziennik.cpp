@@ -108,8 +108,8 @@ bool ZapiszWszystko(int fd, const QList<QByteArray> &kawalki)
 int WezBlokade(const QString &sciezka, bool utworz)
 {
     const QByteArray nazwa = QFile::encodeName(sciezka);
-    const int fd = ::open(nazwa.constData(),
-                          O_RDWR | O_NOFOLLOW | O_CLOEXEC | (utworz ? O_CREAT : 0), 0600);
+    const int fd =
+        ::open(nazwa.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | (utworz ? O_CREAT : 0), 0600);
     if (fd < 0)
         return -1;
     struct stat przez, pod;
@@ -254,7 +254,8 @@ std::vector<OpisDziennika> TDziennik::Pozostawione(std::vector<Czytanie::BladCzy
         return wynik;
     Przytnij();
     const QDir katalog(m_katalog);
-    const QDir::Filters filtr = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    const QDir::Filters filtr =
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
     const QStringList dzienniki = katalog.entryList(
         {QStringLiteral("raport-*") + kDziennik, QStringLiteral("raport-*") + kNiepelny}, filtr,
         QDir::Name);
@@ -316,9 +317,10 @@ std::vector<OpisDziennika> TDziennik::Pozostawione(std::vector<Czytanie::BladCzy
             ::close(fd);
         }
     }
-    std::stable_sort(wynik.begin(), wynik.end(), [](const OpisDziennika &a, const OpisDziennika &b) {
-        return a.naglowek.poczatek < b.naglowek.poczatek;
-    });
+    std::stable_sort(wynik.begin(), wynik.end(),
+                     [](const OpisDziennika &a, const OpisDziennika &b) {
+                         return a.naglowek.poczatek < b.naglowek.poczatek;
+                     });
     return wynik;
 }
 

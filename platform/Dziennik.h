@@ -102,7 +102,8 @@ public:
     // replacements and lock files of no journal are removed first. A journal
     // that is not a regular file (a FIFO, a link) is never opened: it is not
     // offered, and its refusal is in odrzucone.
-    std::vector<OpisDziennika> Pozostawione(std::vector<Czytanie::BladCzytania> *odrzucone = nullptr);
+    std::vector<OpisDziennika>
+    Pozostawione(std::vector<Czytanie::BladCzytania> *odrzucone = nullptr);
     // One of them becomes this copy's journal, its bytes read back. Throws
     // Czytanie::BladCzytania when it cannot be read.
     ZawartoscDziennika Przywroc(const OpisDziennika &opis);
@@ -200,8 +201,8 @@ private:
     // thread while it runs, and read by the owner when it has ended.
     QString m_sciezka;
     QList<std::pair<QString, int>> m_obce; // left behind, held: rdzen and fd
-    NaglowekDziennika m_naglowek; // of this copy's journal
-    bool m_nieudany = false;      // this journal failed; reported already
+    NaglowekDziennika m_naglowek;          // of this copy's journal
+    bool m_nieudany = false;               // this journal failed; reported already
 
     std::thread m_watek;
     std::mutex m_mutex;

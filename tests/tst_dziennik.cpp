@@ -32,11 +32,11 @@
 #include <QToolButton>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -299,9 +299,9 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     BezpiecznyZapis::UstawObserwatora([&](BezpiecznyZapis::Zdarzenie z, const QString &sciezka) {
         const QString nazwa = QFileInfo(sciezka).fileName();
         if (z == BezpiecznyZapis::Zdarzenie::Usuniety)
-            kolejnosc << QStringLiteral("usuniety ") +
-                             (nazwa.endsWith(QStringLiteral(".dziennik")) ? QStringLiteral("dziennik")
-                                                                          : nazwa);
+            kolejnosc << QStringLiteral("usuniety ") + (nazwa.endsWith(QStringLiteral(".dziennik"))
+                                                            ? QStringLiteral("dziennik")
+                                                            : nazwa);
         else if (zapisany && QFileInfo(sciezka).absolutePath() == tmp->path())
             kolejnosc << QStringLiteral("plik");
         else if (sciezka == tmp->path())
@@ -541,10 +541,10 @@ void TstDziennik::dwieKopieNieDzielaDziennika()
         d.Rozpocznij({QString::number(i), QStringLiteral("ttyUSB0"), t0.addSecs(-60 * (11 - i))},
                      "raport " + QByteArray::number(i));
     }
-    QVERIFY(ZapiszPlik(katalog.filePath(QStringLiteral("raport-3.dziennik")),
-                       ZapiszNaglowek({QStringLiteral("stary"), QStringLiteral("COM1"),
-                                       t0.addDays(-1)}) +
-                           "stary"));
+    QVERIFY(ZapiszPlik(
+        katalog.filePath(QStringLiteral("raport-3.dziennik")),
+        ZapiszNaglowek({QStringLiteral("stary"), QStringLiteral("COM1"), t0.addDays(-1)}) +
+            "stary"));
     QVERIFY(ZapiszPlik(katalog.filePath(QStringLiteral("raport-5.blokada")), QByteArray()));
 
     TDziennik okno(katalog.path());

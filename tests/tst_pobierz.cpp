@@ -13,8 +13,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
@@ -302,7 +302,7 @@ void TstPobierz::pelnyDysk_data()
     QTest::addColumn<bool>("stanPelny"); // else only the save folder is full
     QTest::addColumn<off_t>("wolne");    // bytes left free
     QTest::addColumn<int>("uruchomienia");
-    QTest::addColumn<QString>("skutek"); // the message's end
+    QTest::addColumn<QString>("skutek");   // the message's end
     QTest::addColumn<QString>("dziennik"); // what each run leaves: "dziennik", "niepelny", ""
 
     QTest::newRow("ten runs into a full save folder leave ten whole journals")
@@ -312,7 +312,8 @@ void TstPobierz::pelnyDysk_data()
         << QStringLiteral("dziennik");
     QTest::newRow("state folder almost full: the journal holds a part, marked")
         << true << off_t(4096) << 1
-        << QStringLiteral("Raport nie został zapisany, a dziennik odbioru zawiera tylko jego część.")
+        << QStringLiteral(
+               "Raport nie został zapisany, a dziennik odbioru zawiera tylko jego część.")
         << QStringLiteral("niepelny");
     QTest::newRow("state folder full: no journal, none claimed")
         << true << off_t(0) << 1
@@ -354,20 +355,22 @@ void TstPobierz::pelnyDysk()
                        QStringLiteral("0")});
         QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
         ZapiszUstawienia(QByteArrayLiteral("Sala"), raporty, sim.Port(), false);
-        const Wynik w = Uruchom({QStringLiteral("--pobierz"), QStringLiteral("--czekaj"),
-                                 QStringLiteral("2")});
+        const Wynik w =
+            Uruchom({QStringLiteral("--pobierz"), QStringLiteral("--czekaj"), QStringLiteral("2")});
         QVERIFY2(w.kod == 4, w.bledy.constData());
         // The message's line, then the technical one.
         const QString bledy = QString::fromUtf8(w.bledy);
         QVERIFY2(bledy.contains(skutek + u'\n'), qPrintable(bledy));
-        QVERIFY2(skutek.contains(QStringLiteral("czeka")) || !bledy.contains(QStringLiteral("czeka")),
+        QVERIFY2(skutek.contains(QStringLiteral("czeka")) ||
+                     !bledy.contains(QStringLiteral("czeka")),
                  qPrintable(bledy));
     }
 
     const QDir stan(m_tmp.filePath(QStringLiteral("stan/Vestibulomat")));
     const QStringList pliki =
         stan.entryList({QStringLiteral("raport-*")}, QDir::Files | QDir::Hidden | QDir::System);
-    const QStringList dzienniki = pliki.filter(QRegularExpression(QStringLiteral("\\.(dziennik|niepelny)$")));
+    const QStringList dzienniki =
+        pliki.filter(QRegularExpression(QStringLiteral("\\.(dziennik|niepelny)$")));
     QCOMPARE(dzienniki.size(), dziennik.isEmpty() ? 0 : uruchomienia);
     // Each journal keeps its lock file, and nothing else is left.
     QCOMPARE(pliki.size(), 2 * dzienniki.size());

@@ -1,7 +1,7 @@
 #include "Narzedzia.h"
 
-#include "Komunikaty.h"
 #include "Czytanie.h"
+#include "Komunikaty.h"
 #include "PlikIni.h"
 
 #include <QCoreApplication>
