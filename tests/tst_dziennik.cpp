@@ -391,12 +391,25 @@ void TstDziennik::nieOdkladaRaportNa30Dni()
                               QFileDevice::FileModificationTime));
     }
 
+    // A later one, of this version: each is asked about, oldest first.
+    const QString pozniejszy =
+        tmp->KatalogStanu() + QStringLiteral("/raport-20261209-080000-0000abcd.dziennik");
+    QVERIFY(ZapiszPlik(pozniejszy, ZapiszNaglowek({QStringLiteral("Sala 3"), QStringLiteral("COM1"),
+                                                   QDateTime(QDate(2026, 12, 9), QTime(8, 0))}) +
+                                       "drugi"));
+
     frmMain->show();
-    QVERIFY(QTest::qWaitFor([&] { return !pudelka.isEmpty(); }, kLimitMs));
-    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie),
-             QStringList{QStringLiteral(
-                 "Znaleziono niezapisany raport z 2026-12-08 14:05 (obiekt: Sala 2). "
-                 "Przywrócić go?")});
+    QVERIFY(QTest::qWaitFor([&] { return pudelka.size() >= 2; }, kLimitMs));
+    QCOMPARE(
+        pudelka.Teksty(Komunikaty::Rodzaj::Pytanie),
+        (QStringList{
+            QStringLiteral("Znaleziono niezapisany raport z 2026-12-08 14:05 (obiekt: Sala 2). "
+                           "Przywrócić go?"),
+            QStringLiteral("Znaleziono niezapisany raport z 2026-12-09 08:00 (obiekt: Sala 3). "
+                           "Przywrócić go?")}));
+    QVERIFY(!QFileInfo::exists(pozniejszy));
+    QVERIFY(QFileInfo::exists(tmp->KatalogStanu() +
+                              QStringLiteral("/niezapisany_2026-12-09_08-00-00.txt")));
     // "Nie": nothing in the window, the file kept under its date.
     QCOMPARE(frmMain->memDane->Bajty(), QByteArray());
     QVERIFY(!frmMain->NiezapisaneDane);
