@@ -12,8 +12,8 @@
 #include "NazwaPliku.h"
 #include "Pobieranie.h"
 #include "Podlaczone.h"
-#include "Ustawienia.h"
 #include "UjscieKonsoli.h"
+#include "Ustawienia.h"
 #include "Zapis.h"
 #include "Zegar.h"
 
@@ -36,7 +36,6 @@ namespace {
 
 // More copies of one report than anybody keeps by hand.
 constexpr int kNajwiecejNumerow = 9999;
-
 
 void Wypisz(std::FILE *strumien, const QString &linia)
 {
@@ -72,12 +71,22 @@ void PokazPodlaczone(const QString &port)
         Komunikat(ListaPodlaczonych(adaptery));
 }
 
-const QString &SkutekDlaDziennika()
+// What became of a report that was not saved: only what the disk holds is
+// promised.
+QString SkutekDlaDziennika(TDziennik::Stan stan)
 {
-    static const QString tekst =
-        QStringLiteral(" Odebrany raport czeka w dzienniku odbioru: okno programu zaproponuje go "
-                       "przy następnym uruchomieniu.");
-    return tekst;
+    switch (stan) {
+    case TDziennik::Stan::Caly:
+        return QStringLiteral(" Odebrany raport czeka w dzienniku odbioru: okno programu "
+                              "zaproponuje go przy następnym uruchomieniu.");
+    case TDziennik::Stan::Niepelny:
+        return QStringLiteral(
+            " Raport nie został zapisany, a dziennik odbioru zawiera tylko jego część.");
+    case TDziennik::Stan::Brak:
+        break;
+    }
+    return QStringLiteral(" Raport nie został zapisany, a dziennika odbioru nie udało się "
+                          "zapisać: raport przepadł.");
 }
 
 // "obiekt_od_do.txt", n = 2 -> "obiekt_od_do (2).txt".
@@ -135,6 +144,7 @@ public:
 private:
     void CzytajUstawienia();
     void PrzygotujDziennik();
+    TDziennik::Stan DomknijDziennik();
     void Zakoncz(int kod);
     int Zapisz();
 
@@ -144,9 +154,6 @@ private:
     QString m_port;
     bool m_synchronizuj = false;
 
-    // Journals an earlier run left behind stay untouched, each held by an
-    // object of its own, so that the window still offers them.
-    std::vector<std::unique_ptr<TDziennik>> m_pozostawione;
     std::unique_ptr<TDziennik> m_dziennik;
     std::unique_ptr<TPobieranie> m_silnik;
     QByteArray m_raport;
@@ -168,23 +175,23 @@ void PobieranieBezOkna::CzytajUstawienia()
 
 void PobieranieBezOkna::PrzygotujDziennik()
 {
-    // A journal in a free slot belongs to a run that ended without dealing
-    // with its report: it is left for the window to offer, and this run
-    // takes a slot of its own.
-    for (;;) {
-        auto d = std::make_unique<TDziennik>(KatalogStanu());
-        QObject::connect(d.get(), &TDziennik::bladZapisu,
-                         [](const QString &tekst, const QString &szczegoly) {
-                             Komunikat(QStringLiteral("Nie można zapisać dziennika odbioru (") +
-                                           tekst + QStringLiteral("); pobieranie trwa dalej."),
-                                       szczegoly);
-                         });
-        if (!d->Pozostawiony()) {
-            m_dziennik = std::move(d);
-            return;
-        }
-        m_pozostawione.push_back(std::move(d));
-    }
+    // Journals earlier runs left behind are the window's to offer: this run
+    // neither reads them nor needs anything they hold, and keeps its own.
+    m_dziennik = std::make_unique<TDziennik>(KatalogStanu());
+    QObject::connect(m_dziennik.get(), &TDziennik::bladZapisu,
+                     [](const QString &tekst, const QString &szczegoly) {
+                         Komunikat(QStringLiteral("Nie można zapisać dziennika odbioru (") + tekst +
+                                       QStringLiteral("); pobieranie trwa dalej."),
+                                   szczegoly);
+                     });
+}
+
+TDziennik::Stan PobieranieBezOkna::DomknijDziennik()
+{
+    const TDziennik::Stan stan = m_dziennik->Domknij();
+    // A failure of the journal is told before what it means for the report.
+    QCoreApplication::sendPostedEvents();
+    return stan;
 }
 
 void PobieranieBezOkna::Zakoncz(int kod)
@@ -252,8 +259,12 @@ int PobieranieBezOkna::Uruchom()
     };
     s->port->OnDeviceLost = [this](TCustomComPort *, const EComPort &e) {
         QString tekst = e.TekstUzytkownika();
-        if (!m_raport.isEmpty())
-            tekst += QStringLiteral(" Raport nie został zapisany.") + SkutekDlaDziennika();
+        if (!m_raport.isEmpty()) {
+            const TDziennik::Stan stan = DomknijDziennik();
+            if (stan == TDziennik::Stan::Caly)
+                tekst += QStringLiteral(" Raport nie został zapisany.");
+            tekst += SkutekDlaDziennika(stan);
+        }
         Komunikat(tekst, e.Szczegoly());
         Zakoncz(kwBladPortu);
     };
@@ -311,7 +322,8 @@ int PobieranieBezOkna::Zapisz()
                                   SzczegolyBleduSystemu(EEXIST));
         }
     } catch (const EZapisPliku &e) {
-        Komunikat(TekstBleduZapisu(e, sciezka) + u'.' + SkutekDlaDziennika(), e.Szczegoly());
+        Komunikat(TekstBleduZapisu(e, sciezka) + u'.' + SkutekDlaDziennika(DomknijDziennik()),
+                  e.Szczegoly());
         return kwBladZapisu;
     }
     // The report is on the disk: its journal is no longer needed.

@@ -21,9 +21,11 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -231,19 +233,33 @@ void TfrmMain::AnalizujDane()
 
 void TfrmMain::PrzywrocRaport()
 {
-    const std::optional<ZawartoscDziennika> z = dziennik->Pozostawiony();
-    if (!z)
-        return;
-    QString pytanie = QStringLiteral("Znaleziono niezapisany raport z ") +
-                      z->naglowek.poczatek.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    if (!z->naglowek.obiekt.isEmpty())
-        pytanie += QStringLiteral(" (obiekt: ") + z->naglowek.obiekt + u')';
-    pytanie += QStringLiteral(". Przywrócić go?");
-    if (!Komunikaty::Pytanie(pytanie)) {
-        // Not deleted: the file stays in the state folder for 30 days.
-        dziennik->Zachowaj();
-        return;
+    // Every journal earlier runs left, oldest first, until the user takes
+    // one back; the others wait for the next start.
+    std::vector<Czytanie::BladCzytania> odrzucone;
+    const std::vector<OpisDziennika> lista = dziennik->Pozostawione(&odrzucone);
+    const auto zwolnij = qScopeGuard([this] { dziennik->ZwolnijPozostawione(); });
+    for (const Czytanie::BladCzytania &e : odrzucone)
+        Komunikaty::PokazBlad(e.TekstUzytkownika(), e.Szczegoly());
+    std::optional<ZawartoscDziennika> z;
+    for (const OpisDziennika &o : lista) {
+        QString pytanie = QStringLiteral("Znaleziono niezapisany raport z ") +
+                          o.naglowek.poczatek.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        if (!o.naglowek.obiekt.isEmpty())
+            pytanie += QStringLiteral(" (obiekt: ") + o.naglowek.obiekt + u')';
+        if (o.niepelny)
+            pytanie += QStringLiteral(", ale niepełny: dziennik odbioru zawiera tylko jego część");
+        pytanie += QStringLiteral(". Przywrócić go?");
+        if (!Komunikaty::Pytanie(pytanie)) {
+            // Not deleted: the file stays in the state folder for 30 days.
+            if (!Komunikaty::Chron([&] { dziennik->Odloz(o); }))
+                return;
+            continue;
+        }
+        z = dziennik->Przywroc(o);
+        break;
     }
+    if (!z || z->bajty.isEmpty())
+        return;
     // The report is back as the download left it; its journal stays until
     // it is saved, mailed or given up.
     memDane->Wyczysc();

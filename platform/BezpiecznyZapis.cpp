@@ -113,10 +113,20 @@ bool ZapiszWszystko(int fd, QByteArrayView dane, int &kod)
     return true;
 }
 
-void SynchronizujKatalog(const QString &katalog)
+// plik: a descriptor of the file just named in the folder, or -1.
+void SynchronizujKatalog(const QString &katalog, int plik = -1)
 {
     Deskryptor d;
     d.fd = ::open(Kod(katalog).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder that may be written but not read (a 0300 drop box) cannot be
+    // opened for its sync: the file's own descriptor syncs the whole file
+    // system instead, which takes the new name with it.
+    if (d.fd < 0 && errno == EACCES && plik >= 0) {
+        if (::syncfs(plik) != 0)
+            Rzuc(Krok::SynchronizacjaKatalogu, katalog, errno);
+        Zglos(Zdarzenie::SystemPlikowZsynchronizowany, katalog);
+        return;
+    }
     if (d.fd < 0)
         Rzuc(Krok::SynchronizacjaKatalogu, katalog, errno);
     // Some file systems (a few network and FUSE ones) cannot sync a folder;
@@ -284,6 +294,10 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
     const bool synchronizuj = zachowanyTryb || !opcje.pozniejszaSynchronizacjaNowego;
     if (synchronizuj && ::fsync(d.fd) != 0)
         porzuc(Krok::Synchronizacja, errno);
+    // Kept for the folder's sync, should the folder refuse to be opened.
+    Deskryptor doSynchronizacji;
+    if (synchronizuj)
+        doSynchronizacji.fd = ::dup(d.fd);
     if (!otwarty && ::close(d.Oddaj()) != 0)
         porzuc(Krok::Zamkniecie, errno);
 
@@ -302,7 +316,7 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
     }
     if (synchronizuj) {
         Zglos(Zdarzenie::PlikZsynchronizowany, sciezka);
-        SynchronizujKatalog(katalog);
+        SynchronizujKatalog(katalog, doSynchronizacji.fd);
     }
     if (otwarty)
         *otwarty = d.Oddaj();
@@ -401,9 +415,9 @@ int ZapiszIOtworz(const QString &sciezka, QByteArrayView dane, const Opcje &opcj
     }
 }
 
-void SynchronizujFolder(const QString &sciezka)
+void SynchronizujFolder(const QString &sciezka, int plik)
 {
-    SynchronizujKatalog(Katalog(sciezka));
+    SynchronizujKatalog(Katalog(sciezka), plik);
 }
 
 Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane)

@@ -141,8 +141,9 @@ enum class Zastano {
 Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane);
 
 // Syncs the folder that holds sciezka, so that a new name in it survives a
-// power cut. Throws EZapisPliku (step SynchronizacjaKatalogu).
-void SynchronizujFolder(const QString &sciezka);
+// power cut. Throws EZapisPliku (step SynchronizacjaKatalogu). plik, a descriptor of
+// the file, syncs its file system instead when the folder cannot be read.
+void SynchronizujFolder(const QString &sciezka, int plik = -1);
 
 // Gives the file stara the name nowa, which must be free (EZapisPliku with EEXIST
 // otherwise), and syncs the folder.
@@ -155,9 +156,10 @@ bool Usun(const QString &sciezka);
 // What the writer did, in order, for tests that check that one thing
 // reached the disk before another went.
 enum class Zdarzenie {
-    PlikZsynchronizowany,    // the path of the file, under its final name
-    KatalogZsynchronizowany, // the folder's path
-    Usuniety,                // the removed file's path
+    PlikZsynchronizowany,         // the path of the file, under its final name
+    KatalogZsynchronizowany,      // the folder's path
+    SystemPlikowZsynchronizowany, // the folder's path, synced through syncfs()
+    Usuniety,                     // the removed file's path
 };
 using Obserwator = std::function<void(Zdarzenie zdarzenie, const QString &sciezka)>;
 // Installs the observer (an empty one removes it). It may be called from

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -33,15 +34,19 @@ constexpr auto kOdstepSynchronizacji = 1500ms;
 // More than this waiting is written at once: at the line's 9600 bit/s it
 // never happens, on a fast line it bounds the memory the journal takes.
 constexpr qsizetype kNajwiecejWPamieci = 1 << 20;
-// Copies of the program that can each keep a journal at the same time.
-constexpr int kSloty = 8;
 // Kept journals older than this are removed at start-up.
 constexpr int kDniPrzechowania = 30;
 // A damaged header is looked for this far into the file.
 constexpr qsizetype kNajdluzszyNaglowek = 4096;
+// A journal left behind is read this far for its header: a whole header
+// holds at most an object name of 1023 characters, written out.
+constexpr qint64 kPoczatekDoNaglowka = 16384;
 
 const QByteArray kMagia = QByteArrayLiteral("VESTIBULOMAT-DZIENNIK 1\n");
 const QString kWzorZachowanego = QStringLiteral("niezapisany_*.txt");
+const QString kDziennik = QStringLiteral(".dziennik");
+const QString kNiepelny = QStringLiteral(".niepelny");
+const QString kBlokada = QStringLiteral(".blokada");
 
 QByteArray Zakoduj(const QString &wartosc)
 {
@@ -98,9 +103,36 @@ bool ZapiszWszystko(int fd, const QList<QByteArray> &kawalki)
     return true;
 }
 
-int OtworzBlokade(const QString &sciezka)
+// A lock file that exists: its descriptor, held, or -1 when it is not there
+// or another copy holds it. Taken only while the name still is this file: a
+// copy that removes a lock file holds it while it does.
+int WezBlokade(const QString &sciezka, bool utworz)
 {
-    return ::open(QFile::encodeName(sciezka).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const QByteArray nazwa = QFile::encodeName(sciezka);
+    const int fd =
+        ::open(nazwa.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | (utworz ? O_CREAT : 0), 0600);
+    if (fd < 0)
+        return -1;
+    struct stat przez, pod;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &przez) != 0 ||
+        ::lstat(nazwa.constData(), &pod) != 0 || przez.st_ino != pod.st_ino ||
+        przez.st_dev != pod.st_dev) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Istnieje(const QString &sciezka)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(sciezka).constData(), &st) == 0;
+}
+
+// The path without its suffix.
+QString Rdzen(const QString &sciezka)
+{
+    return sciezka.left(sciezka.lastIndexOf(u'.'));
 }
 
 } // namespace
@@ -153,48 +185,59 @@ TDziennik::TDziennik(const QString &katalog, QObject *parent)
 TDziennik::~TDziennik()
 {
     Zatrzymaj(true);
-    if (m_blokada >= 0)
+    ZwolnijPozostawione();
+    // A journal stays for the next start, with its lock file; without one
+    // the lock file goes.
+    if (m_blokada >= 0 && (m_sciezka.isEmpty() || !Istnieje(m_sciezka)))
+        Odblokuj();
+    else if (m_blokada >= 0)
         ::close(m_blokada);
-}
-
-QString TDziennik::SciezkaDziennika(int slot) const
-{
-    return m_katalog + QStringLiteral("/raport-%1.dziennik").arg(slot);
-}
-
-QString TDziennik::SciezkaBlokady(int slot) const
-{
-    return m_katalog + QStringLiteral("/raport-%1.blokada").arg(slot);
 }
 
 bool TDziennik::Zablokuj()
 {
-    if (m_slot > 0)
+    if (m_blokada >= 0)
         return true;
     if (const FolderWlasny folder = UtworzFolderWlasny(m_katalog); !folder.Gotowy()) {
         m_bladBlokady = folder.blad;
         return false;
     }
-    for (int n = 1; n <= kSloty; ++n) {
-        const int fd = OtworzBlokade(SciezkaBlokady(n));
+    const QString czas = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int proba = 0; proba < 100; ++proba) {
+        const QString rdzen =
+            m_katalog + QStringLiteral("/raport-") + czas + u'-' +
+            QString::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, u'0');
+        const QByteArray nazwa = QFile::encodeName(rdzen + kBlokada);
+        const int fd =
+            ::open(nazwa.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST)
+            continue;
         if (fd < 0) {
             m_bladBlokady = errno;
             return false;
         }
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            m_slot = n;
-            m_blokada = fd;
+        ::close(fd);
+        // Another copy clearing lock files of no journal may have taken it
+        // between the two steps: then the next name.
+        m_blokada = WezBlokade(rdzen + kBlokada, false);
+        if (m_blokada >= 0) {
+            m_rdzen = rdzen;
             return true;
         }
-        const int kod = errno;
-        ::close(fd);
-        if (kod != EWOULDBLOCK) {
-            m_bladBlokady = kod;
-            return false;
-        }
     }
-    m_bladBlokady = EWOULDBLOCK;
+    m_bladBlokady = EEXIST;
     return false;
+}
+
+void TDziennik::Odblokuj()
+{
+    if (m_blokada < 0)
+        return;
+    // Removed while held, so that no copy takes it in between.
+    ::unlink(QFile::encodeName(m_rdzen + kBlokada).constData());
+    ::close(m_blokada);
+    m_blokada = -1;
+    m_rdzen.clear();
 }
 
 void TDziennik::Przytnij()
@@ -208,44 +251,147 @@ void TDziennik::Przytnij()
     }
 }
 
-std::optional<ZawartoscDziennika> TDziennik::Pozostawiony()
+std::vector<OpisDziennika> TDziennik::Pozostawione(std::vector<Czytanie::BladCzytania> *odrzucone)
 {
-    if (!Zablokuj())
-        return std::nullopt;
+    std::vector<OpisDziennika> wynik;
+    if (!QFileInfo(m_katalog).isDir())
+        return wynik;
     Przytnij();
-    const QString nasz = SciezkaDziennika(m_slot);
-    UsunNiedokonczone();
-
-    // A copy that ran in another slot and ended without dealing with its
-    // report: its lock is free, so its journal becomes ours.
-    for (int n = 1; n <= kSloty && !QFileInfo::exists(nasz); ++n) {
-        if (n == m_slot || !QFileInfo::exists(SciezkaDziennika(n)))
+    const QDir katalog(m_katalog);
+    const QDir::Filters filtr =
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    const QStringList dzienniki = katalog.entryList(
+        {QStringLiteral("raport-*") + kDziennik, QStringLiteral("raport-*") + kNiepelny}, filtr,
+        QDir::Name);
+    for (const QString &nazwa : dzienniki) {
+        const QString sciezka = katalog.filePath(nazwa);
+        const QString rdzen = Rdzen(sciezka);
+        if (rdzen == m_rdzen)
             continue;
-        const int fd = OtworzBlokade(SciezkaBlokady(n));
-        if (fd < 0)
-            continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            try {
-                BezpiecznyZapis::NadajNazwe(SciezkaDziennika(n), nasz);
-            } catch (const EZapisPliku &e) {
-                // It stays in its slot and is offered to the next start.
-                qWarning("%s", e.what());
-            }
+        int fd = -1;
+        for (const auto &[r, f] : std::as_const(m_obce))
+            if (r == rdzen)
+                fd = f;
+        if (fd < 0) {
+            // Held by a running copy: its own.
+            fd = WezBlokade(rdzen + kBlokada, true);
+            if (fd < 0)
+                continue;
+            m_obce.append({rdzen, fd});
         }
-        ::close(fd);
+        // What an unfinished replacement left; the journal itself is whole.
+        for (const QString &resztka :
+             katalog.entryList({u'.' + QFileInfo(rdzen).fileName() + QStringLiteral(".*.tmp"),
+                                QFileInfo(rdzen).fileName() + QStringLiteral(".dziennik.nowy")},
+                               QDir::Files | QDir::Hidden | QDir::System))
+            BezpiecznyZapis::Usun(katalog.filePath(resztka));
+        try {
+            const std::optional<Czytanie::Plik> p = Czytanie::Czytaj(
+                sciezka, NajwiekszyDziennik, Czytanie::Dowiazanie::Odrzuc, kPoczatekDoNaglowka);
+            if (!p)
+                continue;
+            const ZawartoscDziennika z = CzytajDziennik(p->dane, p->zmiana);
+            const qint64 poNaglowku = p->dane.size() - z.bajty.size();
+            if (p->rozmiar <= poNaglowku) {
+                // Not a byte of a report: nothing to offer.
+                BezpiecznyZapis::Usun(sciezka);
+                continue;
+            }
+            wynik.push_back({sciezka, z.naglowek, nazwa.endsWith(kNiepelny)});
+        } catch (const Czytanie::BladCzytania &e) {
+            if (odrzucone)
+                odrzucone->push_back(e);
+        }
     }
+    // Lock files of no journal: a copy that ended with its report dealt
+    // with, or that was killed before its first chunk.
+    for (const QString &nazwa :
+         katalog.entryList({QStringLiteral("raport-*") + kBlokada}, QDir::Files | QDir::Hidden)) {
+        const QString rdzen = Rdzen(katalog.filePath(nazwa));
+        if (rdzen == m_rdzen || Istnieje(rdzen + kDziennik) || Istnieje(rdzen + kNiepelny))
+            continue;
+        bool nasza = false;
+        for (const auto &o : std::as_const(m_obce))
+            nasza = nasza || o.first == rdzen;
+        if (nasza)
+            continue;
+        const int fd = WezBlokade(rdzen + kBlokada, false);
+        if (fd >= 0) {
+            ::unlink(QFile::encodeName(rdzen + kBlokada).constData());
+            ::close(fd);
+        }
+    }
+    std::stable_sort(wynik.begin(), wynik.end(),
+                     [](const OpisDziennika &a, const OpisDziennika &b) {
+                         return a.naglowek.poczatek < b.naglowek.poczatek;
+                     });
+    return wynik;
+}
 
-    QFile plik(nasz);
-    if (!plik.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    ZawartoscDziennika z = CzytajDziennik(plik.readAll(), QFileInfo(plik).lastModified());
-    plik.close();
-    if (z.bajty.isEmpty()) {
-        plik.remove();
-        return std::nullopt;
-    }
+void TDziennik::Przejmij(const OpisDziennika &opis)
+{
+    Zatrzymaj(true);
+    const QString rdzen = Rdzen(opis.sciezka);
+    qsizetype i = 0;
+    while (i < m_obce.size() && m_obce[i].first != rdzen)
+        ++i;
+    if (i == m_obce.size())
+        throw BladProgramu(QStringLiteral("Tego raportu nie można już przywrócić: zajęła się nim "
+                                          "inna kopia programu"),
+                           QStringLiteral("Plik: ") + opis.sciezka);
+    // This copy's own lock, of no journal yet, goes.
+    if (m_blokada >= 0 && (m_sciezka.isEmpty() || !Istnieje(m_sciezka)))
+        Odblokuj();
+    else if (m_blokada >= 0)
+        ::close(m_blokada);
+    m_rdzen = rdzen;
+    m_blokada = m_obce[i].second;
+    m_obce.removeAt(i);
+    m_sciezka = opis.sciezka;
+    m_naglowek = opis.naglowek;
+    m_nieudany = false;
+}
+
+ZawartoscDziennika TDziennik::Przywroc(const OpisDziennika &opis)
+{
+    Przejmij(opis);
+    const std::optional<Czytanie::Plik> p =
+        Czytanie::Czytaj(opis.sciezka, NajwiekszyDziennik, Czytanie::Dowiazanie::Odrzuc);
+    if (!p)
+        return {opis.naglowek, {}};
+    ZawartoscDziennika z = CzytajDziennik(p->dane, p->zmiana);
     m_naglowek = z.naglowek;
     return z;
+}
+
+void TDziennik::Odloz(const OpisDziennika &opis)
+{
+    // Through an object of its own: this copy's journal stays as it is.
+    TDziennik obcy(m_katalog);
+    const QString rdzen = Rdzen(opis.sciezka);
+    for (qsizetype i = 0; i < m_obce.size(); ++i)
+        if (m_obce[i].first == rdzen)
+            obcy.m_obce.append(m_obce.takeAt(i));
+    obcy.Przejmij(opis);
+    obcy.Zachowaj();
+}
+
+void TDziennik::ZwolnijPozostawione()
+{
+    for (const auto &[rdzen, fd] : std::as_const(m_obce)) {
+        if (!Istnieje(rdzen + kDziennik) && !Istnieje(rdzen + kNiepelny))
+            ::unlink(QFile::encodeName(rdzen + kBlokada).constData());
+        ::close(fd);
+    }
+    m_obce.clear();
+}
+
+TDziennik::Stan TDziennik::Domknij()
+{
+    Zatrzymaj(true);
+    if (m_sciezka.isEmpty() || !Istnieje(m_sciezka))
+        return Stan::Brak;
+    return m_sciezka.endsWith(kNiepelny) ? Stan::Niepelny : Stan::Caly;
 }
 
 void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &dotychczas,
@@ -255,15 +401,8 @@ void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &
     m_nieudany = false;
     if (!Zablokuj()) {
         m_nieudany = true;
-        if (m_bladBlokady == EWOULDBLOCK)
-            Zglos(QStringLiteral("działa zbyt wiele kopii programu naraz"),
-                  QStringLiteral("Folder: %1\nEvery journal slot (%2) is locked by a running copy.")
-                      .arg(m_katalog)
-                      .arg(kSloty));
-        else
-            Zglos(OpisBleduSystemu(m_bladBlokady), QStringLiteral("Plik: ") + SciezkaBlokady(1) +
-                                                       u'\n' +
-                                                       SzczegolyBleduSystemu(m_bladBlokady));
+        Zglos(OpisBleduSystemu(m_bladBlokady), QStringLiteral("Folder: ") + m_katalog + u'\n' +
+                                                   SzczegolyBleduSystemu(m_bladBlokady));
         return;
     }
     m_naglowek = naglowek;
@@ -279,8 +418,8 @@ void TDziennik::Rozpocznij(const NaglowekDziennika &naglowek, const QByteArray &
     m_oczekujace = {tylkoKawalek ? ostatniKawalek
                                  : QByteArray(dotychczas.constData(), dotychczas.size())};
     m_oczekujaceBajty = dotychczas.size();
-    m_watek =
-        std::thread(&TDziennik::Pracuj, this, SciezkaDziennika(m_slot), ZapiszNaglowek(naglowek));
+    m_watek = std::thread(&TDziennik::Pracuj, this, m_rdzen + kDziennik, m_sciezka,
+                          ZapiszNaglowek(naglowek));
 }
 
 void TDziennik::Dopisz(const QByteArray &kawalek)
@@ -331,31 +470,22 @@ void TDziennik::Usun()
 {
     Zatrzymaj(false);
     m_nieudany = false;
-    if (m_slot == 0)
-        return;
-    BezpiecznyZapis::Usun(SciezkaDziennika(m_slot));
-}
-
-void TDziennik::UsunNiedokonczone()
-{
-    // A journal being replaced when the program ended; the old one is whole.
-    const QString wzor = QStringLiteral(".raport-%1.dziennik.*.tmp").arg(m_slot);
-    const QFileInfoList pliki =
-        QDir(m_katalog).entryInfoList({wzor, QStringLiteral("raport-%1.dziennik.nowy").arg(m_slot)},
-                                      QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &plik : pliki)
-        BezpiecznyZapis::Usun(plik.filePath());
+    if (!m_sciezka.isEmpty())
+        BezpiecznyZapis::Usun(m_sciezka);
+    m_sciezka.clear();
+    Odblokuj();
 }
 
 void TDziennik::Zachowaj()
 {
     Zatrzymaj(true);
     m_nieudany = false;
-    if (m_slot == 0)
+    if (m_sciezka.isEmpty() || !Istnieje(m_sciezka)) {
+        m_sciezka.clear();
+        Odblokuj();
         return;
-    const QString sciezka = SciezkaDziennika(m_slot);
-    if (!QFileInfo::exists(sciezka))
-        return;
+    }
+    const QString sciezka = m_sciezka;
     const QDateTime czas =
         m_naglowek.poczatek.isValid() ? m_naglowek.poczatek : QDateTime::currentDateTime();
     const QString baza = m_katalog + QStringLiteral("/niezapisany_") +
@@ -368,6 +498,8 @@ void TDziennik::Zachowaj()
             BezpiecznyZapis::NadajNazwe(sciezka, cel);
             // The 30 days count from now, not from the download.
             ::utimes(QFile::encodeName(cel).constData(), nullptr);
+            m_sciezka.clear();
+            Odblokuj();
             return;
         } catch (const EZapisPliku &e) {
             if (e.Kod() == EEXIST && n < 1000)
@@ -379,6 +511,29 @@ void TDziennik::Zachowaj()
                 e.Wywolanie());
         }
     }
+}
+
+QString TDziennik::Oznacz(const QString &sciezka)
+{
+    // On the journal thread, after a failed write: what the file holds is a
+    // part of the report. A rename takes no new room on a full disk; a
+    // journal that cannot even be marked is not kept as if it were whole.
+    if (sciezka.isEmpty() || !Istnieje(sciezka))
+        return QString();
+    const QString niepelny = m_rdzen + kNiepelny;
+    if (sciezka == niepelny)
+        return niepelny;
+    if (::rename(QFile::encodeName(sciezka).constData(), QFile::encodeName(niepelny).constData()) ==
+        0) {
+        try {
+            BezpiecznyZapis::SynchronizujFolder(niepelny);
+        } catch (const EZapisPliku &) {
+            // The mark is made; only its durability is what the disk gives.
+        }
+        return niepelny;
+    }
+    BezpiecznyZapis::Usun(sciezka);
+    return QString();
 }
 
 void TDziennik::Zglos(const QString &powod, const QString &szczegoly)
@@ -399,8 +554,10 @@ void TDziennik::BladWatku(const QString &powod, const QString &szczegoly)
     Zglos(powod, szczegoly);
 }
 
-int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek, Dysk &dysk)
+int TDziennik::UtworzNaDysku(const QString &sciezka, const QString &stara,
+                             const QByteArray &naglowek, Dysk &dysk, bool &utworzony)
 {
+    utworzony = false;
     QList<QByteArray> kawalki;
     {
         std::lock_guard l(m_mutex);
@@ -411,8 +568,7 @@ int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek,
     // only once it holds the whole report so far, synced. With no older one
     // it is synced with the first flush, as everything appended later: the
     // first chunk costs no wait for the disk.
-    struct stat st;
-    const bool nowy = ::lstat(QFile::encodeName(sciezka).constData(), &st) != 0 && errno == ENOENT;
+    const bool nowy = !Istnieje(sciezka) && (stara.isEmpty() || !Istnieje(stara));
     // A new journal is the header, then the chunks appended as they will be
     // later; one that replaces another is written whole first.
     QByteArray dane = naglowek;
@@ -425,6 +581,11 @@ int TDziennik::UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek,
         BezpiecznyZapis::Opcje opcje{BezpiecznyZapis::Nazwa::Wygenerowana, 0600, false};
         opcje.pozniejszaSynchronizacjaNowego = nowy;
         const int fd = BezpiecznyZapis::ZapiszIOtworz(sciezka, dane, opcje);
+        utworzony = true;
+        // The journal it replaces under another name (one marked incomplete,
+        // or of an earlier version) goes once the new one is synced.
+        if (!nowy && !stara.isEmpty() && stara != sciezka)
+            BezpiecznyZapis::Usun(stara);
         if (!kawalki.isEmpty() && !ZapiszWszystko(fd, kawalki)) {
             const int kod = errno;
             ::close(fd);
@@ -493,7 +654,7 @@ bool TDziennik::ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dy
         }
         if (dysk.folderNiezsynchronizowany) {
             try {
-                BezpiecznyZapis::SynchronizujFolder(sciezka);
+                BezpiecznyZapis::SynchronizujFolder(sciezka, fd);
             } catch (const EZapisPliku &e) {
                 BladWatku(OpisBleduSystemu(e.Kod()),
                           QStringLiteral("Plik: ") + sciezka + u'\n' + e.Wywolanie());
@@ -508,18 +669,27 @@ bool TDziennik::ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dy
     return true;
 }
 
-void TDziennik::Pracuj(QString sciezka, QByteArray naglowek)
+void TDziennik::Pracuj(QString cel, QString stara, QByteArray naglowek)
 {
     // Named, so that it is told apart from the serial event thread (in
     // top, in a debugger, and in tests that check the port's thread ends).
     pthread_setname_np(pthread_self(), "vm-dziennik");
     Dysk dysk{std::chrono::steady_clock::now()};
-    const int fd = UtworzNaDysku(sciezka, naglowek, dysk);
-    if (fd < 0)
+    bool utworzony = false;
+    const int fd = UtworzNaDysku(cel, stara, naglowek, dysk, utworzony);
+    if (fd < 0) {
+        m_sciezka = Oznacz(utworzony ? cel : stara);
         return;
+    }
+    m_sciezka = cel;
     for (;;) {
         const Partia p = CzekajNaDane(dysk.niezsynchronizowane);
-        if (!ZapiszPartie(fd, sciezka, p, dysk) || p.koniec)
+        if (!ZapiszPartie(fd, cel, p, dysk)) {
+            ::close(fd);
+            m_sciezka = Oznacz(cel);
+            return;
+        }
+        if (p.koniec)
             break;
     }
     ::close(fd);

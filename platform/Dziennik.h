@@ -14,14 +14,26 @@
 // bytes arrive; so a power cut costs at most the last two seconds of a report,
 // and the window never waits for the disk while receiving.
 //
-// Files in the per-user state folder (KatalogStanu()):
-//   raport-N.dziennik    the journal of the copy holding slot N
-//   raport-N.blokada     held (flock) for as long as that copy runs, so two
-//                        copies never share one journal
+// Files in the per-user state folder (KatalogStanu()), for each journal a
+// name of its own, RDZEN = raport-yyyyMMdd-HHmmss-XXXXXXXX (the start of the
+// download and a random part; the lock file is made with O_EXCL, so two
+// copies never pick the same):
+//   RDZEN.blokada   held (flock) by the copy that writes the journal, for as
+//                   long as it runs; a lock file is never the journal itself,
+//                   which is replaced by renaming a new file over it
+//   RDZEN.dziennik  the journal, whole as far as it reached the disk
+//   RDZEN.niepelny  a journal that could not be written whole (a full disk):
+//                   marked by a rename, which needs no new room
 //   niezapisany_yyyy-MM-dd_HH-mm-ss.txt
-//                        a journal the user chose not to restore, named after
-//                        the start of its download; removed 30 days after
-//                        it was set aside
+//                   a journal the user chose not to restore, named after the
+//                   start of its download; removed 30 days after it was set
+//                   aside
+// Journals whose lock is free were left by copies that ended; any number of
+// them wait, and none takes anything a new copy needs. The names of earlier
+// versions (raport-1.dziennik ... raport-8.dziennik, locked by
+// raport-N.blokada) follow the same rule and are offered as well.
+
+#include "Czytanie.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,6 +47,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 struct NaglowekDziennika
 {
@@ -57,6 +70,18 @@ struct ZawartoscDziennika
 ZawartoscDziennika CzytajDziennik(const QByteArray &plik, const QDateTime &czasPliku);
 QByteArray ZapiszNaglowek(const NaglowekDziennika &naglowek);
 
+// A journal left behind, as its header tells it; the body is read only when
+// the user chooses to restore it.
+struct OpisDziennika
+{
+    QString sciezka;
+    NaglowekDziennika naglowek;
+    bool niepelny = false; // it could not be written whole
+};
+
+// The largest journal read back: the largest report behind a header.
+inline constexpr qint64 NajwiekszyDziennik = Czytanie::NajwiekszyRaport + (qint64(64) << 10);
+
 class TDziennik : public QObject
 {
     Q_OBJECT
@@ -70,11 +95,22 @@ public:
 
     QString Katalog() const { return m_katalog; }
 
-    // Start-up: the journal an earlier run left behind, in this copy's slot
-    // or in a slot no running copy holds (it is moved into ours). Kept files
-    // older than 30 days are removed first. Empty when there is none; a
-    // journal without any report bytes is removed quietly.
-    std::optional<ZawartoscDziennika> Pozostawiony();
+    // Start-up: the journals earlier runs left behind, oldest first, each
+    // held (locked) by this object until it is restored, set aside or let go,
+    // so that no other copy offers it at the same time. Kept files older than
+    // 30 days, journals without any report bytes, leftovers of unfinished
+    // replacements and lock files of no journal are removed first. A journal
+    // that is not a regular file (a FIFO, a link) is never opened: it is not
+    // offered, and its refusal is in odrzucone.
+    std::vector<OpisDziennika>
+    Pozostawione(std::vector<Czytanie::BladCzytania> *odrzucone = nullptr);
+    // One of them becomes this copy's journal, its bytes read back. Throws
+    // Czytanie::BladCzytania when it cannot be read.
+    ZawartoscDziennika Przywroc(const OpisDziennika &opis);
+    // One of them is set aside, as Zachowaj() does with this copy's own.
+    void Odloz(const OpisDziennika &opis);
+    // The rest wait for the next start.
+    void ZwolnijPozostawione();
 
     // Whether a journal is being kept for the report in the window (also
     // when writing it failed: a download is not retried chunk by chunk).
@@ -101,6 +137,16 @@ public:
     // cannot be renamed; the journal then stays where it is.
     void Zachowaj();
 
+    // What the disk holds for the report.
+    enum class Stan {
+        Brak,     // no journal (none was needed, or none could be written)
+        Caly,     // the whole report, flushed
+        Niepelny, // a part of it, marked as such
+    };
+    // Writes what is pending, flushes it and ends the thread; the journal
+    // stays. Then tells what the disk holds.
+    Stan Domknij();
+
     // Counters since construction, for the benchmark: write() calls and
     // fdatasync() calls of the journal thread.
     int Zapisy() const { return m_zapisy.load(); }
@@ -114,11 +160,11 @@ signals:
 
 private:
     bool Zablokuj();
-    QString SciezkaDziennika(int slot) const;
-    QString SciezkaBlokady(int slot) const;
+    void Odblokuj();
+    void Przejmij(const OpisDziennika &opis);
     void Przytnij();
     void Zatrzymaj(bool dopisz);
-    void UsunNiedokonczone();
+    QString Oznacz(const QString &sciezka);
 
     // The journal thread, step by step: the journal created with what came
     // so far, then batches of chunks waited for, written and flushed.
@@ -135,9 +181,11 @@ private:
         bool niezsynchronizowane = false;
         bool folderNiezsynchronizowany = false; // the new journal's name
     };
-    void Pracuj(QString sciezka, QByteArray naglowek);
-    // The descriptor of the new journal, -1 after reporting a failure.
-    int UtworzNaDysku(const QString &sciezka, const QByteArray &naglowek, Dysk &dysk);
+    void Pracuj(QString cel, QString stara, QByteArray naglowek);
+    // The descriptor of the new journal cel, -1 after reporting a failure
+    // (utworzony: cel holds a part of it). stara: the journal it replaces.
+    int UtworzNaDysku(const QString &cel, const QString &stara, const QByteArray &naglowek,
+                      Dysk &dysk, bool &utworzony);
     Partia CzekajNaDane(bool niezsynchronizowane);
     // False after reporting a failure.
     bool ZapiszPartie(int fd, const QString &sciezka, const Partia &p, Dysk &dysk);
@@ -146,11 +194,15 @@ private:
     void Zglos(const QString &powod, const QString &szczegoly);
 
     QString m_katalog;
-    int m_slot = 0;               // 1.. once the lock is held
-    int m_blokada = -1;           // fd of the lock file
-    int m_bladBlokady = 0;        // errno when no slot could be locked
-    NaglowekDziennika m_naglowek; // of the journal in our slot
-    bool m_nieudany = false;      // this journal failed; reported already
+    QString m_rdzen;       // path of this copy's files without the suffix
+    int m_blokada = -1;    // fd of RDZEN.blokada, held
+    int m_bladBlokady = 0; // errno when no lock file could be made
+    // The journal on the disk, empty when there is none. Changed only by the
+    // thread while it runs, and read by the owner when it has ended.
+    QString m_sciezka;
+    QList<std::pair<QString, int>> m_obce; // left behind, held: rdzen and fd
+    NaglowekDziennika m_naglowek;          // of this copy's journal
+    bool m_nieudany = false;               // this journal failed; reported already
 
     std::thread m_watek;
     std::mutex m_mutex;

@@ -2,11 +2,13 @@
 
 #include "BezpiecznyZapis.h"
 #include "Cp1250.h"
+#include "Czytanie.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -315,31 +317,14 @@ QByteArray Wpisz(const QByteArray &zawartosc, const QByteArray &sekcja, const QB
 
 namespace {
 
+// The settings file may be a link (a user's own dotfiles), to a regular file
+// only; a FIFO, a device or a huge file is refused, never waited on or read
+// whole. A file that does not exist reads as empty.
 QByteArray czytajPlik(const QString &plik)
 {
-    QFile f(plik);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Reads the whole file; false with errno set when it cannot be read.
-bool czytajWszystko(const QByteArray &nazwa, QByteArray &dane)
-{
-    const int fd = ::open(nazwa.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char bufor[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, bufor, sizeof bufor);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int kod = errno;
-            ::close(fd);
-            errno = kod;
-            return n == 0;
-        }
-        dane.append(bufor, n);
-    }
+    const std::optional<Czytanie::Plik> p =
+        Czytanie::Czytaj(plik, Czytanie::NajwiekszyPlikUstawien, Czytanie::Dowiazanie::Podazaj);
+    return p ? p->dane : QByteArray();
 }
 
 } // namespace
@@ -390,8 +375,14 @@ template <typename F> void TIniFile::Zmien(F zmiana)
         if (!S_ISREG(st.st_mode))
             throw BladPlikuIni(plik_, EINVAL, QStringLiteral("stat"),
                                QStringLiteral("to nie jest zwykły plik"));
-        if (!czytajWszystko(nazwa, zawartosc))
-            throw BladPlikuIni(plik_, errno, QStringLiteral("read"));
+        try {
+            zawartosc = czytajPlik(plik_);
+        } catch (const Czytanie::BladCzytania &e) {
+            throw BladPlikuIni(plik_, e.Kod(), QStringLiteral("read"),
+                               e.PrzyczynaBledu() == Czytanie::BladCzytania::Przyczyna::ZaDuzy
+                                   ? QStringLiteral("plik jest za duży")
+                                   : QString());
+        }
     }
     try {
         // A new settings file is the user's alone: others could change the

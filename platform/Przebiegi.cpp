@@ -68,14 +68,17 @@ Przebieg ZJson(const QJsonObject &o)
 QByteArray CzytajPlik(const QString &sciezka)
 {
     const QByteArray nazwa = QFile::encodeName(sciezka);
-    const int fd = ::open(nazwa.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(nazwa.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
             return {};
         Odmowa(sciezka, errno);
     }
     QByteArray dane;
-    struct stat st {};
+    struct stat st
+    {
+    };
     int blad = 0;
     if (::fstat(fd, &st) != 0)
         blad = errno;
@@ -123,7 +126,8 @@ public:
     explicit Blokada(const QString &katalog)
     {
         const QByteArray nazwa = QFile::encodeName(katalog + QStringLiteral("/przebiegi.blokada"));
-        m_fd = ::open(nazwa.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        m_fd =
+            ::open(nazwa.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         if (m_fd >= 0)
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -166,10 +170,12 @@ void DopiszPrzebieg(const QString &katalogStanu, const Przebieg &p)
     BezpiecznyZapis::Opcje opcje;
     opcje.trybNowego = 0600;
     try {
-        BezpiecznyZapis::Zapisz(sciezka, QJsonDocument(tablica).toJson(QJsonDocument::Indented), opcje);
+        BezpiecznyZapis::Zapisz(sciezka, QJsonDocument(tablica).toJson(QJsonDocument::Indented),
+                                opcje);
     } catch (const EZapisPliku &e) {
-        throw BladProgramu(QStringLiteral("Nie można zapisać przebiegu pobierania bez okna w „%1” (%2).")
-                               .arg(sciezka, e.Powod()),
-                           e.Szczegoly());
+        throw BladProgramu(
+            QStringLiteral("Nie można zapisać przebiegu pobierania bez okna w „%1” (%2).")
+                .arg(sciezka, e.Powod()),
+            e.Szczegoly());
     }
 }

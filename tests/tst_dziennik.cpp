@@ -11,6 +11,7 @@
 #include "Komunikaty.h"
 #include "OknaTestowe.h"
 #include "Pomocnicze.h"
+#include "Potomek.h"
 #include "PtyPair.h"
 #include "RaportView.h"
 #include "Symulator.h"
@@ -35,15 +36,15 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
 constexpr int kLimitMs = 20000;
 
-// The journal of the first copy of the program, in the state folder.
 QString PlikDziennika(const OknaTestowe &tmp)
 {
-    return tmp.KatalogStanu() + QStringLiteral("/raport-1.dziennik");
+    return tmp.PlikDziennika();
 }
 
 bool ZapiszPlik(const QString &sciezka, const QByteArray &dane)
@@ -134,6 +135,8 @@ private slots:
     void dziennikNieDoZapisania_data();
     void dziennikNieDoZapisania();
     void dwieKopieNieDzielaDziennika();
+    void dziennikNieZwyklyPlik_data();
+    void dziennikNieZwyklyPlik();
 
 private:
     // A download from a pty: bytes sent, end of transmission awaited.
@@ -202,7 +205,6 @@ void TstDziennik::raportPoZabiciuProgramu()
     dziecko.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(dziecko.waitForStarted());
 
-    const QString plik = PlikDziennika(*tmp);
     QByteArray wyjscie;
     if (poKoncu) {
         QVERIFY(QTest::qWaitFor(
@@ -211,12 +213,14 @@ void TstDziennik::raportPoZabiciuProgramu()
                 return wyjscie.contains("ANALIZA\n");
             },
             kLimitMs));
-        QVERIFY(QTest::qWaitFor([&] { return CzytajPlik(plik).endsWith(raport); }, kLimitMs));
+        QVERIFY(QTest::qWaitFor([&] { return CzytajPlik(PlikDziennika(*tmp)).endsWith(raport); },
+                                kLimitMs));
     } else {
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(plik).size() > 2000; }, kLimitMs));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(PlikDziennika(*tmp)).size() > 2000; },
+                                kLimitMs));
     }
     // What is in the file now stays there when the process dies.
-    const QByteArray wDzienniku = CzytajPlik(plik);
+    const QByteArray wDzienniku = CzytajPlik(PlikDziennika(*tmp));
     QVERIFY(::kill(pid_t(dziecko.processId()), SIGKILL) == 0);
     QVERIFY(dziecko.waitForFinished());
     wyjscie += dziecko.readAllStandardOutput();
@@ -295,7 +299,9 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     BezpiecznyZapis::UstawObserwatora([&](BezpiecznyZapis::Zdarzenie z, const QString &sciezka) {
         const QString nazwa = QFileInfo(sciezka).fileName();
         if (z == BezpiecznyZapis::Zdarzenie::Usuniety)
-            kolejnosc << QStringLiteral("usuniety ") + nazwa;
+            kolejnosc << QStringLiteral("usuniety ") + (nazwa.endsWith(QStringLiteral(".dziennik"))
+                                                            ? QStringLiteral("dziennik")
+                                                            : nazwa);
         else if (zapisany && QFileInfo(sciezka).absolutePath() == tmp->path())
             kolejnosc << QStringLiteral("plik");
         else if (sciezka == tmp->path())
@@ -329,7 +335,7 @@ void TstDziennik::dziennikZnikaGdyRaportBezpieczny()
     QVERIFY2(pudelka.Ile(Komunikaty::Rodzaj::Blad) == 0, qPrintable(pudelka.Opis()));
     if (zapisany)
         QCOMPARE(kolejnosc.mid(0, 3), (QStringList{QStringLiteral("plik"), QStringLiteral("folder"),
-                                                   QStringLiteral("usuniety raport-1.dziennik")}));
+                                                   QStringLiteral("usuniety dziennik")}));
     const QStringList odlozone =
         QDir(tmp->KatalogStanu()).entryList({QStringLiteral("niezapisany_*.txt")}, QDir::Files);
     QCOMPARE(odlozone.size(), odlozony ? 1 : 0);
@@ -385,12 +391,25 @@ void TstDziennik::nieOdkladaRaportNa30Dni()
                               QFileDevice::FileModificationTime));
     }
 
+    // A later one, of this version: each is asked about, oldest first.
+    const QString pozniejszy =
+        tmp->KatalogStanu() + QStringLiteral("/raport-20261209-080000-0000abcd.dziennik");
+    QVERIFY(ZapiszPlik(pozniejszy, ZapiszNaglowek({QStringLiteral("Sala 3"), QStringLiteral("COM1"),
+                                                   QDateTime(QDate(2026, 12, 9), QTime(8, 0))}) +
+                                       "drugi"));
+
     frmMain->show();
-    QVERIFY(QTest::qWaitFor([&] { return !pudelka.isEmpty(); }, kLimitMs));
-    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie),
-             QStringList{QStringLiteral(
-                 "Znaleziono niezapisany raport z 2026-12-08 14:05 (obiekt: Sala 2). "
-                 "Przywrócić go?")});
+    QVERIFY(QTest::qWaitFor([&] { return pudelka.size() >= 2; }, kLimitMs));
+    QCOMPARE(
+        pudelka.Teksty(Komunikaty::Rodzaj::Pytanie),
+        (QStringList{
+            QStringLiteral("Znaleziono niezapisany raport z 2026-12-08 14:05 (obiekt: Sala 2). "
+                           "Przywrócić go?"),
+            QStringLiteral("Znaleziono niezapisany raport z 2026-12-09 08:00 (obiekt: Sala 3). "
+                           "Przywrócić go?")}));
+    QVERIFY(!QFileInfo::exists(pozniejszy));
+    QVERIFY(QFileInfo::exists(tmp->KatalogStanu() +
+                              QStringLiteral("/niezapisany_2026-12-09_08-00-00.txt")));
     // "Nie": nothing in the window, the file kept under its date.
     QCOMPARE(frmMain->memDane->Bajty(), QByteArray());
     QVERIFY(!frmMain->NiezapisaneDane);
@@ -447,14 +466,17 @@ void TstDziennik::dziennikNieDoZapisania_data()
 {
     QTest::addColumn<bool>("limitRozmiaru"); // else the state folder is a file's child
     QTest::addColumn<QString>("blad");
-    QTest::newRow("file size limit (disk full)") << true << QStringLiteral("EFBIG");
-    QTest::newRow("state folder cannot be made") << false << QStringLiteral("ENOTDIR");
+    // The next start offers it as incomplete; none when no journal was made.
+    QTest::addColumn<bool>("niepelny");
+    QTest::newRow("file size limit (disk full)") << true << QStringLiteral("EFBIG") << true;
+    QTest::newRow("state folder cannot be made") << false << QStringLiteral("ENOTDIR") << false;
 }
 
 void TstDziennik::dziennikNieDoZapisania()
 {
     QFETCH(bool, limitRozmiaru);
     QFETCH(QString, blad);
+    QFETCH(bool, niepelny);
     if (!limitRozmiaru) {
         const QString zwykly = tmp->filePath(QStringLiteral("plik"));
         QVERIFY(ZapiszPlik(zwykly, "x"));
@@ -499,31 +521,101 @@ void TstDziennik::dziennikNieDoZapisania()
     QVERIFY2(OstatnieSzczegoly().contains(blad), qPrintable(OstatnieSzczegoly()));
     QCOMPARE(frmMain->memDane->Bajty(), raport);
     QCOMPARE(frmMain->TekstPanelu(2), QStringLiteral("Do:  2026-11-12"));
+
+    // What the journal holds is never offered as the whole report.
+    QVERIFY(!QFileInfo::exists(tmp->PlikDziennika()));
+    pudelka.clear();
+    frmMain->NiezapisaneDane = false;
+    tmp->UruchomPonownie();
+    frmMain->show();
+    QTest::qWait(50);
+    const QStringList pytania = pudelka.Teksty(Komunikaty::Rodzaj::Pytanie);
+    QCOMPARE(pytania.size(), niepelny ? 1 : 0);
+    if (niepelny)
+        QVERIFY2(ZgodnyZWzorem(pytania[0], QStringLiteral("Znaleziono niezapisany raport z … "
+                                                          "(obiekt: …), ale niepełny: dziennik "
+                                                          "odbioru zawiera tylko jego część. "
+                                                          "Przywrócić go?")),
+                 qPrintable(pytania[0]));
 }
 
 void TstDziennik::dwieKopieNieDzielaDziennika()
 {
+    // Ten copies that ended with their reports unsaved, and one of an earlier
+    // version: none takes anything from a copy still running, and every one
+    // is offered, oldest first.
     QTemporaryDir katalog;
-    const NaglowekDziennika n{QStringLiteral("Sala 2"), QStringLiteral("ttyUSB0"),
-                              QDateTime::currentDateTime()};
-    {
-        TDziennik pierwszy(katalog.path());
-        pierwszy.Rozpocznij(n, "pierwszy");
-        {
-            TDziennik drugi(katalog.path());
-            drugi.Rozpocznij(n, "drugi");
-        } // the second copy ends with its report unsaved
-
-        // A copy started now never takes the journal of one still running.
-        TDziennik trzeci(katalog.path());
-        const auto z = trzeci.Pozostawiony();
-        QVERIFY(z);
-        QCOMPARE(z->bajty, QByteArray("drugi"));
+    const QDateTime t0 = QDateTime::currentDateTime().addDays(-1);
+    TDziennik biezacy(katalog.path());
+    biezacy.Rozpocznij({QStringLiteral("biezacy"), QStringLiteral("ttyUSB0"), t0}, "biezacy");
+    for (int i = 1; i <= 10; ++i) {
+        TDziennik d(katalog.path());
+        d.Rozpocznij({QString::number(i), QStringLiteral("ttyUSB0"), t0.addSecs(-60 * (11 - i))},
+                     "raport " + QByteArray::number(i));
     }
-    TDziennik czwarty(katalog.path());
-    const auto z = czwarty.Pozostawiony();
-    QVERIFY(z);
-    QCOMPARE(z->bajty, QByteArray("pierwszy"));
+    QVERIFY(ZapiszPlik(
+        katalog.filePath(QStringLiteral("raport-3.dziennik")),
+        ZapiszNaglowek({QStringLiteral("stary"), QStringLiteral("COM1"), t0.addDays(-1)}) +
+            "stary"));
+    QVERIFY(ZapiszPlik(katalog.filePath(QStringLiteral("raport-5.blokada")), QByteArray()));
+
+    TDziennik okno(katalog.path());
+    const std::vector<OpisDziennika> lista = okno.Pozostawione();
+    QStringList obiekty;
+    for (const OpisDziennika &o : lista)
+        obiekty << o.naglowek.obiekt;
+    QCOMPARE(obiekty, QStringLiteral("stary 1 2 3 4 5 6 7 8 9 10").split(u' '));
+    // A lock file of no journal is gone.
+    QVERIFY(!QFileInfo::exists(katalog.filePath(QStringLiteral("raport-5.blokada"))));
+    {
+        // While one window offers them, another does not.
+        TDziennik drugieOkno(katalog.path());
+        QCOMPARE(drugieOkno.Pozostawione().size(), std::size_t(0));
+    }
+    QCOMPARE(okno.Przywroc(lista[0]).bajty, QByteArray("stary"));
+    okno.Odloz(lista[1]);
+    okno.ZwolnijPozostawione();
+    TDziennik pozniej(katalog.path());
+    const std::vector<OpisDziennika> reszta = pozniej.Pozostawione();
+    QCOMPARE(reszta.size(), std::size_t(9));
+    QCOMPARE(pozniej.Przywroc(reszta[0]).bajty, QByteArray("raport 2"));
+    QCOMPARE(QDir(katalog.path()).entryList({QStringLiteral("niezapisany_*.txt")}).size(), 1);
+}
+
+void TstDziennik::dziennikNieZwyklyPlik_data()
+{
+    QTest::addColumn<bool>("fifo"); // else a link to a whole journal elsewhere
+    QTest::newRow("FIFO without a writer") << true;
+    QTest::newRow("link to a journal") << false;
+}
+
+void TstDziennik::dziennikNieZwyklyPlik()
+{
+    QFETCH(bool, fifo);
+    QTemporaryDir katalog;
+    const QString plik = katalog.filePath(QStringLiteral("raport-1.dziennik"));
+    const QString cel = katalog.filePath(QStringLiteral("cel.txt"));
+    QVERIFY(ZapiszPlik(cel, Dziennik(Raport(1))));
+    if (fifo)
+        QCOMPARE(::mkfifo(QFile::encodeName(plik).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link(cel, plik));
+    // In a child under a watchdog: a look that blocks fails the row.
+    const WynikPotomka w = UruchomWPotomku([&]() -> QString {
+        TDziennik d(katalog.path());
+        std::vector<Czytanie::BladCzytania> odrzucone;
+        const std::size_t ile = d.Pozostawione(&odrzucone).size();
+        QString wynik = QString::number(ile);
+        for (const Czytanie::BladCzytania &e : odrzucone)
+            wynik += u'|' + e.TekstUzytkownika();
+        return wynik;
+    });
+    QVERIFY2(w.naCzas, "looking at the journal blocked");
+    QVERIFY(w.ok);
+    // Not offered, not removed, and the user is told which file it is.
+    QVERIFY2(w.tekst.startsWith(QStringLiteral("0|Plik \"") + plik + u'"'), qPrintable(w.tekst));
+    QVERIFY(QFileInfo(plik).isSymLink() != fifo);
+    QCOMPARE(CzytajPlik(cel), Dziennik(Raport(1)));
 }
 
 int main(int argc, char *argv[])

@@ -9,8 +9,9 @@
 #include "PlikIni.h"
 #include "Poczta.h"
 #include "Pomocnicze.h"
-#include "Ustawienia.h"
+#include "Potomek.h"
 #include "UjscieTestowe.h"
+#include "Ustawienia.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,9 +117,15 @@ void uzyj(Uzycie uzycie, const QString &program)
         ZapiszIni(PlikUstawienDoZapisu(program), {QStringLiteral("konfig")},
                   {QStringLiteral("obiekt")}, {QStringLiteral("x")});
         break;
-    case Uzycie::Dziennik:
-        TDziennik(KatalogStanu()).Pozostawiony();
+    case Uzycie::Dziennik: {
+        // The first chunk of a report makes the state folder.
+        TDziennik dziennik(KatalogStanu());
+        dziennik.Rozpocznij(
+            {QStringLiteral("x"), QStringLiteral("COM1"), QDateTime::currentDateTime()},
+            QByteArrayLiteral("x"));
+        dziennik.Usun();
         break;
+    }
     case Uzycie::Zalacznik:
         NowyKatalogWysylki(KatalogTymczasowy(program));
         break;
@@ -152,6 +159,8 @@ private slots:
     void czytanieZaKrotkichListPokazujeKomunikat();
     void siedemUstawienZPliku_data();
     void siedemUstawienZPliku();
+    void plikUstawienNieDoUzycia_data();
+    void plikUstawienNieDoUzycia();
     void miejscaObokProgramu();
     void miejscaUzytkownikaGdyObokNieMoznaPisac();
     void domyslnyKatalogZapisu_data();
@@ -544,6 +553,57 @@ void TstIni::siedemUstawienZPliku()
     // What is written reads back the same.
     Ustawienia::Zapisz(program, w);
     QCOMPARE(Ustawienia::Teksty(Ustawienia::Czytaj(program)), teksty);
+}
+
+void TstIni::plikUstawienNieDoUzycia_data()
+{
+    QTest::addColumn<QString>("rodzaj");
+    QTest::addColumn<QString>("powod"); // in the box; empty: the file is read
+    QTest::newRow("FIFO without a writer") << u"fifo"_qs << u"nie jest zwykłym plikiem"_qs;
+    QTest::newRow("link to /dev/zero") << u"zero"_qs << u"nie jest zwykłym plikiem"_qs;
+    QTest::newRow("20 MB of line ends") << u"duzy"_qs << u"jest za duży"_qs;
+    QTest::newRow("a folder") << u"folder"_qs << u"nie jest zwykłym plikiem"_qs;
+    QTest::newRow("link to a regular file is followed") << u"dowiazanie"_qs << QString();
+}
+
+void TstIni::plikUstawienNieDoUzycia()
+{
+    QFETCH(QString, rodzaj);
+    QFETCH(QString, powod);
+    const QByteArray p = QFile::encodeName(plik);
+    if (rodzaj == u"fifo"_qs)
+        QCOMPARE(::mkfifo(p.constData(), 0600), 0);
+    else if (rodzaj == u"zero"_qs)
+        QVERIFY(QFile::link(u"/dev/zero"_qs, plik));
+    else if (rodzaj == u"folder"_qs)
+        QVERIFY(QDir().mkdir(plik));
+    else if (rodzaj == u"duzy"_qs)
+        zapiszPlik(plik, "[konfig]\nobiekt=Sklep\n" + QByteArray(20 << 20, '\n'));
+    else {
+        const QString cel = tmp.filePath(u"dotfiles.ini"_qs);
+        zapiszPlik(cel, "[konfig]\nobiekt=Sklep\n");
+        QVERIFY(QFile::link(cel, plik));
+    }
+    // In a child under a watchdog: a read that blocks fails the row.
+    const WynikPotomka w = UruchomWPotomku([&]() -> QString {
+        QStringList w;
+        CzytajIni(plik, {u"konfig"_qs}, {u"obiekt"_qs}, w, {u"Obiekt"_qs});
+        return w.join(u',') + u'|' + komunikaty.join(u',');
+    });
+    if (rodzaj == u"folder"_qs)
+        QDir().rmdir(plik);
+    else
+        QFile::remove(plik);
+    QVERIFY2(w.naCzas, "reading the settings file blocked");
+    QVERIFY2(w.ok, qPrintable(w.tekst));
+    if (powod.isEmpty()) {
+        QCOMPARE(w.tekst, u"Sklep|"_qs);
+        return;
+    }
+    // The defaults, and one box that names the file and what is wrong.
+    QVERIFY2(w.tekst.startsWith(u"Obiekt|Plik \""_qs + plik + u'"') && w.tekst.contains(powod) &&
+                 !w.tekst.contains(u"Nieprawidłowa"_qs),
+             qPrintable(w.tekst));
 }
 
 void TstIni::miejscaObokProgramu()

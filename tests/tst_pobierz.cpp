@@ -4,6 +4,7 @@
 
 #include "CPort.h"
 #include "Dziennik.h"
+#include "Potomek.h"
 #include "Symulator.h"
 
 #include <QDateTime>
@@ -11,8 +12,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +59,8 @@ private slots:
     void pobieranie();
     void argumenty_data();
     void argumenty();
+    void pelnyDysk_data();
+    void pelnyDysk();
 
 private:
     // The settings file beside the copy; obiekt as Windows-1250 bytes.
@@ -263,6 +273,117 @@ void TstPobierz::pobieranie()
     // Every message is a line of its own.
     for (const QByteArray &linia : w.bledy.split('\n'))
         QVERIFY(!linia.contains('\r'));
+}
+
+namespace {
+
+// Fills the file system under folder, leaving zostaw bytes free.
+bool Wypelnij(const QString &folder, off_t zostaw)
+{
+    const QByteArray nazwa = QFile::encodeName(folder + QStringLiteral("/wypelnienie"));
+    const int fd = ::open(nazwa.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const QByteArray blok(4096, 'x');
+    off_t razem = 0;
+    ssize_t n;
+    while ((n = ::write(fd, blok.constData(), std::size_t(blok.size()))) > 0)
+        razem += n;
+    const bool pelny = n < 0 && errno == ENOSPC;
+    const bool ok = pelny && ::ftruncate(fd, std::max<off_t>(0, razem - zostaw)) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+void TstPobierz::pelnyDysk_data()
+{
+    QTest::addColumn<bool>("stanPelny"); // else only the save folder is full
+    QTest::addColumn<off_t>("wolne");    // bytes left free
+    QTest::addColumn<int>("uruchomienia");
+    QTest::addColumn<QString>("skutek");   // the message's end
+    QTest::addColumn<QString>("dziennik"); // what each run leaves: "dziennik", "niepelny", ""
+
+    QTest::newRow("ten runs into a full save folder leave ten whole journals")
+        << false << off_t(0) << 10
+        << QStringLiteral("Odebrany raport czeka w dzienniku odbioru: okno programu zaproponuje "
+                          "go przy następnym uruchomieniu.")
+        << QStringLiteral("dziennik");
+    QTest::newRow("state folder almost full: the journal holds a part, marked")
+        << true << off_t(4096) << 1
+        << QStringLiteral(
+               "Raport nie został zapisany, a dziennik odbioru zawiera tylko jego część.")
+        << QStringLiteral("niepelny");
+    QTest::newRow("state folder full: no journal, none claimed")
+        << true << off_t(0) << 1
+        << QStringLiteral("Raport nie został zapisany, a dziennika odbioru nie udało się "
+                          "zapisać: raport przepadł.")
+        << QString();
+}
+
+void TstPobierz::pelnyDysk()
+{
+    QFETCH(bool, stanPelny);
+    QFETCH(off_t, wolne);
+    QFETCH(int, uruchomienia);
+    QFETCH(QString, skutek);
+    QFETCH(QString, dziennik);
+    // A full disk fails a write even for root, as permission bits would not.
+    if (!WlasnePunktyMontowania())
+        QSKIP("needs root and a private mount namespace for a small tmpfs");
+    const QString punkt = stanPelny ? m_tmp.filePath(QStringLiteral("stan")) : m_raporty;
+    QVERIFY(QDir().mkpath(punkt));
+    QCOMPARE(::mount("tmpfs", QFile::encodeName(punkt).constData(), "tmpfs", 0, "size=64k"), 0);
+    const auto odmontuj = qScopeGuard([&] { ::umount2(QFile::encodeName(punkt).constData(), 0); });
+    const QString raporty = stanPelny ? punkt + QStringLiteral("/raporty") : m_raporty;
+    QVERIFY(QDir().mkpath(raporty));
+    QVERIFY(QDir().mkpath(m_tmp.filePath(QStringLiteral("stan/Vestibulomat"))));
+
+    // Larger than the room left, so that the journal cannot hold all of it.
+    QByteArray duzy = kRaport;
+    for (int i = 0; i < 600; ++i)
+        duzy += "  08:00-09:00     25\r\n";
+    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
+    QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(raport.write(duzy), duzy.size());
+    raport.close();
+    QVERIFY(Wypelnij(punkt, wolne));
+
+    for (int i = 0; i < uruchomienia; ++i) {
+        Symulator sim({QStringLiteral("--report"), raport.fileName(), QStringLiteral("--quiet"),
+                       QStringLiteral("0")});
+        QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
+        ZapiszUstawienia(QByteArrayLiteral("Sala"), raporty, sim.Port(), false);
+        const Wynik w =
+            Uruchom({QStringLiteral("--pobierz"), QStringLiteral("--czekaj"), QStringLiteral("2")});
+        QVERIFY2(w.kod == 4, w.bledy.constData());
+        // The message's line, then the technical one.
+        const QString bledy = QString::fromUtf8(w.bledy);
+        QVERIFY2(bledy.contains(skutek + u'\n'), qPrintable(bledy));
+        QVERIFY2(skutek.contains(QStringLiteral("czeka")) ||
+                     !bledy.contains(QStringLiteral("czeka")),
+                 qPrintable(bledy));
+    }
+
+    const QDir stan(m_tmp.filePath(QStringLiteral("stan/Vestibulomat")));
+    const QStringList pliki =
+        stan.entryList({QStringLiteral("raport-*")}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList dzienniki =
+        pliki.filter(QRegularExpression(QStringLiteral("\\.(dziennik|niepelny)$")));
+    QCOMPARE(dzienniki.size(), dziennik.isEmpty() ? 0 : uruchomienia);
+    // Each journal keeps its lock file, and nothing else is left.
+    QCOMPARE(pliki.size(), 2 * dzienniki.size());
+    for (const QString &nazwa : dzienniki) {
+        QVERIFY2(nazwa.endsWith(u'.' + dziennik), qPrintable(nazwa));
+        QFile d(stan.filePath(nazwa));
+        QVERIFY(d.open(QIODevice::ReadOnly));
+        const QByteArray bajty = CzytajDziennik(d.readAll(), QDateTime::currentDateTime()).bajty;
+        if (dziennik == QStringLiteral("dziennik"))
+            QCOMPARE(bajty, duzy);
+        else
+            QVERIFY(bajty.size() < duzy.size() && duzy.startsWith(bajty));
+    }
 }
 
 void TstPobierz::argumenty_data()

@@ -249,7 +249,7 @@ private slots:
     void poznyBladPoczty();
 
 private:
-    QString dziennik() const { return okna->KatalogStanu() + u"/raport-1.dziennik"_qs; }
+    QString dziennik() const { return okna->PlikDziennika(); }
     QString temp() const { return okna->filePath(u"temp"_qs); }
 
     std::unique_ptr<OknaTestowe> okna; // the program directory with the windows

@@ -150,6 +150,7 @@ enum Uklad {
     LimitRozmiaru,        // RLIMIT_FSIZE below the new content
     LimitWMiejscu,        // the same, in a read-only folder: room reserved first
     PlikZamontowany,      // a bind-mounted file: rename fails with EBUSY
+    FolderDoWrzucania,    // a drop box (wx, not r): the folder cannot be opened for its sync
 };
 
 QString NazwaBledu(int kod)
@@ -194,11 +195,18 @@ QString ZapiszWUkladzie(Uklad uklad, const QString &baza, int rozmiar)
         limit.emplace(16, true);
     const QByteArray nowa(rozmiar, 'n');
     QString wynik = QStringLiteral("OK");
+    bool syncfs = false;
+    BezpiecznyZapis::UstawObserwatora([&](BezpiecznyZapis::Zdarzenie z, const QString &) {
+        syncfs = syncfs || z == BezpiecznyZapis::Zdarzenie::SystemPlikowZsynchronizowany;
+    });
     try {
         BezpiecznyZapis::Zapisz(plik, nowa);
     } catch (const EZapisPliku &e) {
         wynik = NazwaBledu(e.Kod()) + u' ' + BezpiecznyZapis::NazwaKroku(e.KrokBledu());
     }
+    BezpiecznyZapis::UstawObserwatora({});
+    if (syncfs)
+        wynik += QStringLiteral(" syncfs");
     limit.reset();
     const QByteArray jest = Zawartosc(plik);
     wynik += jest == nowa            ? QStringLiteral("|nowa")
@@ -236,6 +244,9 @@ void TestZapis::awariaZostawiaStaryLubCalyNowy_data()
         << int(LimitWMiejscu) << 4096 << u"EFBIG fallocate|stara|ten sam|plik.txt"_qs;
     QTest::newRow("bind-mounted file: in place")
         << int(PlikZamontowany) << 64 << u"OK|nowa|ten sam|plik.txt"_qs;
+    // The folder cannot be listed either: nothing after the last bar.
+    QTest::newRow("drop-box folder: replaced, its file system synced")
+        << int(FolderDoWrzucania) << 64 << u"OK syncfs|nowa|nowy|"_qs;
     // clang-format on
 }
 
@@ -259,10 +270,13 @@ void TestZapis::awariaZostawiaStaryLubCalyNowy()
     if (uklad == FolderBezPrawa)
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
                                                   QFile::ReadOther | QFile::ExeOther));
+    if (uklad == FolderDoWrzucania)
+        QVERIFY(QFile::setPermissions(folder, QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::WriteOther | QFile::ExeOther));
 
     const WynikPotomka w =
         UruchomWPotomku([&] { return ZapiszWUkladzie(Uklad(uklad), baza.path(), rozmiar); }, 5000,
-                        uklad == FolderBezPrawa);
+                        uklad == FolderBezPrawa || uklad == FolderDoWrzucania);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY2(w.ok, qPrintable(w.tekst));
     if (w.tekst == u"SKIP"_qs)

@@ -1,5 +1,6 @@
 #include "Narzedzia.h"
 
+#include "Czytanie.h"
 #include "Komunikaty.h"
 #include "PlikIni.h"
 
@@ -138,6 +139,12 @@ void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList
         const TIniFile ini(plik);
         for (qsizetype i = 0; i < n; ++i)
             wartosci[i] = ini.ReadText(sekcje[i], klucze[i], domyslne[i]);
+    } catch (const Czytanie::BladCzytania &e) {
+        // A settings file that cannot be used says so itself; the values
+        // stay the defaults.
+        for (qsizetype i = 0; i < sekcje.size() && i < domyslne.size(); ++i)
+            wartosci[i] = domyslne[i];
+        Komunikaty::PokazBlad(e.TekstUzytkownika(), e.Szczegoly());
     } catch (const std::exception &) {
         Komunikaty::Komunikat(QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!"));
     }

@@ -6,8 +6,8 @@
 MagistralaTestowa::MagistralaTestowa()
 {
     m_demon.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                   QStringLiteral("--print-address=1")});
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
     if (!m_demon.waitForStarted(5000))
         return;
     while (!m_demon.canReadLine() && m_demon.waitForReadyRead(5000)) {
@@ -29,8 +29,9 @@ bool MagistralaTestowa::UruchomPowiadomienia()
         return false;
     m_nazwaPolaczenia = QStringLiteral("powiadomienia-testowe");
     QDBusConnection c = QDBusConnection::connectToBus(m_adres, m_nazwaPolaczenia);
-    return c.isConnected() && c.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
-                                               QDBusConnection::ExportAllSlots) &&
+    return c.isConnected() &&
+           c.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                            QDBusConnection::ExportAllSlots) &&
            c.registerService(QStringLiteral("org.freedesktop.Notifications"));
 }
 

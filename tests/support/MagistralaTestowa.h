@@ -29,8 +29,9 @@ public:
     QStringList powiadomienia;
 
 public slots:
-    uint Notify(const QString &aplikacja, uint zastepuje, const QString &ikona, const QString &podsumowanie,
-                const QString &tresc, const QStringList &akcje, const QVariantMap &wskazowki, int czas);
+    uint Notify(const QString &aplikacja, uint zastepuje, const QString &ikona,
+                const QString &podsumowanie, const QString &tresc, const QStringList &akcje,
+                const QVariantMap &wskazowki, int czas);
 
 private:
     QProcess m_demon;

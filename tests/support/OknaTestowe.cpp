@@ -4,6 +4,7 @@
 #include "RaportView.h"
 #include "main.h"
 
+#include <QDir>
 #include <QFile>
 
 OknaTestowe::OknaTestowe(Odbiorca komunikaty, DialogZapisu dialog)
@@ -51,6 +52,13 @@ OknaTestowe::~OknaTestowe()
 QString OknaTestowe::KatalogStanu() const
 {
     return ::KatalogStanu();
+}
+
+QString OknaTestowe::PlikDziennika() const
+{
+    const QDir stan(KatalogStanu());
+    const QStringList pliki = stan.entryList({QStringLiteral("raport-*.dziennik")}, QDir::Files);
+    return stan.filePath(pliki.isEmpty() ? QStringLiteral("raport-brak.dziennik") : pliki.first());
 }
 
 void OknaTestowe::UruchomPonownie()

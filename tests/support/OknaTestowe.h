@@ -34,6 +34,9 @@ public:
 
     // The per-user state folder of the program (where its journal lies).
     QString KatalogStanu() const;
+    // The journal in it (the first by name when there are more); a name
+    // that does not exist when there is none.
+    QString PlikDziennika() const;
 
     // Ends the program's windows and starts them again, as the next start
     // of the program would, with the same folders. The main window is not
