@@ -11,6 +11,7 @@ constexpr int kNajdluzszeCzekanie = 86400;
 
 const char *const kPomoc =
     "Użycie: vestibulomat --pobierz [--czekaj SEKUNDY] [--katalog FOLDER]\n"
+    "                             [--najdluzej SEKUNDY]\n"
     "        vestibulomat --help | --version\n"
     "Bez opcji program otwiera swoje okno.\n"
     "\n"
@@ -22,6 +23,10 @@ const char *const kPomoc =
     "                     licznik jest w tym czasie odpytywany co sekundę.\n"
     "  --katalog FOLDER   zapis w tym folderze zamiast w folderze z ustawień, tylko\n"
     "                     w tym uruchomieniu.\n"
+    "  --najdluzej SEKUNDY  najdłuższy czas całego pobierania, licząc od uruchomienia\n"
+    "                     (domyślnie 600). Licznik, który przez ten czas nie kończy\n"
+    "                     raportu (albo zakłócona linia), przerywa pobieranie z kodem 5;\n"
+    "                     to, co nadeszło, zostaje w dzienniku odbioru.\n"
     "  --help             ta pomoc.\n"
     "  --version          wersja programu.\n"
     "\n"
@@ -39,7 +44,10 @@ const char *const kPomoc =
     "\n"
     "Kody wyjścia: 0 raport zapisany (albo już był zapisany), 2 licznik nie odpowiedział\n"
     "w czasie oczekiwania, 3 błąd portu (brak portu, port zajęty, brak uprawnień,\n"
-    "urządzenie odłączone), 4 błąd zapisu, 64 błędne argumenty.\n"
+    "urządzenie odłączone), 4 błąd zapisu, 5 licznik nie zakończył raportu (ponad 64 MiB\n"
+    "danych albo czas z --najdluzej minął), 64 błędne argumenty, 78 nie można użyć pliku\n"
+    "ustawień albo folderów programu, 143 pobieranie przerwane sygnałem SIGTERM (np. przez\n"
+    "systemd po 15 minutach).\n"
     "\n"
     "Codzienne pobieranie: pakiet instaluje timer systemd użytkownika, który uruchamia\n"
     "\"vestibulomat --pobierz\" codziennie o 6:00. Jest wyłączony; włącza go:\n"
@@ -104,6 +112,10 @@ const OpisOpcji kOpcje[] = {
     {"czekaj", nullptr, "SEKUNDY",
      [](Opcje &o, const QString &w) {
          return Sekundy("--czekaj", w, kNajdluzszeCzekanie, o.czekaj);
+     }},
+    {"najdluzej", nullptr, "SEKUNDY",
+     [](Opcje &o, const QString &w) {
+         return Sekundy("--najdluzej", w, kNajdluzszeCzekanie, o.najdluzej);
      }},
     {"katalog", nullptr, "FOLDER",
      [](Opcje &o, const QString &w) {

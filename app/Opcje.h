@@ -20,7 +20,10 @@ enum KodWyjscia : int {
     kwBrakOdpowiedzi = 2, // no answer within the wait
     kwBladPortu = 3,      // port missing, busy, not permitted, device lost
     kwBladZapisu = 4,     // the report could not be saved
-    kwZleArgumenty = 64   // the command line cannot be understood
+    kwBezKonca = 5,       // the report did not end: over the size or the time limit
+    kwZleArgumenty = 64,  // the command line cannot be understood
+    kwBladUstawien = 78,  // the settings file or the program's own folders cannot be used
+    kwSygnal = 143        // ended by SIGTERM (128 + 15), as a shell reports it
 };
 
 struct Opcje
@@ -29,6 +32,9 @@ struct Opcje
     bool pomoc = false;
     bool wersja = false;
     int czekaj = 60; // seconds to wait for the device's first byte
+    // Seconds the whole run may take, from its start: a line that never goes
+    // quiet must not keep a timer's run going for ever.
+    int najdluzej = 600;
     std::optional<QString> katalog;
     QString blad; // what is wrong with the arguments; empty when nothing
 };

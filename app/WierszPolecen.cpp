@@ -6,20 +6,26 @@
 #include "Bledy.h"
 #include "CPort.h"
 #include "Dziennik.h"
+#include "FolderWlasny.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
 #include "NazwaPliku.h"
 #include "Pobieranie.h"
 #include "Podlaczone.h"
+#include "Powiadomienie.h"
+#include "Przebiegi.h"
 #include "UjscieKonsoli.h"
 #include "Ustawienia.h"
 #include "Zapis.h"
 #include "Zegar.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
@@ -27,6 +33,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,8 +148,16 @@ public:
 
     int Uruchom();
 
+    // For the run's record: the save folder and the file saved (empty when
+    // none was).
+    const QString &KatalogZapisu() const { return m_katalog; }
+    const QString &Zapisany() const { return m_zapisany; }
+
 private:
-    void CzytajUstawienia();
+    bool CzytajUstawienia();
+    bool SprawdzFoldery();
+    void PrzerwijOdbior(const QString &powod, int kod);
+    void NaSygnal();
     void PrzygotujDziennik();
     TDziennik::Stan DomknijDziennik();
     void Zakoncz(int kod);
@@ -157,20 +172,98 @@ private:
     std::unique_ptr<TDziennik> m_dziennik;
     std::unique_ptr<TPobieranie> m_silnik;
     QByteArray m_raport;
+    QString m_zapisany;
     int m_kod = -1;
     bool m_raportKompletny = false;
 };
 
-void PobieranieBezOkna::CzytajUstawienia()
+// SIGTERM (a timer's time limit, a shutdown), SIGINT and SIGHUP end a run
+// cleanly: the handler only writes the signal's number into a pipe, and the
+// run, woken by it in its event loop, releases the port and keeps what
+// arrived in the journal.
+int g_sygnaly[2] = {-1, -1};
+
+void ZapiszSygnal(int numer)
+{
+    const int blad = errno;
+    const unsigned char n = static_cast<unsigned char>(numer);
+    [[maybe_unused]] const ssize_t w = ::write(g_sygnaly[1], &n, 1);
+    errno = blad;
+}
+
+bool ObsluzSygnaly()
+{
+    if (g_sygnaly[0] < 0 && ::pipe2(g_sygnaly, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction sa
+    {
+    };
+    sa.sa_handler = ZapiszSygnal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int numer : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(numer, &sa, nullptr);
+    return true;
+}
+
+const char *NazwaSygnalu(int numer)
+{
+    switch (numer) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "SIGTERM";
+    }
+}
+
+bool PobieranieBezOkna::CzytajUstawienia()
 {
     const QString katalogProgramu = QCoreApplication::applicationDirPath() + u'/';
     const Ustawienia::Wartosci w = Ustawienia::Czytaj(katalogProgramu);
+    // Its reason is told already. Nobody is there to see a run on defaults
+    // go to another port and another folder: the run ends here.
+    if (!w.bladPliku.isEmpty())
+        return false;
     m_obiekt = w.obiekt;
     m_katalog = m_opcje.katalog ? *m_opcje.katalog : w.katalog;
     if (m_katalog.isEmpty())
         m_katalog = DomyslnyKatalogZapisu(katalogProgramu);
     m_port = w.port;
     m_synchronizuj = w.synchronizuj;
+    return true;
+}
+
+bool PobieranieBezOkna::SprawdzFoldery()
+{
+    // The state folder holds the journal and the run's record: one that
+    // another user owns could take the report, so it is not used at all.
+    const FolderWlasny stan = UtworzFolderWlasny(KatalogStanu());
+    if (stan.obcy) {
+        Komunikat(stan.Komunikat(), stan.Szczegoly());
+        return false;
+    }
+    return true;
+}
+
+void PobieranieBezOkna::PrzerwijOdbior(const QString &powod, int kod)
+{
+    QString tekst = powod;
+    if (!m_raport.isEmpty())
+        tekst += SkutekDlaDziennika(DomknijDziennik());
+    Komunikat(tekst);
+    Zakoncz(kod);
+}
+
+void PobieranieBezOkna::NaSygnal()
+{
+    unsigned char numer = 0;
+    if (::read(g_sygnaly[0], &numer, 1) != 1 || m_kod >= 0)
+        return;
+    PrzerwijOdbior(
+        QStringLiteral("Pobieranie przerwano sygnałem %1.").arg(QLatin1String(NazwaSygnalu(numer))),
+        128 + numer);
 }
 
 void PobieranieBezOkna::PrzygotujDziennik()
@@ -206,7 +299,11 @@ void PobieranieBezOkna::Zakoncz(int kod)
 
 int PobieranieBezOkna::Uruchom()
 {
-    CzytajUstawienia();
+    // The whole run's time counts from its start.
+    QElapsedTimer odStartu;
+    odStartu.start();
+    if (!CzytajUstawienia() || !SprawdzFoldery())
+        return kwBladUstawien;
     PrzygotujDziennik();
 
     m_silnik = std::make_unique<TPobieranie>();
@@ -248,10 +345,19 @@ int PobieranieBezOkna::Uruchom()
         if (m_kod >= 0)
             return;
         try {
-            const QByteArray kawalek = s->Czytaj(count);
+            QByteArray kawalek = s->Czytaj(count);
+            const bool pelny = s->Przytnij(kawalek, m_raport.size());
             m_raport += kawalek;
             s->DoDziennika(kawalek, m_raport, m_obiekt);
+            if (pelny) {
+                PrzerwijOdbior(TPobieranie::KomunikatPrzepelnienia(), kwBezKonca);
+                return;
+            }
             s->Odebrano();
+        } catch (const std::bad_alloc &) {
+            PrzerwijOdbior(QStringLiteral("Zabrakło pamięci operacyjnej podczas odbioru raportu; "
+                                          "odbiór przerwano."),
+                           kwBezKonca);
         } catch (const std::exception &e) {
             BladPortu(e);
             Zakoncz(kwBladPortu);
@@ -274,8 +380,29 @@ int PobieranieBezOkna::Uruchom()
         Zakoncz(kwZapisano);
     });
 
+    // A device, or a noisy line, that never goes quiet must not keep a
+    // timer's run going for ever.
+    QTimer najdluzej;
+    najdluzej.setSingleShot(true);
+    najdluzej.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&najdluzej, &QTimer::timeout, [this] {
+        PrzerwijOdbior(QStringLiteral("Licznik na porcie %1 nie zakończył raportu w ciągu %2 s "
+                                      "(--najdluzej); pobieranie przerwano.")
+                           .arg(m_port)
+                           .arg(m_opcje.najdluzej),
+                       kwBezKonca);
+    });
+    najdluzej.start(int(qMax<qint64>(0, qint64(m_opcje.najdluzej) * 1000 - odStartu.elapsed())));
+
+    std::unique_ptr<QSocketNotifier> sygnaly;
+    if (ObsluzSygnaly()) {
+        sygnaly = std::make_unique<QSocketNotifier>(g_sygnaly[0], QSocketNotifier::Read);
+        QObject::connect(sygnaly.get(), &QSocketNotifier::activated, [this] { NaSygnal(); });
+    }
+
     s->Odpytuj();
     QCoreApplication::exec();
+    najdluzej.stop();
 
     // The port is held only while downloading; bytes arriving after the
     // report has ended belong to no report of this run.
@@ -328,8 +455,27 @@ int PobieranieBezOkna::Zapisz()
     }
     // The report is on the disk: its journal is no longer needed.
     m_dziennik->Usun();
+    m_zapisany = sciezka;
     Wypisz(stdout, sciezka);
     return kwZapisano;
+}
+
+// Nobody watches a timer's run: its outcome is kept for the window and
+// whoever looks, and a failure is shown on the desktop when there is one.
+void ZapiszPrzebieg(const Przebieg &p)
+{
+    if (UtworzFolderWlasny(KatalogStanu()).Gotowy()) {
+        try {
+            DopiszPrzebieg(KatalogStanu(), p);
+        } catch (const std::exception &e) {
+            const TekstyBledu opis = OpiszBlad(e);
+            Komunikat(opis.tekst, opis.szczegoly);
+        }
+    }
+    if (p.kod != kwZapisano)
+        Powiadom(QStringLiteral("Vestibulomat: raport nie został pobrany"),
+                 p.komunikat.isEmpty() ? QStringLiteral("Kod wyjścia %1.").arg(p.kod)
+                                       : p.komunikat);
 }
 
 } // namespace
@@ -355,7 +501,16 @@ int UruchomWierszPolecen(int argc, char **argv)
         std::fwrite(wyjscie.constData(), 1, std::size_t(wyjscie.size()), stdout);
         return odp.kod;
     }
-    return PobieranieBezOkna(o).Uruchom();
+    Przebieg przebieg;
+    przebieg.poczatek = QDateTime::currentDateTime();
+    PobieranieBezOkna pobieranie(o);
+    przebieg.kod = pobieranie.Uruchom();
+    przebieg.koniec = QDateTime::currentDateTime();
+    przebieg.komunikat = WypisaneKomunikaty().join(QStringLiteral("; "));
+    przebieg.plik = pobieranie.Zapisany();
+    przebieg.katalog = pobieranie.KatalogZapisu();
+    ZapiszPrzebieg(przebieg);
+    return przebieg.kod;
 }
 
 MiejsceRaportu WybierzMiejsce(const QString &katalog, const QString &nazwa, const QByteArray &dane)

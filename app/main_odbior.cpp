@@ -142,10 +142,22 @@ void TfrmMain::portUtracony(const EComPort &e)
 
 void TfrmMain::portRxChar(int count)
 {
-    const QByteArray kawalek = pobieranie->Czytaj(count);
+    QByteArray kawalek = pobieranie->Czytaj(count);
+    const bool koniec = pobieranie->Przytnij(kawalek, memDane->Bajty().size());
     memDane->DodajBajty(kawalek);
     ZapiszWDzienniku(kawalek);
-    OdbiorDanych();
+    if (!koniec) {
+        OdbiorDanych();
+        return;
+    }
+    // A line that never goes quiet: the port is let go so that no more of it
+    // comes in, and the window keeps and analyses what it holds.
+    NiezapisaneDane = true;
+    StanDane();
+    ZakonczOdpytywanie();
+    Komunikaty::Chron([&] { port->SetConnected(false); });
+    timTransmisjaTimer();
+    throw BladProgramu(TPobieranie::KomunikatPrzepelnienia());
 }
 
 void TfrmMain::ZapiszWDzienniku(const QByteArray &kawalek)

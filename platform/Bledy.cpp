@@ -1,5 +1,7 @@
 #include "Bledy.h"
 
+#include <new>
+
 #include <cerrno>
 #include <cstring>
 
@@ -13,6 +15,11 @@ TekstyBledu OpiszBlad(const std::exception &e)
 {
     if (const auto *opisany = dynamic_cast<const OpisanyBlad *>(&e))
         return {opisany->TekstUzytkownika(), opisany->Szczegoly()};
+    // Out of memory is no failure of the port or the file it happened near.
+    if (dynamic_cast<const std::bad_alloc *>(&e))
+        return {QStringLiteral("Zabrakło pamięci operacyjnej; zamknij inne programy i spróbuj "
+                               "ponownie"),
+                QString::fromUtf8(e.what())};
     return {QString::fromUtf8(e.what()), QString()};
 }
 

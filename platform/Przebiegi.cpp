@@ -2,8 +2,8 @@
 
 #include "BezpiecznyZapis.h"
 #include "Bledy.h"
+#include "Czytanie.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,8 +11,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -56,57 +56,17 @@ Przebieg ZJson(const QJsonObject &o)
     return p;
 }
 
-[[noreturn]] void Odmowa(const QString &sciezka, int kod)
-{
-    throw BladProgramu(QStringLiteral("Nie można odczytać zapisu pobrań bez okna „%1” (%2).")
-                           .arg(sciezka, OpisBleduSystemu(kod)),
-                       sciezka + QStringLiteral(": ") + SzczegolyBleduSystemu(kod));
-}
-
 // The record is the program's own file in the user's own folder: never
 // followed through a link, never a FIFO, never more than the bound.
 QByteArray CzytajPlik(const QString &sciezka)
 {
-    const QByteArray nazwa = QFile::encodeName(sciezka);
-    const int fd =
-        ::open(nazwa.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return {};
-        Odmowa(sciezka, errno);
+    try {
+        const std::optional<Czytanie::Plik> p =
+            Czytanie::Czytaj(sciezka, kNajwiekszyRekord, Czytanie::Dowiazanie::Odrzuc);
+        return p ? p->dane : QByteArray();
+    } catch (const Czytanie::BladCzytania &e) {
+        throw BladProgramu(e.TekstUzytkownika(), e.Szczegoly());
     }
-    QByteArray dane;
-    struct stat st
-    {
-    };
-    int blad = 0;
-    if (::fstat(fd, &st) != 0)
-        blad = errno;
-    else if (!S_ISREG(st.st_mode))
-        blad = EINVAL;
-    else if (st.st_size > kNajwiekszyRekord)
-        blad = EFBIG;
-    else {
-        dane.resize(qsizetype(st.st_size));
-        qsizetype mam = 0;
-        while (mam < dane.size()) {
-            const ssize_t n = ::read(fd, dane.data() + mam, size_t(dane.size() - mam));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                blad = errno;
-                break;
-            }
-            if (n == 0)
-                break;
-            mam += n;
-        }
-        dane.truncate(mam);
-    }
-    ::close(fd);
-    if (blad != 0)
-        Odmowa(sciezka, blad);
-    return dane;
 }
 
 QList<Przebieg> Odczytaj(const QString &sciezka)

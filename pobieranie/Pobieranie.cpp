@@ -1,5 +1,7 @@
 #include "Pobieranie.h"
 
+#include "Czytanie.h"
+
 #include "CPort.h"
 #include "Dziennik.h"
 #include "Urzadzenie.h"
@@ -80,6 +82,23 @@ void TPobieranie::Pytaj()
 QByteArray TPobieranie::Czytaj(int count)
 {
     return port->ReadText(count);
+}
+
+bool TPobieranie::Przytnij(QByteArray &kawalek, qint64 mam)
+{
+    const qint64 miejsce = Czytanie::NajwiekszyRaport - mam;
+    if (kawalek.size() <= miejsce)
+        return false;
+    kawalek.truncate(qsizetype(qMax<qint64>(miejsce, 0)));
+    ZakonczOdpytywanie();
+    WylaczZegar(timTransmisja);
+    return true;
+}
+
+QString TPobieranie::KomunikatPrzepelnienia()
+{
+    return QStringLiteral(
+        "Licznik przysłał więcej niż 64 MiB danych bez przerwy; odbiór przerwano.");
 }
 
 void TPobieranie::Odebrano()

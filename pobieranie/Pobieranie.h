@@ -61,6 +61,14 @@ public:
 
     // The bytes the data-received event announced.
     QByteArray Czytaj(int count);
+    // A report has an end: a line that sends more than the largest report
+    // the program accepts (Czytanie::NajwiekszyRaport) without half a second
+    // of quiet is noise or a fault, not a report. With mam bytes held,
+    // kawalek is cut to what still fits; when it did not fit whole,
+    // polling and the quiet timer stop, and true says reception is over.
+    bool Przytnij(QByteArray &kawalek, qint64 mam);
+    // What the user is told when Przytnij ended reception.
+    static QString KomunikatPrzepelnienia();
     // After every chunk: polling ends, no question about a silent device
     // comes any more, and the half second of quiet starts afresh.
     void Odebrano();

@@ -343,6 +343,10 @@ void TstNarzedzia::komunikatyBezOknaIdaNaStderr_data()
     QTest::newRow("line breaks inside stay one line")
         << int(Komunikat) << u"Plik:\r\na\nb\rc"_qs << u"x\ny"_qs
         << QByteArray("Plik:; a; b c\nx; y\n") << false;
+    QTest::newRow("control characters from a device never reach the terminal")
+        << int(Komunikat) << u"Raport 2026/12/01\x1b[2J\x1b]0;x\x07\x7f\x9b koniec"_qs
+        << u"a\x1b[0m\0b"_qs << QByteArray("Raport 2026/12/01?[2J?]0;x??? koniec\na?[0m?b\n")
+        << false;
     QTest::newRow("question is written and answered No")
         << int(Pytanie) << u"Czy chcesz zapisać dane?"_qs << QString()
         << QByteArray("Czy chcesz zapisać dane?\n") << false;

@@ -4,7 +4,9 @@
 
 #include "CPort.h"
 #include "Dziennik.h"
+#include "MagistralaTestowa.h"
 #include "Potomek.h"
+#include "Przebiegi.h"
 #include "Symulator.h"
 
 #include <QDateTime>
@@ -18,8 +20,11 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -61,12 +66,18 @@ private slots:
     void argumenty();
     void pelnyDysk_data();
     void pelnyDysk();
+    void bezKonca_data();
+    void bezKonca();
 
 private:
     // The settings file beside the copy; obiekt as Windows-1250 bytes.
     void ZapiszUstawienia(const QByteArray &obiekt, const QString &katalog, const QString &port,
                           bool synchro);
-    Wynik Uruchom(const QStringList &argumenty);
+    // sygnalPoMs: SIGTERM that long after the start; magistrala: the
+    // session bus the run sees (none when empty); pamiec: an address-space
+    // limit in bytes (0: none).
+    Wynik Uruchom(const QStringList &argumenty, int sygnalPoMs = 0,
+                  const QString &magistrala = QString(), qint64 pamiec = 0);
     QStringList Dzienniki() const;
 
     QTemporaryDir m_tmp;
@@ -106,18 +117,31 @@ void TstPobierz::ZapiszUstawienia(const QByteArray &obiekt, const QString &katal
               "\r\nsynchro=" + (synchro ? "True" : "False") + "\r\n");
 }
 
-Wynik TstPobierz::Uruchom(const QStringList &argumenty)
+Wynik TstPobierz::Uruchom(const QStringList &argumenty, int sygnalPoMs, const QString &magistrala,
+                          qint64 pamiec)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *zmienna : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char *zmienna : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                                "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
         env.remove(QLatin1String(zmienna));
+    if (!magistrala.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), magistrala);
     env.insert(QStringLiteral("HOME"), m_tmp.filePath(QStringLiteral("dom")));
     env.insert(QStringLiteral("XDG_STATE_HOME"), m_tmp.filePath(QStringLiteral("stan")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_tmp.filePath(QStringLiteral("dom/.config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_tmp.filePath(QStringLiteral("dom/.cache")));
     QProcess p;
     p.setProcessEnvironment(env);
+    if (pamiec > 0)
+        p.setChildProcessModifier([pamiec] {
+            const rlimit limit{rlim_t(pamiec), rlim_t(pamiec)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
     p.start(m_program, argumenty);
+    if (sygnalPoMs > 0) {
+        QTest::qWait(sygnalPoMs);
+        ::kill(pid_t(p.processId()), SIGTERM);
+    }
     Wynik w;
     // The event loop goes on meanwhile: the simulator's output is read.
     if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kLimitMs)) {
@@ -384,6 +408,107 @@ void TstPobierz::pelnyDysk()
         else
             QVERIFY(bajty.size() < duzy.size() && duzy.startsWith(bajty));
     }
+}
+
+void TstPobierz::bezKonca_data()
+{
+    QTest::addColumn<QStringList>("opcjeSymulatora");
+    QTest::addColumn<QStringList>("argumenty"); // after --pobierz --czekaj 2
+    QTest::addColumn<bool>("ustawieniaFifo");
+    QTest::addColumn<int>("sygnalPoMs");
+    QTest::addColumn<int>("kod");
+    QTest::addColumn<QString>("komunikat"); // a part of stderr
+    QTest::addColumn<qint64>("wDzienniku"); // report bytes kept; -1: no journal, 0: some
+    QTest::addColumn<int>("powiadomienia"); // Notify calls on the session bus
+
+    const QStringList co100ms{QStringLiteral("--days"),  QStringLiteral("100000"),
+                              QStringLiteral("--chunk"), QStringLiteral("20"),
+                              QStringLiteral("--gap"),   QStringLiteral("100")};
+    QTest::newRow("a line every 100 ms is ended by the run's time limit")
+        << co100ms << QStringList{QStringLiteral("--najdluzej"), QStringLiteral("3")} << false << 0
+        << 5 << QStringLiteral("nie zakończył raportu w ciągu 3 s (--najdluzej)") << qint64(0) << 1;
+    QTest::newRow("a flood is cut at 64 MiB")
+        << QStringList{QStringLiteral("--size-mb"), QStringLiteral("80"), QStringLiteral("--chunk"),
+                       QStringLiteral("65536")}
+        << QStringList() << false << 0 << 5
+        << QStringLiteral(
+               "Licznik przysłał więcej niż 64 MiB danych bez przerwy; odbiór przerwano.")
+        << qint64(64) * 1024 * 1024 << 1;
+    QTest::newRow("SIGTERM in the middle keeps what arrived")
+        << QStringList{QStringLiteral("--days"), QStringLiteral("2000"), QStringLiteral("--rate"),
+                       QStringLiteral("960")}
+        << QStringList() << false << 2500 << 143
+        << QStringLiteral("Pobieranie przerwano sygnałem SIGTERM.") << qint64(0) << 1;
+    QTest::newRow("a FIFO as the settings file is refused at once")
+        << QStringList() << QStringList() << true << 0 << 78
+        << QStringLiteral("nie jest zwykłym plikiem (to kolejka FIFO)") << qint64(-1) << 1;
+    QTest::newRow("a saved report notifies nobody")
+        << QStringList() << QStringList() << false << 0 << 0 << QString() << qint64(-1) << 0;
+}
+
+void TstPobierz::bezKonca()
+{
+    QFETCH(QStringList, opcjeSymulatora);
+    QFETCH(QStringList, argumenty);
+    QFETCH(bool, ustawieniaFifo);
+    QFETCH(int, sygnalPoMs);
+    QFETCH(int, kod);
+    QFETCH(QString, komunikat);
+    QFETCH(qint64, wDzienniku);
+    QFETCH(int, powiadomienia);
+
+    MagistralaTestowa magistrala;
+    if (!magistrala.UruchomPowiadomienia())
+        QSKIP("dbus-daemon is not available");
+    Symulator sim(QStringList{QStringLiteral("--quiet"), QStringLiteral("0")} + opcjeSymulatora);
+    QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
+    ZapiszUstawienia("Sala", m_raporty, sim.Port(), false);
+    const QString ini = m_tmp.filePath(QStringLiteral("bin/Vestibulomat.ini"));
+    if (ustawieniaFifo) {
+        QVERIFY(QFile::remove(ini));
+        QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+    }
+    const auto sprzatanie = qScopeGuard([&] { QFile::remove(ini); });
+
+    // The run and its memory stay bounded whatever the line sends. The
+    // address-space limit does not fit the sanitizers' shadow memory.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    const qint64 pamiec = 0;
+#else
+    const qint64 pamiec = qint64(1) << 30;
+#endif
+    const Wynik w = Uruchom(
+        QStringList{QStringLiteral("--pobierz"), QStringLiteral("--czekaj"), QStringLiteral("2")} +
+            argumenty,
+        sygnalPoMs, magistrala.Adres(), pamiec);
+    QVERIFY2(w.kod == kod, w.bledy.constData());
+    QVERIFY2(QString::fromUtf8(w.bledy).contains(komunikat), w.bledy.constData());
+    QCOMPARE(w.wyjscie.isEmpty(), kod != 0);
+
+    const QStringList dzienniki = Dzienniki();
+    QCOMPARE(dzienniki.size(), wDzienniku < 0 ? 0 : 1);
+    if (wDzienniku >= 0) {
+        QFile d(dzienniki.constFirst());
+        QVERIFY(d.open(QIODevice::ReadOnly));
+        const QByteArray bajty = CzytajDziennik(d.readAll(), QDateTime::currentDateTime()).bajty;
+        QVERIFY(!bajty.isEmpty());
+        if (wDzienniku > 0)
+            QCOMPARE(qint64(bajty.size()), wDzienniku);
+    }
+
+    // The run is recorded, and a failure reaches the desktop once.
+    QTRY_COMPARE(magistrala.powiadomienia.size(), powiadomienia);
+    if (powiadomienia > 0)
+        QVERIFY2(magistrala.powiadomienia.first().startsWith(
+                     QStringLiteral("Vestibulomat: raport nie został pobrany\n")) &&
+                     magistrala.powiadomienia.first().contains(komunikat),
+                 qPrintable(magistrala.powiadomienia.first()));
+    const QList<Przebieg> przebiegi =
+        CzytajPrzebiegi(m_tmp.filePath(QStringLiteral("stan/Vestibulomat")));
+    QVERIFY(!przebiegi.isEmpty());
+    QCOMPARE(przebiegi.last().kod, kod);
+    QVERIFY(przebiegi.last().komunikat.contains(komunikat));
+    QCOMPARE(przebiegi.last().plik.isEmpty(), kod != 0);
 }
 
 void TstPobierz::argumenty_data()

@@ -10,7 +10,18 @@ QString JednaLinia(QString tekst)
     tekst.replace(QStringLiteral("\r\n"), QStringLiteral("; "));
     tekst.replace(u'\n', QStringLiteral("; "));
     tekst.replace(u'\r', u' ');
+    for (QChar &z : tekst) {
+        const char16_t u = z.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            z = u'?';
+    }
     return tekst;
+}
+
+QStringList &Wypisane()
+{
+    static QStringList linie;
+    return linie;
 }
 
 } // namespace
@@ -25,8 +36,14 @@ void WypiszLinie(std::FILE *strumien, const QString &linia)
 void WypiszKomunikat(const QString &tekst, const QString &szczegoly)
 {
     WypiszLinie(stderr, tekst);
+    Wypisane().append(JednaLinia(tekst));
     if (!szczegoly.isEmpty())
         WypiszLinie(stderr, szczegoly);
+}
+
+QStringList WypisaneKomunikaty()
+{
+    return Wypisane();
 }
 
 void UjscieKonsoli::Informacja(const QString &tekst, const QString &szczegoly)

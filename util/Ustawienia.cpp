@@ -1,27 +1,29 @@
 #include "Ustawienia.h"
 
 #include "Bledy.h"
+#include "Czytanie.h"
 #include "Komunikaty.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
 #include "PlikIni.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <exception>
+#include <optional>
 
 namespace Ustawienia {
 
 namespace {
 
-// The only place where the settings file is opened for reading. A file that
-// is missing or cannot be opened reads as empty: every key takes its
-// default.
+// The only place where the settings file is opened for reading. A missing
+// file reads as empty: every key takes its default. The file may be a link
+// (a user's dotfiles may hold it), but only to a regular file.
 QByteArray CzytajPlik(const QString &plik)
 {
-    QFile f(plik);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const std::optional<Czytanie::Plik> p =
+        Czytanie::Czytaj(plik, Czytanie::NajwiekszyPlikUstawien, Czytanie::Dowiazanie::Podazaj);
+    return p ? p->dane : QByteArray();
 }
 
 } // namespace
@@ -105,17 +107,25 @@ Wartosci Czytaj(const QString &katalogProgramu)
     const QString plik = PlikUstawienDoOdczytu(katalogProgramu);
     // What cannot be read stays empty; the keys read before keep their values.
     QStringList teksty(Liczba);
+    QString blad;
     try {
         const QByteArray zawartosc = CzytajPlik(plik);
         const QStringList klucze = Klucze();
         const QStringList domyslne = Domyslne(katalogProgramu);
         for (int i = 0; i < Liczba; ++i)
             teksty[i] = Ini::CzytajTekst(zawartosc, Sekcja(), klucze[i], domyslne[i]);
+    } catch (const Czytanie::BladCzytania &e) {
+        // Not read at all: the defaults, and the file named with what is wrong.
+        teksty = Domyslne(katalogProgramu);
+        blad = e.TekstUzytkownika();
+        Komunikaty::PokazBlad(blad, e.Szczegoly());
     } catch (const std::exception &) {
-        Komunikaty::Komunikat(QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!"));
+        blad = QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!");
+        Komunikaty::Komunikat(blad);
     }
     Wartosci w = ZTekstow(teksty);
     w.plik = plik;
+    w.bladPliku = blad;
     return w;
 }
 

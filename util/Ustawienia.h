@@ -57,6 +57,11 @@ struct Wartosci
     // whole number, NaLiczbe's message (autozapis is then -1).
     QString plik;
     QString bladAutozapisu;
+    // Set when the file itself cannot be used (a FIFO, a device, too large,
+    // unreadable, not text by the encoding rules): the message the program
+    // gave; the values are then the defaults, or what was read before the
+    // failure. The unattended run ends on it; the window goes on.
+    QString bladPliku;
 };
 
 // The seven stored texts, in the order of Indeks, understood.
@@ -66,9 +71,12 @@ QStringList Teksty(const Wartosci &w);
 
 // Reads the settings file of the program in katalogProgramu (with a trailing
 // "/", PlikUstawienDoOdczytu). A missing file or key gives the default
-// without a word. A file that cannot be read as settings is told
-// ("Nieprawidłowa ilość parametrów wczytywanych!") through the program's
-// messages, and the values not read are empty texts.
+// without a word. A file that is no regular file or is over 1 MiB is never
+// read (nothing may block or fill the memory): its reason goes through the
+// program's messages and every value is its default. A file that cannot be
+// read as settings is told ("Nieprawidłowa ilość parametrów wczytywanych!")
+// the same way, and the values not read are empty texts. Either sets
+// bladPliku.
 Wartosci Czytaj(const QString &katalogProgramu);
 
 // Writes all seven values (PlikUstawienDoZapisu) in one replacement of the
