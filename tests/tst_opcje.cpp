@@ -92,7 +92,7 @@ void TstOpcje::argumenty_data()
     wypisuje("help", {"--help"},
              QStringLiteral("Użycie: vestibulomat --pobierz [--czekaj SEKUNDY] "
                             "[--katalog FOLDER]\n"));
-    wypisuje("short help", {"-h"}, QStringLiteral("64 błędne argumenty."));
+    wypisuje("short help", {"-h"}, QStringLiteral("64 błędne argumenty, 78 nie można użyć pliku"));
     wypisuje("help before a download", {"--pobierz", "--help"},
              QStringLiteral("  systemctl --user enable --now vestibulomat-pobierz.timer\n"));
     wypisuje("version", {"--version"}, QStringLiteral("Vestibulomat "));
@@ -124,6 +124,10 @@ void TstOpcje::argumenty_data()
             QStringLiteral("Opcja --czekaj wymaga liczby sekund od 1 do 86400, podano \"86401\"."));
     odmawia("negative wait", {"--pobierz", "--czekaj", "-5"},
             QStringLiteral("Opcja --czekaj wymaga liczby sekund od 1 do 86400, podano \"-5\"."));
+    odmawia("run's time limit of zero", {"--pobierz", "--najdluzej=0"},
+            QStringLiteral("Opcja --najdluzej wymaga liczby sekund od 1 do 86400, podano \"0\"."));
+    odmawia("run's time limit in words", {"--pobierz", "--najdluzej", "dużo"},
+            QStringLiteral("Opcja --najdluzej wymaga liczby sekund od 1 do 86400, podano \"dużo\"."));
     odmawia("wait in words", {"--pobierz", "--czekaj", "abc"},
             QStringLiteral("Opcja --czekaj wymaga liczby sekund od 1 do 86400, podano \"abc\"."));
     odmawia("wait with an empty value", {"--pobierz", "--czekaj="},
