@@ -11,7 +11,7 @@ constexpr int kNajdluzszeCzekanie = 86400;
 
 const char *const kPomoc =
     "Użycie: vestibulomat --pobierz [--czekaj SEKUNDY] [--katalog FOLDER]\n"
-    "                             [--najdluzej SEKUNDY]\n"
+    "                             [--najdluzej SEKUNDY] [--nowy-folder]\n"
     "        vestibulomat --help | --version\n"
     "Bez opcji program otwiera swoje okno.\n"
     "\n"
@@ -27,6 +27,11 @@ const char *const kPomoc =
     "                     (domyślnie 600). Licznik, który przez ten czas nie kończy\n"
     "                     raportu (albo zakłócona linia), przerywa pobieranie z kodem 5;\n"
     "                     to, co nadeszło, zostaje w dzienniku odbioru.\n"
+    "  --nowy-folder      przyjmuje system plików, na którym folder zapisu leży teraz\n"
+    "                     (np. udział przeniesiony na inny serwer). Bez tej opcji\n"
+    "                     pobieranie nie zaczyna się, gdy folder leży na innym systemie\n"
+    "                     plików niż przy ostatnim zapisie: tak wygląda niezamontowany\n"
+    "                     udział sieciowy, którego pusty punkt montowania leży na dysku.\n"
     "  --help             ta pomoc.\n"
     "  --version          wersja programu.\n"
     "\n"
@@ -116,6 +121,11 @@ const OpisOpcji kOpcje[] = {
     {"najdluzej", nullptr, "SEKUNDY",
      [](Opcje &o, const QString &w) {
          return Sekundy("--najdluzej", w, kNajdluzszeCzekanie, o.najdluzej);
+     }},
+    {"nowy-folder", nullptr, nullptr,
+     [](Opcje &o, const QString &) {
+         o.nowyFolder = true;
+         return QString();
      }},
     {"katalog", nullptr, "FOLDER",
      [](Opcje &o, const QString &w) {

@@ -35,6 +35,9 @@ struct Opcje
     // Seconds the whole run may take, from its start: a line that never goes
     // quiet must not keep a timer's run going for ever.
     int najdluzej = 600;
+    // The save folder's present file system is accepted (a share moved to
+    // another server, a new disk) and recorded for the next runs.
+    bool nowyFolder = false;
     std::optional<QString> katalog;
     QString blad; // what is wrong with the arguments; empty when nothing
 };

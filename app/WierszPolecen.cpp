@@ -17,11 +17,13 @@
 #include "Przebiegi.h"
 #include "UjscieKonsoli.h"
 #include "Ustawienia.h"
+#include "Woluminy.h"
 #include "Zapis.h"
 #include "Zegar.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -152,10 +154,14 @@ public:
     // none was).
     const QString &KatalogZapisu() const { return m_katalog; }
     const QString &Zapisany() const { return m_zapisany; }
+    // The file system the save folder is known to lie on.
+    const QString &SystemPlikowKatalogu() const { return m_systemPlikow; }
 
 private:
     bool CzytajUstawienia();
     bool SprawdzFoldery();
+    bool SprawdzKatalog();
+    void DostarczPozostawione();
     void PrzerwijOdbior(const QString &powod, int kod);
     void NaSygnal();
     void PrzygotujDziennik();
@@ -173,6 +179,7 @@ private:
     std::unique_ptr<TPobieranie> m_silnik;
     QByteArray m_raport;
     QString m_zapisany;
+    QString m_systemPlikow;
     int m_kod = -1;
     bool m_raportKompletny = false;
 };
@@ -304,11 +311,15 @@ int PobieranieBezOkna::Uruchom()
     odStartu.start();
     if (!CzytajUstawienia() || !SprawdzFoldery())
         return kwBladUstawien;
+    if (!SprawdzKatalog())
+        return kwBladZapisu;
+    DostarczPozostawione();
     PrzygotujDziennik();
 
     m_silnik = std::make_unique<TPobieranie>();
     TPobieranie *s = m_silnik.get();
     s->dziennik = m_dziennik.get();
+    s->bezOkna = true;
     s->Synchronizuj = [this] { return m_synchronizuj; };
     s->timTimeOut->setInterval(m_opcje.czekaj * 1000);
 
@@ -416,38 +427,59 @@ int PobieranieBezOkna::Uruchom()
     return m_raportKompletny ? Zapisz() : m_kod;
 }
 
-int PobieranieBezOkna::Zapisz()
+// Saves bajty under the report's name in katalog by the never-overwrite
+// rules: a name holding another report gets " (2)", " (3)"...; the same
+// report already there is not written again. Returns the file that holds
+// the report now. Throws EZapisPliku; sciezka then names the file tried.
+QString ZapiszRaportWKatalogu(const QString &katalog, const QString &obiekt,
+                              const QByteArray &bajty, QString &sciezka)
 {
     QString od;
     QString do_;
-    AnalizujRaport(m_raport, od, do_);
-    const QString nazwa = NazwaPliku(m_obiekt, od, do_);
-    const QString katalog = BezKoncowychUkosnikow(m_katalog);
-    QString sciezka = SciezkaWKatalogu(katalog, nazwa);
-    try {
-        // Another program may take the free name between the look and the
-        // write: the write never replaces anything, and the look starts again.
-        for (int proba = 0;; ++proba) {
-            const MiejsceRaportu m = WybierzMiejsce(katalog, nazwa, m_raport);
-            sciezka = m.sciezka;
-            if (proba == 0)
-                for (const QString &zajete : m.zajeteInaczej)
-                    Komunikat(
-                        QStringLiteral("Nazwę \"%1\" zajmuje dowiązanie, plik specjalny albo plik, "
-                                       "którego nie można odczytać; raport dostaje inną nazwę.")
-                            .arg(zajete));
-            if (m.juzZapisany) {
-                Komunikat(QStringLiteral("Ten sam raport jest już zapisany w pliku \"%1\"; nic nie "
-                                         "zapisano.")
-                              .arg(sciezka));
-                break;
-            }
-            if (ZapiszNowyRaport(sciezka, m_raport))
-                break;
-            if (proba >= 8)
-                throw EZapisPliku(BezpiecznyZapis::Krok::Utworzenie, sciezka, EEXIST, QString(),
-                                  SzczegolyBleduSystemu(EEXIST));
+    AnalizujRaport(bajty, od, do_);
+    const QString nazwa = NazwaPliku(obiekt, od, do_);
+    sciezka = SciezkaWKatalogu(katalog, nazwa);
+    // Another program may take the free name between the look and the
+    // write: the write never replaces anything, and the look starts again.
+    for (int proba = 0;; ++proba) {
+        const MiejsceRaportu m = WybierzMiejsce(katalog, nazwa, bajty);
+        sciezka = m.sciezka;
+        if (proba == 0)
+            for (const QString &zajete : m.zajeteInaczej)
+                Komunikat(
+                    QStringLiteral("Nazwę \"%1\" zajmuje dowiązanie, plik specjalny albo plik, "
+                                   "którego nie można odczytać; raport dostaje inną nazwę.")
+                        .arg(zajete));
+        if (m.juzZapisany) {
+            Komunikat(QStringLiteral("Ten sam raport jest już zapisany w pliku \"%1\"; nic nie "
+                                     "zapisano.")
+                          .arg(sciezka));
+            return sciezka;
         }
+        if (ZapiszNowyRaport(sciezka, bajty))
+            return sciezka;
+        if (proba >= 8)
+            throw EZapisPliku(BezpiecznyZapis::Krok::Utworzenie, sciezka, EEXIST, QString(),
+                              SzczegolyBleduSystemu(EEXIST));
+    }
+}
+
+int PobieranieBezOkna::Zapisz()
+{
+    const QString katalog = BezKoncowychUkosnikow(m_katalog);
+    QString sciezka;
+    try {
+        // A share unmounted during the download leaves its empty mount point
+        // on the local disk: the report would be hidden there.
+        if (const QString teraz = SystemPlikow(katalog); teraz != m_systemPlikow) {
+            Komunikat(QStringLiteral("Folder „%1” leży teraz na innym systemie plików niż na "
+                                     "początku pobierania (%2 zamiast %3); czy udział sieciowy "
+                                     "jest zamontowany?")
+                          .arg(katalog, teraz, m_systemPlikow) +
+                      SkutekDlaDziennika(DomknijDziennik()));
+            return kwBladZapisu;
+        }
+        sciezka = ZapiszRaportWKatalogu(katalog, m_obiekt, m_raport, sciezka);
     } catch (const EZapisPliku &e) {
         Komunikat(TekstBleduZapisu(e, sciezka) + u'.' + SkutekDlaDziennika(DomknijDziennik()),
                   e.Szczegoly());
@@ -458,6 +490,97 @@ int PobieranieBezOkna::Zapisz()
     m_zapisany = sciezka;
     Wypisz(stdout, sciezka);
     return kwZapisano;
+}
+
+bool PobieranieBezOkna::SprawdzKatalog()
+{
+    const QString katalog = BezKoncowychUkosnikow(m_katalog);
+    // Before the device is polled: a folder that cannot take the report
+    // would leave it in one more journal after a whole download.
+    if (const int kod = BladKataloguZapisu(katalog); kod != 0) {
+        QString powod;
+        if (kod == ENOENT)
+            powod = QStringLiteral("nie istnieje");
+        else if (kod == ENOTDIR)
+            powod = QStringLiteral("nie jest folderem");
+        else
+            powod = QStringLiteral("nie można w nim zapisywać (") + OpisBleduSystemu(kod) + u')';
+        Komunikat(QStringLiteral("Folder zapisu „%1” %2; licznik nie był odpytywany. Sprawdź "
+                                 "folder w ustawieniach albo opcję --katalog.")
+                      .arg(katalog, powod),
+                  katalog + QStringLiteral(": ") + SzczegolyBleduSystemu(kod));
+        return false;
+    }
+    // The folder is the one it was: a share that is not mounted leaves its
+    // empty mount point on the local disk, where a report would be hidden
+    // from the head office once the share is back.
+    const QString teraz = SystemPlikow(katalog);
+    QString poprzedni;
+    try {
+        const QList<Przebieg> przebiegi = CzytajPrzebiegi(KatalogStanu());
+        for (auto p = przebiegi.crbegin(); p != przebiegi.crend() && poprzedni.isEmpty(); ++p)
+            if (QDir::cleanPath(p->katalog) == QDir::cleanPath(katalog))
+                poprzedni = p->systemPlikow;
+    } catch (const std::exception &) {
+        // No record to compare with: the folder is taken as it is.
+    }
+    if (!poprzedni.isEmpty() && teraz != poprzedni && !m_opcje.nowyFolder) {
+        // The next runs still compare with the file system the reports went to.
+        m_systemPlikow = poprzedni;
+        Komunikat(QStringLiteral("Folder „%1” leży teraz na innym systemie plików niż przy "
+                                 "ostatnim zapisie (%2 zamiast %3); czy udział sieciowy jest "
+                                 "zamontowany?")
+                      .arg(katalog, teraz, poprzedni),
+                  QStringLiteral("Jeśli folder naprawdę przeniesiono: vestibulomat --pobierz "
+                                 "--nowy-folder"));
+        return false;
+    }
+    m_systemPlikow = teraz;
+    return true;
+}
+
+void PobieranieBezOkna::DostarczPozostawione()
+{
+    // Journals of earlier unattended runs (a save that failed, a lost
+    // device): nobody may open the window on this PC, so they go to the
+    // save folder first, oldest first, by the same rules as a new report.
+    // A window's journals are the window's to offer; one still running
+    // holds its lock and is not listed.
+    TDziennik pozostawione(KatalogStanu());
+    int niepelne = 0;
+    const std::vector<OpisDziennika> lista = pozostawione.Pozostawione();
+    const QString katalog = BezKoncowychUkosnikow(m_katalog);
+    for (const OpisDziennika &opis : lista) {
+        if (!opis.naglowek.bezOkna)
+            continue;
+        if (opis.niepelny) {
+            ++niepelne;
+            continue;
+        }
+        QString sciezka;
+        try {
+            const ZawartoscDziennika z = pozostawione.Przywroc(opis);
+            sciezka = ZapiszRaportWKatalogu(katalog, z.naglowek.obiekt, z.bajty, sciezka);
+            pozostawione.Usun();
+            Komunikat(QStringLiteral("Raport pobrany %1 czekał w dzienniku odbioru; zapisano go w "
+                                     "pliku \"%2\".")
+                          .arg(z.naglowek.poczatek.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                               sciezka));
+            Wypisz(stdout, sciezka);
+        } catch (const EZapisPliku &e) {
+            Komunikat(TekstBleduZapisu(e, sciezka) + QStringLiteral(". Raport z dziennika odbioru "
+                                                                    "czeka dalej."),
+                      e.Szczegoly());
+        } catch (const std::exception &e) {
+            const TekstyBledu t = OpiszBlad(e);
+            Komunikat(t.tekst, t.szczegoly);
+        }
+    }
+    pozostawione.ZwolnijPozostawione();
+    if (niepelne > 0)
+        Komunikat(QStringLiteral("W dzienniku odbioru czeka niepełnych raportów: %1; okno programu "
+                                 "zaproponuje je przy następnym uruchomieniu.")
+                      .arg(niepelne));
 }
 
 // Nobody watches a timer's run: its outcome is kept for the window and
@@ -509,6 +632,7 @@ int UruchomWierszPolecen(int argc, char **argv)
     przebieg.komunikat = WypisaneKomunikaty().join(QStringLiteral("; "));
     przebieg.plik = pobieranie.Zapisany();
     przebieg.katalog = pobieranie.KatalogZapisu();
+    przebieg.systemPlikow = pobieranie.SystemPlikowKatalogu();
     ZapiszPrzebieg(przebieg);
     return przebieg.kod;
 }

@@ -140,7 +140,8 @@ QString Rdzen(const QString &sciezka)
 QByteArray ZapiszNaglowek(const NaglowekDziennika &n)
 {
     return kMagia + "obiekt: " + Zakoduj(n.obiekt) + "\nport: " + Zakoduj(n.port) +
-           "\npoczatek: " + n.poczatek.toString(Qt::ISODate).toLatin1() + "\n\n";
+           "\npoczatek: " + n.poczatek.toString(Qt::ISODate).toLatin1() +
+           (n.bezOkna ? "\nzrodlo: pobieranie bez okna" : "") + "\n\n";
 }
 
 ZawartoscDziennika CzytajDziennik(const QByteArray &plik, const QDateTime &czasPliku)
@@ -171,6 +172,8 @@ ZawartoscDziennika CzytajDziennik(const QByteArray &plik, const QDateTime &czasP
             z.naglowek.port = Odkoduj(wartosc);
         else if (klucz == "poczatek")
             z.naglowek.poczatek = QDateTime::fromString(QString::fromLatin1(wartosc), Qt::ISODate);
+        else if (klucz == "zrodlo")
+            z.naglowek.bezOkna = wartosc == "pobieranie bez okna";
     }
     if (!z.naglowek.poczatek.isValid())
         z.naglowek.poczatek = czasPliku;

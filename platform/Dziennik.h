@@ -54,6 +54,9 @@ struct NaglowekDziennika
     QString obiekt;     // the object name at the start of the download
     QString port;       // the serial port
     QDateTime poczatek; // local time of the first received chunk
+    // Written by an unattended run ("vestibulomat --pobierz"), whose next
+    // runs deliver it to the save folder themselves.
+    bool bezOkna = false;
 };
 
 // What a journal left behind holds.

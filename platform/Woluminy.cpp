@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -117,6 +119,43 @@ QList<Wolumin> WoluminyZMountinfo(const QByteArray &zawartosc)
         return QString::compare(a.punkt, b.punkt, Qt::CaseInsensitive) < 0;
     });
     return woluminy;
+}
+
+QString SystemPlikow(const QString &katalog, const QString &plikMontowan)
+{
+    struct stat st
+    {
+    };
+    const QByteArray nazwa = QFile::encodeName(katalog);
+    if (::stat(nazwa.constData(), &st) != 0)
+        return QString();
+    char *prawdziwa = ::realpath(nazwa.constData(), nullptr);
+    const QString sciezka = prawdziwa ? QFile::decodeName(prawdziwa) : katalog;
+    std::free(prawdziwa);
+    const QByteArray urzadzenie =
+        QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
+
+    QFile plik(plikMontowan);
+    if (!plik.open(QIODevice::ReadOnly))
+        return QString();
+    QString wynik;
+    qsizetype najdluzszy = -1;
+    for (const QByteArray &wiersz : plik.readAll().split('\n')) {
+        const QList<QByteArray> pola = wiersz.split(' ');
+        const qsizetype kreska = pola.indexOf("-");
+        if (pola.size() < 5 || kreska < 6 || kreska + 2 >= pola.size() || pola[2] != urzadzenie)
+            continue;
+        const QString punkt = QFile::decodeName(bezUcieczek(pola[4]));
+        const bool zawiera =
+            punkt == QLatin1String("/") || sciezka == punkt || sciezka.startsWith(punkt + u'/');
+        // A later mount on the same point hides the earlier one.
+        if (zawiera && punkt.size() >= najdluzszy) {
+            najdluzszy = punkt.size();
+            wynik = QString::fromUtf8(pola[kreska + 1]) + u' ' +
+                    QString::fromUtf8(bezUcieczek(pola[kreska + 2]));
+        }
+    }
+    return wynik;
 }
 
 QList<Wolumin> WczytajWoluminy(const QString &plikMontowan)

@@ -37,6 +37,15 @@ WczytajWoluminy(const QString &plikMontowan = QStringLiteral("/proc/self/mountin
 // the file systems.
 QString WoluminSciezki(const QList<Wolumin> &woluminy, const QString &sciezka);
 
+// The file system that holds the folder katalog, as "TYP ŹRÓDŁO" from
+// mountinfo ("fuse.sshfs centrala@serwer:/raporty", "cifs //serwer/raporty",
+// "ext4 /dev/sda2"): the mount whose device is the folder's (stat), the
+// innermost one where several are; empty when the folder cannot be looked at.
+// An unmounted share's empty mount point lies on the local disk, so a
+// changed answer tells that the share is gone.
+QString SystemPlikow(const QString &katalog,
+                     const QString &plikMontowan = QStringLiteral("/proc/self/mountinfo"));
+
 // Volume labels by device, from the links in /dev/disk/by-label (a local
 // listing that never waits on a network).
 QHash<QString, QString>

@@ -118,7 +118,8 @@ void TPobieranie::DoDziennika(const QByteArray &kawalek, const QByteArray &dotyc
         dziennik->Dopisz(kawalek);
         return;
     }
-    dziennik->Rozpocznij({obiekt, port->Port(), QDateTime::currentDateTime()}, dotychczas, kawalek);
+    dziennik->Rozpocznij({obiekt, port->Port(), QDateTime::currentDateTime(), bezOkna}, dotychczas,
+                         kawalek);
 }
 
 void TPobieranie::KoniecTransmisji()

@@ -44,6 +44,8 @@ public:
     std::function<bool()> Synchronizuj;
     // The journal the received chunks go into; none when null.
     TDziennik *dziennik = nullptr;
+    // The journal's header says it is an unattended run's.
+    bool bezOkna = false;
 
     // Opens the port when it is closed. Returns whether it is open; a port
     // that cannot be opened throws EComPort.

@@ -68,6 +68,7 @@ private slots:
     void pelnyDysk();
     void bezKonca_data();
     void bezKonca();
+    void udzialNiezamontowany();
 
 private:
     // The settings file beside the copy; obiekt as Windows-1250 bytes.
@@ -194,8 +195,8 @@ void TstPobierz::pobieranie_data()
                                << false << 2 << QString() << brak << false;
     QTest::newRow("busy port") << zwykle << Pod::Nic << true << false << 3 << QString() << brak
                                << false;
-    QTest::newRow("folder cannot be written")
-        << zwykle << Pod::Nic << false << true << 4 << QString() << kRaport << false;
+    QTest::newRow("a folder that cannot be written is refused before the device is polled")
+        << zwykle << Pod::Nic << false << true << 4 << QString() << brak << false;
     QTest::newRow("device lost in the middle")
         << QStringList{QStringLiteral("--drop-after"), QStringLiteral("40")} << Pod::Nic << false
         << false << 3 << QString() << kRaport.left(40) << false;
@@ -509,6 +510,75 @@ void TstPobierz::bezKonca()
     QCOMPARE(przebiegi.last().kod, kod);
     QVERIFY(przebiegi.last().komunikat.contains(komunikat));
     QCOMPARE(przebiegi.last().plik.isEmpty(), kod != 0);
+}
+
+void TstPobierz::udzialNiezamontowany()
+{
+    // A share mounted at the save folder, as a small tmpfs in a private
+    // mount namespace.
+    if (!WlasnePunktyMontowania())
+        QSKIP("needs root and a private mount namespace for a tmpfs");
+    const QByteArray punkt = QFile::encodeName(m_raporty);
+    auto zamontuj = [&] {
+        return ::mount("udzial", punkt.constData(), "tmpfs", 0, "size=64k") == 0;
+    };
+    QVERIFY(zamontuj());
+    auto odmontowany = qScopeGuard([&] { ::umount2(punkt.constData(), MNT_DETACH); });
+    const QString plik = m_raporty + QStringLiteral("/Sala_2026-12-01_2026-12-03.txt");
+
+    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
+    QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(raport.write(kRaport), kRaport.size());
+    raport.close();
+    Symulator sim({QStringLiteral("--report"), raport.fileName(), QStringLiteral("--quiet"),
+                   QStringLiteral("0")});
+    QVERIFY2(sim.Ok(), qPrintable(sim.Blad()));
+    ZapiszUstawienia(QByteArrayLiteral("Sala"), m_raporty, sim.Port(), false);
+    const QStringList pobierz{QStringLiteral("--pobierz"), QStringLiteral("--czekaj"),
+                              QStringLiteral("2")};
+
+    Wynik w = Uruchom(pobierz);
+    QVERIFY2(w.kod == 0, w.bledy.constData());
+
+    // Unmounted: the empty mount point on the local disk is refused before
+    // the device is asked anything, and no journal is left.
+    QCOMPARE(::umount2(punkt.constData(), 0), 0);
+    w = Uruchom(pobierz);
+    QVERIFY2(w.kod == 4, w.bledy.constData());
+    const QByteArray poczatek = QByteArray("Folder „") + punkt +
+                                "” leży teraz na innym systemie plików niż przy ostatnim zapisie (";
+    QVERIFY2(w.bledy.startsWith(poczatek), w.bledy.constData());
+    QVERIFY2(w.bledy.contains(" zamiast tmpfs udzial); czy udział sieciowy jest zamontowany?"),
+             w.bledy.constData());
+    QVERIFY(Dzienniki().isEmpty());
+    QVERIFY(!QFileInfo::exists(plik));
+
+    // Mounted again, but full: the report waits in the journal ...
+    QVERIFY(zamontuj());
+    QFile wypelnienie(m_raporty + QStringLiteral("/wypelnienie"));
+    QVERIFY(wypelnienie.open(QIODevice::WriteOnly));
+    while (wypelnienie.write(QByteArray(4096, 'x')) > 0) {
+    }
+    wypelnienie.close();
+    w = Uruchom(pobierz);
+    QVERIFY2(w.kod == 4, w.bledy.constData());
+    QCOMPARE(Dzienniki().size(), 1);
+
+    // ... and the next run delivers it before its own download.
+    QVERIFY(wypelnienie.remove());
+    w = Uruchom(pobierz);
+    QVERIFY2(w.kod == 0, w.bledy.constData());
+    QCOMPARE(QString::fromUtf8(w.wyjscie), plik + u'\n' + plik + u'\n');
+    QVERIFY2(w.bledy.contains("czekał w dzienniku odbioru; zapisano go w pliku"),
+             w.bledy.constData());
+    QVERIFY(Dzienniki().isEmpty());
+
+    // Another file system taken on purpose.
+    QCOMPARE(::umount2(punkt.constData(), 0), 0);
+    w = Uruchom(pobierz + QStringList{QStringLiteral("--nowy-folder")});
+    QVERIFY2(w.kod == 0, w.bledy.constData());
+    QCOMPARE(QString::fromUtf8(w.wyjscie), plik + u'\n');
+    odmontowany.dismiss();
 }
 
 void TstPobierz::argumenty_data()
