@@ -654,10 +654,14 @@ void TstIni::plikUstawienZawszeGdziesZapisany_data()
     QTest::addColumn<bool>("folderZapisywalny");
     QTest::addColumn<bool>("plikZapisywalny");
     QTest::addColumn<bool>("obok");
+    QTest::addColumn<bool>("obcy"); // the file beside the program is another user's
 
-    QTest::newRow("writable folder: beside the program") << true << true << true;
-    QTest::newRow("writable file in a folder that is not: in place") << false << true << true;
-    QTest::newRow("neither: the per-user file") << false << false << false;
+    QTest::newRow("writable folder: beside the program") << true << true << true << false;
+    QTest::newRow("writable file in a folder that is not: in place")
+        << false << true << true << false;
+    QTest::newRow("neither: the per-user file") << false << false << false << false;
+    QTest::newRow("another user's 0666 file in a writable folder: read, never written")
+        << true << true << false << true;
 }
 
 void TstIni::plikUstawienZawszeGdziesZapisany()
@@ -665,6 +669,9 @@ void TstIni::plikUstawienZawszeGdziesZapisany()
     QFETCH(bool, folderZapisywalny);
     QFETCH(bool, plikZapisywalny);
     QFETCH(bool, obok);
+    QFETCH(bool, obcy);
+    if (obcy && ::geteuid() != 0)
+        QSKIP("a file of another user's needs root");
 
     // Everything lies where the ordinary user may look; only the program
     // folder and the file carry the permissions of the row.
@@ -685,6 +692,10 @@ void TstIni::plikUstawienZawszeGdziesZapisany()
                                                     ? QFile::ReadOwner | QFile::WriteOwner |
                                                           QFile::ReadOther | QFile::WriteOther
                                                     : QFile::ReadOwner | QFile::ReadOther));
+    // The check runs as nobody when the test is root: the file is then
+    // nobody's own unless the row gives it to another user (root).
+    if (::geteuid() == 0 && !obcy)
+        QCOMPARE(::chown(QFile::encodeName(obokProgramu).constData(), 65534, 65534), 0);
     QVERIFY(QFile::setPermissions(program, folderZapisywalny
                                                ? wszyscy
                                                : QFile::ReadOwner | QFile::ExeOwner |
