@@ -20,6 +20,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -35,7 +37,24 @@ const QByteArray kRaport = QByteArrayLiteral("Licznik odwiedzin - obiekt: Sala g
                                              "Razem odwiedzin: 25\r\n");
 
 // What lies under the report's name before the download.
-enum class Pod { Nic, TenSamRaport, InnyRaport, Dowiazanie };
+enum class Pod {
+    Nic,
+    TenSamRaport,
+    InnyRaport,
+    Dowiazanie,
+    Rzadki,       // a 3 GB sparse file, with the run's memory limited
+    TenSamObcego, // the same report, another user's 0666 file in a sticky shared folder
+};
+
+// Address space for the run with the sparse file: far more than the program
+// needs, far less than reading the file whole would take.
+constexpr rlim_t kPamiec = rlim_t(1) << 30;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizer = true; // reserves terabytes of shadow memory up front
+#else
+constexpr bool kSanitizer = false;
+#endif
 
 struct Wynik
 {
@@ -66,7 +85,8 @@ private:
     // The settings file beside the copy; obiekt as Windows-1250 bytes.
     void ZapiszUstawienia(const QByteArray &obiekt, const QString &katalog, const QString &port,
                           bool synchro);
-    Wynik Uruchom(const QStringList &argumenty);
+    // pamiec: RLIMIT_AS of the run, 0 for none.
+    Wynik Uruchom(const QStringList &argumenty, rlim_t pamiec = 0);
     QStringList Dzienniki() const;
 
     QTemporaryDir m_tmp;
@@ -106,7 +126,7 @@ void TstPobierz::ZapiszUstawienia(const QByteArray &obiekt, const QString &katal
               "\r\nsynchro=" + (synchro ? "True" : "False") + "\r\n");
 }
 
-Wynik TstPobierz::Uruchom(const QStringList &argumenty)
+Wynik TstPobierz::Uruchom(const QStringList &argumenty, rlim_t pamiec)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *zmienna : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -117,6 +137,11 @@ Wynik TstPobierz::Uruchom(const QStringList &argumenty)
     env.insert(QStringLiteral("XDG_CACHE_HOME"), m_tmp.filePath(QStringLiteral("dom/.cache")));
     QProcess p;
     p.setProcessEnvironment(env);
+    if (pamiec != 0)
+        p.setChildProcessModifier([pamiec] {
+            const rlimit limit{pamiec, pamiec};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
     p.start(m_program, argumenty);
     Wynik w;
     // The event loop goes on meanwhile: the simulator's output is read.
@@ -164,6 +189,12 @@ void TstPobierz::pobieranie_data()
     QTest::newRow("a link under the name is not followed")
         << zwykle << Pod::Dowiazanie << false << false << 0
         << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
+    QTest::newRow("a 3 GB sparse file under the name costs a look, under a memory limit")
+        << zwykle << Pod::Rzadki << false << false << 0
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
+    QTest::newRow("another user's copy in a sticky shared folder is not taken for a save")
+        << zwykle << Pod::TenSamObcego << false << false << 0
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
     QTest::newRow("an earlier journal stays for the window")
         << zwykle << Pod::Nic << false << false << 0 << nazwa << brak << true;
     QTest::newRow("no answer") << QStringList{QStringLiteral("--silent")} << Pod::Nic << false
@@ -210,6 +241,21 @@ void TstPobierz::pobieranie()
         f.write(pod == Pod::TenSamRaport ? kRaport : innyRaport);
     } else if (pod == Pod::Dowiazanie) {
         QVERIFY(QFile::link(celDowiazania, naNazwie));
+    } else if (pod == Pod::Rzadki) {
+        QFile f(naNazwie);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(3) << 30));
+    } else if (pod == Pod::TenSamObcego) {
+        if (::geteuid() != 0)
+            QSKIP("a file of another user's needs root");
+        QFile f(naNazwie);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(kRaport);
+        f.close();
+        const QByteArray n = QFile::encodeName(naNazwie);
+        QCOMPARE(::chmod(QFile::encodeName(m_raporty).constData(), 01777), 0);
+        QCOMPARE(::chown(n.constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(n.constData(), 0666), 0);
     }
 
     const QByteArray stary = QByteArrayLiteral("stary raport");
@@ -232,7 +278,7 @@ void TstPobierz::pobieranie()
                           QStringLiteral("2")};
     if (folderZly) // a folder under a plain file: refused even to root
         argumenty << QStringLiteral("--katalog") << raport.fileName() + QStringLiteral("/x");
-    const Wynik w = Uruchom(argumenty);
+    const Wynik w = Uruchom(argumenty, pod == Pod::Rzadki && !kSanitizer ? kPamiec : 0);
     QVERIFY2(w.kod == kod, w.bledy.constData());
 
     if (zapisany.isEmpty()) {
@@ -245,11 +291,15 @@ void TstPobierz::pobieranie()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), kRaport);
         // Nothing that was there before is changed, and no link is followed.
-        if (pod == Pod::InnyRaport) {
+        if (pod == Pod::InnyRaport || pod == Pod::TenSamObcego) {
             QFile stary(naNazwie);
             QVERIFY(stary.open(QIODevice::ReadOnly));
-            QCOMPARE(stary.readAll(), innyRaport);
+            QCOMPARE(stary.readAll(), pod == Pod::InnyRaport ? innyRaport : kRaport);
         }
+        if (pod == Pod::Rzadki)
+            QCOMPARE(QFileInfo(naNazwie).size(), qint64(3) << 30);
+        if (pod == Pod::TenSamObcego)
+            QCOMPARE(QFileInfo(sciezka).ownerId(), ::geteuid()); // the saved copy is the user's
         QVERIFY(!QFileInfo::exists(celDowiazania));
         QVERIFY2(sim.Linia(kLimitMs).startsWith("CLOCK Z"), "no clock command before the poll");
     }
