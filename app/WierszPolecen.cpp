@@ -118,11 +118,13 @@ Zajete Zbadaj(const QString &sciezka, const QByteArray &dane)
 {
     QByteArray jest;
     try {
-        switch (BezpiecznyZapis::CzytajZwyklyPlik(sciezka, jest)) {
+        switch (BezpiecznyZapis::CzytajZwyklyPlik(sciezka, jest, dane.size())) {
         case BezpiecznyZapis::Zastano::Brak:
             return Zajete::Wolne;
         case BezpiecznyZapis::Zastano::Inny:
             return Zajete::Specjalny;
+        case BezpiecznyZapis::Zastano::Rozny:
+            return Zajete::Inny;
         case BezpiecznyZapis::Zastano::ZwyklyPlik:
             return jest == dane ? Zajete::TenSam : Zajete::Inny;
         }

@@ -9,6 +9,7 @@
 #include "CPort.h"
 #include "Dziennik.h"
 #include "Komunikaty.h"
+#include "Miejsca.h"
 #include "Pobieranie.h"
 #include "Postep.h"
 #include "PowrotUrzadzenia.h"
@@ -245,6 +246,10 @@ void TfrmMain::AnalizujDane()
 
 void TfrmMain::PrzywrocRaport()
 {
+    // A folder of the program's own that another user owns is named once;
+    // the window goes on without what it holds.
+    for (const FolderWlasny &f : ObceFolderyProgramu(KatalogProgramu))
+        Komunikaty::PokazBlad(f.Komunikat(), f.Szczegoly());
     // Every journal earlier runs left, oldest first, until the user takes
     // one back; the others wait for the next start.
     std::vector<Czytanie::BladCzytania> odrzucone;

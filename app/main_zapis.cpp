@@ -10,6 +10,7 @@
 #include "NazwaPliku.h"
 #include "Poczta.h"
 #include "RaportView.h"
+#include "WierszPolecen.h"
 #include "Zapis.h"
 #include "konfiguracja.h"
 
@@ -45,6 +46,29 @@ QString TekstBleduKatalogu(const QString &katalog, int kod)
                     .arg(katalog, OpisBleduSystemu(kod));
     return powod + QStringLiteral(" Wybierz inny katalog w oknie zapisu, a na stałe zmień go w "
                                   "oknie Konfiguracja, na karcie „Zapisywanie”");
+}
+
+// The "Zawsze" copy of the attachment: under the report's name in katalog,
+// replacing the user's own file there. Another user's file under that name
+// is left alone; the copy then goes under the first free " (2)", " (3)" ...
+// name, or counts as saved where a file of the user's holds these bytes
+// already. Returns the file that holds the report.
+QString KopiaZawsze(const QString &zalacznik, const QString &katalog, const QString &nazwa,
+                    const QByteArray &bajty)
+{
+    try {
+        const QString cel = SciezkaWKatalogu(katalog, nazwa);
+        KopiujRaport(zalacznik, cel);
+        return cel;
+    } catch (const EPlikObcy &) {
+    }
+    // Another program may take the free name between the look and the write.
+    for (int proba = 0; proba < 8; ++proba) {
+        const MiejsceRaportu m = WybierzMiejsce(katalog, nazwa, bajty);
+        if (m.juzZapisany || ZapiszNowyRaport(m.sciezka, bajty))
+            return m.sciezka;
+    }
+    throw EZapisPliku(BezpiecznyZapis::Krok::Utworzenie, SciezkaWKatalogu(katalog, nazwa), EEXIST);
 }
 
 } // namespace
@@ -124,17 +148,23 @@ void TfrmMain::tobMailClick()
     if (NiezapisaneDane) {
         switch (frmKonfiguracja->cobZapis->currentIndex()) {
         case azZawsze: {
-            // The copy is a save: it keeps the report's exact name.
-            const QString cel = SciezkaWKatalogu(frmKonfiguracja->ediKatalog->text(), nazwa);
+            // The copy is a save: it keeps the report's exact name, unless
+            // that name holds another user's file.
+            const QString katalogZapisu = frmKonfiguracja->ediKatalog->text();
+            const QString cel = SciezkaWKatalogu(katalogZapisu, nazwa);
             // Only a copy that arrived (file and folder on the disk) counts
             // as a save; otherwise the user learns why (a link or a pipe
             // planted under the name is named as such) and the report stays
             // marked unsaved unless mailed.
             try {
-                KopiujRaport(zalacznik, cel);
+                const QString zapisany = KopiaZawsze(zalacznik, katalogZapisu, nazwa, bajty);
                 NiezapisaneDane = false;
                 dziennik->Usun();
                 StanZapisany();
+                if (zapisany != cel)
+                    UstawPanel(3, QStringLiteral("Raport zapisano jako „%1”: „%2” należy do "
+                                                 "innego użytkownika")
+                                      .arg(zapisany, nazwa));
             } catch (const EZapisPliku &e) {
                 PokazBladZapisuPliku(e, cel,
                                      QStringLiteral("Raport nie został zapisany; zapisz go "

@@ -1,6 +1,8 @@
 #include "BezpiecznyZapis.h"
 
 #include "Bledy.h"
+#include "Czytanie.h"
+#include "FolderWlasny.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -8,6 +10,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -349,6 +352,11 @@ int ZapiszWszedzie(const QString &sciezka, QByteArrayView dane, const Opcje &opc
             ZapiszSpecjalny(cel, dane, st);
             return -1;
         }
+        // Another user's file stays theirs: not replaced by a rename (root's
+        // would succeed), not rewritten in place (where a sticky folder's
+        // refusal of the rename would lead).
+        if (st.st_uid != ::geteuid())
+            throw EPlikObcy(cel, st.st_uid);
         // A file without any write permission is read-only for everybody,
         // root included: renaming a new file over it must not bypass that.
         if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
@@ -420,42 +428,45 @@ void SynchronizujFolder(const QString &sciezka, int plik)
     SynchronizujKatalog(Katalog(sciezka), plik);
 }
 
-Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane)
+Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane, qint64 rozmiar)
 {
-    const QByteArray nazwa = Kod(sciezka);
-    struct stat przed;
-    if (::lstat(nazwa.constData(), &przed) != 0) {
+    struct stat st;
+    if (::lstat(Kod(sciezka).constData(), &st) != 0) {
         if (errno == ENOENT)
             return Zastano::Brak;
         Rzuc(Krok::Sprawdzenie, sciezka, errno);
     }
-    if (!S_ISREG(przed.st_mode))
-        return Zastano::Inny;
-    // Should a FIFO be swapped in after the look, O_NONBLOCK keeps the open
-    // from waiting and the check below from reading it.
-    Deskryptor d;
-    d.fd = ::open(nazwa.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (d.fd < 0) {
-        if (errno == ELOOP)
-            return Zastano::Inny;
-        Rzuc(Krok::Utworzenie, sciezka, errno);
-    }
-    struct stat st;
-    if (::fstat(d.fd, &st) != 0)
-        Rzuc(Krok::Sprawdzenie, sciezka, errno);
     if (!S_ISREG(st.st_mode))
         return Zastano::Inny;
-    dane.clear();
-    char bufor[65536];
-    for (;;) {
-        const ssize_t n = ::read(d.fd, bufor, sizeof bufor);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            Rzuc(Krok::Odczyt, sciezka, errno);
-        if (n == 0)
-            return Zastano::ZwyklyPlik;
-        dane.append(bufor, n);
+    // Only the user's own file of the same size can be the same report; the
+    // look costs one lstat whatever was planted there.
+    if (rozmiar >= 0 && (st.st_size != rozmiar || st.st_uid != ::geteuid()))
+        return Zastano::Rozny;
+    // The reader opens without waiting and checks the descriptor again, so
+    // a FIFO or a link swapped in after the look is not read either.
+    using Czytanie::BladCzytania;
+    try {
+        std::optional<Czytanie::Plik> p =
+            Czytanie::Czytaj(sciezka, rozmiar >= 0 ? rozmiar : Czytanie::NajwiekszyRaport,
+                             Czytanie::Dowiazanie::Odrzuc);
+        if (!p)
+            return Zastano::Brak;
+        dane = std::move(p->dane);
+        return Zastano::ZwyklyPlik;
+    } catch (const BladCzytania &e) {
+        switch (e.PrzyczynaBledu()) {
+        case BladCzytania::Przyczyna::NieZwyklyPlik:
+        case BladCzytania::Przyczyna::Dowiazanie:
+            return Zastano::Inny;
+        case BladCzytania::Przyczyna::ZaDuzy:
+            if (rozmiar >= 0) // it grew meanwhile
+                return Zastano::Rozny;
+            break;
+        case BladCzytania::Przyczyna::System:
+            break;
+        }
+        throw EZapisPliku(Krok::Odczyt, sciezka, e.Kod(), QString(),
+                          e.Szczegoly().section(u'\n', -1));
     }
 }
 
@@ -574,4 +585,27 @@ QString EZapisPliku::Szczegoly() const
                                  ? QStringLiteral("Cannot create file %1").arg(m_plik)
                                  : QStringLiteral("Stream write error");
     return pierwsza + u'\n' + Wywolanie();
+}
+
+EPlikObcy::EPlikObcy(const QString &sciezka, uid_t wlasciciel)
+    : EZapisPliku(Krok::Sprawdzenie, sciezka, EPERM,
+                  QStringLiteral("plik należy do innego użytkownika (%1)")
+                      .arg(NazwaUzytkownika(wlasciciel)),
+                  QStringLiteral("lstat %1: owner uid %2, not uid %3")
+                      .arg(sciezka)
+                      .arg(wlasciciel)
+                      .arg(::geteuid()))
+    , m_wlasciciel(wlasciciel)
+{}
+
+QString EPlikObcy::TekstUzytkownika() const
+{
+    return QStringLiteral("Plik „%1” należy do innego użytkownika (%2) i nie może zostać "
+                          "zastąpiony. Zapisz raport pod inną nazwą")
+        .arg(Plik(), NazwaUzytkownika(m_wlasciciel));
+}
+
+QString EPlikObcy::Szczegoly() const
+{
+    return QStringLiteral("Cannot create file %1\n").arg(Plik()) + Wywolanie();
 }

@@ -94,6 +94,24 @@ private:
     QString m_powod;
 };
 
+// A regular file under the name that belongs to another user: it is neither
+// replaced nor rewritten, whatever the permissions would allow (root's
+// included), since the only copy of a report would then be someone else's
+// to change or remove. Step Sprawdzenie, EPERM. The user reads "Plik „X”
+// należy do innego użytkownika (nobody) i nie może zostać zastąpiony. Zapisz
+// raport pod inną nazwą".
+class EPlikObcy : public EZapisPliku
+{
+public:
+    EPlikObcy(const QString &sciezka, uid_t wlasciciel);
+    uid_t Wlasciciel() const { return m_wlasciciel; }
+    QString TekstUzytkownika() const override;
+    QString Szczegoly() const override;
+
+private:
+    uid_t m_wlasciciel;
+};
+
 namespace BezpiecznyZapis {
 
 enum class Nazwa {
@@ -132,13 +150,20 @@ int ZapiszIOtworz(const QString &sciezka, QByteArrayView dane, const Opcje &opcj
 enum class Zastano {
     Brak,       // nothing
     ZwyklyPlik, // a regular file, read into dane
+    Rozny,      // a regular file that cannot hold the bytes looked for: not read
     Inny,       // a link, FIFO, socket, device or folder: not opened
 };
 
 // Reads a regular file by the rule for made-up names: a link is not
-// followed and a FIFO or device is never opened. Throws EZapisPliku when a regular
-// file cannot be read.
-Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane);
+// followed and a FIFO or device is never opened. At most the largest report
+// (Czytanie::NajwiekszyRaport) is read; a larger file is refused.
+//
+// With rozmiar (the size of the bytes a caller looks for, as the
+// identical-bytes check does) a file is read only when it is the user's own
+// and of exactly that size; any other is Rozny after one lstat, so a planted
+// file of any size costs nothing. Throws EZapisPliku when a regular file
+// cannot be read (step Odczyt, EFBIG over the bound).
+Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane, qint64 rozmiar = -1);
 
 // Syncs the folder that holds sciezka, so that a new name in it survives a
 // power cut. Throws EZapisPliku (step SynchronizacjaKatalogu). plik, a descriptor of

@@ -109,14 +109,17 @@ bool ZapiszWszystko(int fd, const QList<QByteArray> &kawalki)
 int WezBlokade(const QString &sciezka, bool utworz)
 {
     const QByteArray nazwa = QFile::encodeName(sciezka);
-    const int fd =
-        ::open(nazwa.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | (utworz ? O_CREAT : 0), 0600);
+    // Nothing but a regular file is taken for a lock: a FIFO or a device
+    // under the name is opened without waiting and let go.
+    const int fd = ::open(
+        nazwa.constData(),
+        O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (utworz ? O_CREAT : 0), 0600);
     if (fd < 0)
         return -1;
     struct stat przez, pod;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &przez) != 0 ||
-        ::lstat(nazwa.constData(), &pod) != 0 || przez.st_ino != pod.st_ino ||
-        przez.st_dev != pod.st_dev) {
+    if (::fstat(fd, &przez) != 0 || !S_ISREG(przez.st_mode) ||
+        ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::lstat(nazwa.constData(), &pod) != 0 ||
+        przez.st_ino != pod.st_ino || przez.st_dev != pod.st_dev) {
         ::close(fd);
         return -1;
     }
@@ -257,7 +260,9 @@ void TDziennik::Przytnij()
 std::vector<OpisDziennika> TDziennik::Pozostawione(std::vector<Czytanie::BladCzytania> *odrzucone)
 {
     std::vector<OpisDziennika> wynik;
-    if (!QFileInfo(m_katalog).isDir())
+    // A folder of another user's is not looked into: whatever lies there
+    // could have been planted (the window says so at start-up).
+    if (!QFileInfo(m_katalog).isDir() || !SprawdzFolderWlasny(m_katalog).Gotowy())
         return wynik;
     Przytnij();
     const QDir katalog(m_katalog);
@@ -500,7 +505,7 @@ void TDziennik::Zachowaj()
         try {
             BezpiecznyZapis::NadajNazwe(sciezka, cel);
             // The 30 days count from now, not from the download.
-            ::utimes(QFile::encodeName(cel).constData(), nullptr);
+            ::utimensat(AT_FDCWD, QFile::encodeName(cel).constData(), nullptr, AT_SYMLINK_NOFOLLOW);
             m_sciezka.clear();
             Odblokuj();
             return;

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,17 +46,35 @@ QString obokProgramu(const QString &katalogProgramu)
     return katalogProgramu + nazwaPliku;
 }
 
+// Whether something of another user's is under the name (a link counts as
+// its own owner's).
+bool innegoUzytkownika(const QString &sciezka)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(sciezka).constData(), &st) == 0 && st.st_uid != ::geteuid();
+}
+
 // A portable copy keeps its files beside itself where it may; an installed
-// copy never writes into its installation, even when run by root.
+// copy never writes into its installation, even when run by root. A file or
+// folder there that another user owns is read but never written: the
+// per-user place is used instead, as for a folder that cannot be written.
 bool obokProgramuWolno(const QString &katalogProgramu, const QString &sciezka)
 {
-    return !KopiaZainstalowana(katalogProgramu) && moznaPisac(sciezka);
+    return !KopiaZainstalowana(katalogProgramu) && moznaPisac(sciezka) &&
+           !innegoUzytkownika(sciezka);
 }
 
 QString uzytkownika()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Vestibulomat/") + nazwaPliku;
+}
+
+QString nazwaGrupy(gid_t gid)
+{
+    if (const group *g = ::getgrgid(gid); g && g->gr_name && *g->gr_name)
+        return QString::fromLocal8Bit(g->gr_name);
+    return QStringLiteral("GID %1").arg(gid);
 }
 
 } // namespace
@@ -85,6 +104,10 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu)
         folder.obcy)
         throw EFolderWlasny(folder);
     const QByteArray nazwa = QFile::encodeName(wlasny);
+    // A file another user controls was not read; it is not written into
+    // either, but replaced by a fresh one of the user's own.
+    if (!PowodNieufnosci(wlasny).isEmpty())
+        BezpiecznyZapis::Usun(wlasny);
     struct stat st;
     if (::lstat(nazwa.constData(), &st) != 0) {
         // The copy is the user's alone, whatever the file beside the program
@@ -106,6 +129,77 @@ QString PlikUstawienDoZapisu(const QString &katalogProgramu)
         ::chmod(nazwa.constData(), st.st_mode & 07777 & ~mode_t(S_IWGRP | S_IWOTH));
     }
     return wlasny;
+}
+
+QString PowodNieufnosci(const QString &plikUstawien)
+{
+    const QString wlasny = uzytkownika();
+    if (QFileInfo(plikUstawien).absoluteFilePath() != QFileInfo(wlasny).absoluteFilePath())
+        return {};
+    // The folder's own check comes first: one of another user's is not
+    // read at all (PlikUstawienDoOdczytu).
+    const QByteArray nazwa = QFile::encodeName(wlasny);
+    struct stat st;
+    if (::lstat(nazwa.constData(), &st) != 0)
+        return {};
+    const uid_t ja = ::geteuid();
+    // A link the user made (a dotfile kept elsewhere) is judged by the file
+    // it leads to; another user's link could lead anywhere.
+    if (S_ISLNK(st.st_mode) && st.st_uid == ja && ::stat(nazwa.constData(), &st) != 0)
+        return {};
+    QString kto;
+    QString szczegol;
+    // Root may change every file anyway; a file of root's is trusted as
+    // OpenSSH trusts it.
+    if (st.st_uid != ja && st.st_uid != 0) {
+        kto = NazwaUzytkownika(st.st_uid);
+    } else if (S_ISREG(st.st_mode) && (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        // The user's own file loses the others' write bits, as a write
+        // would leave it; one that cannot be narrowed is not used.
+        if (st.st_uid == ja &&
+            ::chmod(nazwa.constData(), st.st_mode & 07777 & ~mode_t(S_IWGRP | S_IWOTH)) == 0)
+            return {};
+        kto = st.st_mode & S_IWOTH ? QStringLiteral("każdy użytkownik")
+                                   : QStringLiteral("grupa %1").arg(nazwaGrupy(st.st_gid));
+    } else {
+        return {};
+    }
+    return QStringLiteral("Zły właściciel albo uprawnienia pliku ustawień „%1”: może go zmieniać "
+                          "inny użytkownik (%2). Program używa ustawień domyślnych")
+        .arg(plikUstawien, kto);
+}
+
+QString SzczegolyNieufnosci(const QString &plikUstawien)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(plikUstawien).constData(), &st) != 0)
+        return {};
+    return QStringLiteral("Plik: %1\nOwner: uid %2, gid %3, mode 0%4; user: uid %5")
+        .arg(plikUstawien)
+        .arg(st.st_uid)
+        .arg(st.st_gid)
+        .arg(st.st_mode & 07777, 0, 8)
+        .arg(::geteuid());
+}
+
+QList<FolderWlasny> ObceFolderyProgramu(const QString &katalogProgramu)
+{
+    struct Folder
+    {
+        QString sciezka;
+        int wlasnych;
+    };
+    QList<Folder> foldery;
+    if (!obokProgramuWolno(katalogProgramu, obokProgramu(katalogProgramu)))
+        foldery.append({QFileInfo(uzytkownika()).absolutePath(), 1});
+    const QString temp = KatalogTymczasowy(katalogProgramu);
+    foldery.append({temp, temp == katalogProgramu + QStringLiteral("temp") ? 1 : 2});
+    foldery.append({KatalogStanu(), 1});
+    QList<FolderWlasny> obce;
+    for (const Folder &f : std::as_const(foldery))
+        if (const FolderWlasny w = SprawdzFolderWlasny(f.sciezka, f.wlasnych); w.obcy)
+            obce.append(w);
+    return obce;
 }
 
 QString KatalogTymczasowy(const QString &katalogProgramu)

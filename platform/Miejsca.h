@@ -21,6 +21,9 @@
 //
 // katalogProgramu is the program's directory with a trailing "/".
 
+#include "FolderWlasny.h"
+
+#include <QList>
 #include <QString>
 
 // The settings file to read. A per-user folder that another user owns is
@@ -33,6 +36,25 @@ QString PlikUstawienDoOdczytu(const QString &katalogProgramu);
 // hand-added sections are not lost. Throws EFolderWlasny when another user
 // owns that folder.
 QString PlikUstawienDoZapisu(const QString &katalogProgramu);
+
+// Why the settings file plikUstawien, when it is the per-user one, must not
+// be used, in the words OpenSSH uses for its own files: "Zły właściciel albo
+// uprawnienia pliku ustawień „PLIK”: może go zmieniać inny użytkownik (KTO).
+// Program używa ustawień domyślnych". So when another user (not root) owns
+// it, or group or others may write it and the user cannot take their write
+// bits away (the user's own file loses them here, without a word). Empty
+// when it may be used, when it does not exist, and for a file beside the
+// executable, which is the installation's to ship. PlikUstawienDoZapisu
+// replaces a file refused so by a fresh one, never writing into it.
+QString PowodNieufnosci(const QString &plikUstawien);
+// The technical line for that message: owner, group and mode found.
+QString SzczegolyNieufnosci(const QString &plikUstawien);
+
+// The program's own folders that another user owns, for the message at
+// start-up (FolderWlasny::Komunikat names each and its owner): the per-user
+// settings folder when the settings are per-user, the attachments' folder,
+// the journal's state folder. Nothing is made; each one listed is not used.
+QList<FolderWlasny> ObceFolderyProgramu(const QString &katalogProgramu);
 
 // The folder for mail attachments, without a trailing "/". Not created here.
 QString KatalogTymczasowy(const QString &katalogProgramu);

@@ -86,8 +86,8 @@ public:
     explicit Blokada(const QString &katalog)
     {
         const QByteArray nazwa = QFile::encodeName(katalog + QStringLiteral("/przebiegi.blokada"));
-        m_fd =
-            ::open(nazwa.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        m_fd = ::open(nazwa.constData(),
+                      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
         if (m_fd >= 0)
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }

@@ -137,6 +137,7 @@ private slots:
     void dwieKopieNieDzielaDziennika();
     void dziennikNieZwyklyPlik_data();
     void dziennikNieZwyklyPlik();
+    void folderStanuInnegoUzytkownika();
 
 private:
     // A download from a pty: bytes sent, end of transmission awaited.
@@ -616,6 +617,32 @@ void TstDziennik::dziennikNieZwyklyPlik()
     QVERIFY2(w.tekst.startsWith(QStringLiteral("0|Plik \"") + plik + u'"'), qPrintable(w.tekst));
     QVERIFY(QFileInfo(plik).isSymLink() != fifo);
     QCOMPARE(CzytajPlik(cel), Dziennik(Raport(1)));
+}
+
+void TstDziennik::folderStanuInnegoUzytkownika()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can give a folder to another user");
+    // A journal in a state folder another user owns (and could have forged).
+    const QString plik = PlikDziennika(*tmp);
+    QVERIFY(ZapiszPlik(plik, Dziennik(Raport(1))));
+    const QByteArray folder = QFile::encodeName(tmp->KatalogStanu());
+    QCOMPARE(::chown(folder.constData(), 65534, 65534), 0);
+    const auto oddaj = qScopeGuard([&] { ::chown(folder.constData(), ::geteuid(), ::getegid()); });
+    odpowiedzTak = true;
+
+    frmMain->show();
+    // The start-up look runs in one go: a question would be there with it.
+    QVERIFY(QTest::qWaitFor([&] { return !pudelka.isEmpty(); }, kLimitMs));
+
+    // Said once, naming the folder and its owner; nothing offered from it.
+    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Blad),
+             QStringList{u"Folder „"_qs + tmp->KatalogStanu() +
+                         u"” należy do innego użytkownika (nobody); program go nie używa. "
+                         "Poproś administratora o usunięcie tego folderu."_qs});
+    QCOMPARE(pudelka.size(), 1);
+    QCOMPARE(frmMain->memDane->Bajty(), QByteArray());
+    QCOMPARE(CzytajPlik(plik), Dziennik(Raport(1)));
 }
 
 int main(int argc, char *argv[])

@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <grp.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -173,6 +174,8 @@ private slots:
     void istniejacyFolderProgramu();
     void folderInnegoUzytkownikaNieJestUzywany_data();
     void folderInnegoUzytkownikaNieJestUzywany();
+    void plikUstawienKtoryZmieniaInny_data();
+    void plikUstawienKtoryZmieniaInny();
 
 private:
     QTemporaryDir tmp;
@@ -654,10 +657,14 @@ void TstIni::plikUstawienZawszeGdziesZapisany_data()
     QTest::addColumn<bool>("folderZapisywalny");
     QTest::addColumn<bool>("plikZapisywalny");
     QTest::addColumn<bool>("obok");
+    QTest::addColumn<bool>("obcy"); // the file beside the program is another user's
 
-    QTest::newRow("writable folder: beside the program") << true << true << true;
-    QTest::newRow("writable file in a folder that is not: in place") << false << true << true;
-    QTest::newRow("neither: the per-user file") << false << false << false;
+    QTest::newRow("writable folder: beside the program") << true << true << true << false;
+    QTest::newRow("writable file in a folder that is not: in place")
+        << false << true << true << false;
+    QTest::newRow("neither: the per-user file") << false << false << false << false;
+    QTest::newRow("another user's 0666 file in a writable folder: read, never written")
+        << true << true << false << true;
 }
 
 void TstIni::plikUstawienZawszeGdziesZapisany()
@@ -665,6 +672,9 @@ void TstIni::plikUstawienZawszeGdziesZapisany()
     QFETCH(bool, folderZapisywalny);
     QFETCH(bool, plikZapisywalny);
     QFETCH(bool, obok);
+    QFETCH(bool, obcy);
+    if (obcy && ::geteuid() != 0)
+        QSKIP("a file of another user's needs root");
 
     // Everything lies where the ordinary user may look; only the program
     // folder and the file carry the permissions of the row.
@@ -685,6 +695,10 @@ void TstIni::plikUstawienZawszeGdziesZapisany()
                                                     ? QFile::ReadOwner | QFile::WriteOwner |
                                                           QFile::ReadOther | QFile::WriteOther
                                                     : QFile::ReadOwner | QFile::ReadOther));
+    // The check runs as nobody when the test is root: the file is then
+    // nobody's own unless the row gives it to another user (root).
+    if (::geteuid() == 0 && !obcy)
+        QCOMPARE(::chown(QFile::encodeName(obokProgramu).constData(), 65534, 65534), 0);
     QVERIFY(QFile::setPermissions(program, folderZapisywalny
                                                ? wszyscy
                                                : QFile::ReadOwner | QFile::ExeOwner |
@@ -893,6 +907,15 @@ void TstIni::folderInnegoUzytkownikaNieJestUzywany()
                  0);
     }
     QCOMPARE(::lchown(nazwa.constData(), 65534, 65534), 0);
+    const QString odmowa = u"Folder „"_qs + sciezka +
+                           u"” należy do innego użytkownika (nobody); program go nie używa. "
+                           u"Poproś administratora o usunięcie tego folderu"_qs;
+
+    // What the window says once at its start: this folder, and no other.
+    QStringList obce;
+    for (const FolderWlasny &f : ObceFolderyProgramu(d.program))
+        obce << f.Komunikat();
+    QCOMPARE(obce, QStringList{odmowa});
 
     QString komunikat;
     try {
@@ -906,13 +929,146 @@ void TstIni::folderInnegoUzytkownikaNieJestUzywany()
              QStringList());
     QCOMPARE(tryb(dowiazanie ? sciezka + u"-cel"_qs : sciezka), 0777u);
     if (uzycie == Uzycie::Ustawienia) {
-        QCOMPARE(komunikat, u"Folder „"_qs + sciezka +
-                                u"” należy do innego użytkownika (nobody); program go nie używa. "
-                                u"Poproś administratora o usunięcie tego folderu"_qs);
+        QCOMPARE(komunikat, odmowa);
         QCOMPARE(PlikUstawienDoOdczytu(d.program), d.program + u"Vestibulomat.ini"_qs);
     } else {
         QCOMPARE(komunikat, QString());
     }
+    if (uzycie == Uzycie::Dziennik) {
+        // A journal planted there is never offered, nor touched.
+        const QString podrzucony = sciezka + u"/raport-20260101-080000-00000000.dziennik"_qs;
+        const QByteArray tresc =
+            ZapiszNaglowek({u"x"_qs, u"COM1"_qs, QDateTime::currentDateTime()}) + "podrobiony";
+        zapiszPlik(podrzucony, tresc);
+        TDziennik dziennik(KatalogStanu());
+        QVERIFY(dziennik.Pozostawione().empty());
+        dziennik.ZwolnijPozostawione();
+        QCOMPARE(QDir(sciezka).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QFileInfo(podrzucony).fileName()});
+    }
+}
+
+namespace {
+
+// The per-user settings file as found, for the table below.
+enum class Uklad {
+    ObcegoPlik,          // another user's file, 0600
+    ObcegoPlikDlaWszyst, // another user's file, 0666
+    ObcegoDowiazanie,    // another user's link to a file of the user's
+    WlasnyDlaWszystkich, // the user's own file, 0666: narrowed
+    WlasnyNaTylkoDoOdcz, // the user's own 0666 file on a read-only mount: cannot be narrowed
+    WlasneDowiazanie,    // the user's own link to a file of the user's, 0600
+    ObokObcego,          // no per-user file; another user's file beside the program (portable)
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Uklad)
+
+void TstIni::plikUstawienKtoryZmieniaInny_data()
+{
+    QTest::addColumn<Uklad>("uklad");
+    QTest::addColumn<QString>("kto");    // who may change it, as the message says; empty: used
+    QTest::addColumn<QString>("trybPo"); // the file's mode after the look
+
+    QTest::newRow("another user's file") << Uklad::ObcegoPlik << u"nobody"_qs << u"600"_qs;
+    QTest::newRow("another user's file open to all")
+        << Uklad::ObcegoPlikDlaWszyst << u"nobody"_qs << u"666"_qs;
+    QTest::newRow("another user's link") << Uklad::ObcegoDowiazanie << u"nobody"_qs << u"600"_qs;
+    QTest::newRow("the user's own file open to all: narrowed without a word")
+        << Uklad::WlasnyDlaWszystkich << QString() << u"644"_qs;
+    QTest::newRow("the user's own file open to all that cannot be narrowed")
+        << Uklad::WlasnyNaTylkoDoOdcz << u"każdy użytkownik"_qs << u"666"_qs;
+    QTest::newRow("the user's own link to the user's own file")
+        << Uklad::WlasneDowiazanie << QString() << u"600"_qs;
+    QTest::newRow("another user's file beside a portable program: the installation's")
+        << Uklad::ObokObcego << QString() << u"644"_qs;
+}
+
+void TstIni::plikUstawienKtoryZmieniaInny()
+{
+    QFETCH(Uklad, uklad);
+    QFETCH(QString, kto);
+    QFETCH(QString, trybPo);
+    if (::geteuid() != 0)
+        QSKIP("only root can give a file to another user");
+    NowyDom d;
+    // A portable copy: the program folder without share/vestibulomat.
+    const QString program =
+        uklad == Uklad::ObokObcego ? d.korzen.filePath(u"przenosny/"_qs) : d.program;
+    QVERIFY(QDir().mkpath(program));
+    const QString folder = d.dom + u"/.config/Vestibulomat"_qs;
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+    const QString wlasny = folder + u"/Vestibulomat.ini"_qs;
+    const QString obok = program + u"Vestibulomat.ini"_qs;
+    const QString cel = d.dom + u"/ustawienia.ini"_qs; // where a link leads
+    const QByteArray stare = "[konfig]\r\nmail=obcy@example.org\r\n";
+    const QByteArray w = QFile::encodeName(wlasny);
+    switch (uklad) {
+    case Uklad::ObcegoDowiazanie:
+    case Uklad::WlasneDowiazanie:
+        zapiszPlik(cel, stare);
+        QCOMPARE(::chmod(QFile::encodeName(cel).constData(), 0600), 0);
+        QCOMPARE(::symlink(QFile::encodeName(cel).constData(), w.constData()), 0);
+        break;
+    case Uklad::ObokObcego:
+        zapiszPlik(obok, stare);
+        QCOMPARE(::chmod(QFile::encodeName(obok).constData(), 0644), 0);
+        QCOMPARE(::chown(QFile::encodeName(obok).constData(), 65534, 65534), 0);
+        break;
+    default:
+        zapiszPlik(wlasny, stare);
+        QCOMPARE(::chmod(w.constData(), uklad == Uklad::ObcegoPlik ? 0600 : 0666), 0);
+        break;
+    }
+    if (uklad == Uklad::ObcegoPlik || uklad == Uklad::ObcegoPlikDlaWszyst ||
+        uklad == Uklad::ObcegoDowiazanie)
+        QCOMPARE(::lchown(w.constData(), 65534, 65534), 0);
+    const QString czytany = PlikUstawienDoOdczytu(program);
+    QCOMPARE(czytany, uklad == Uklad::ObokObcego ? obok : wlasny);
+
+    // In a child: a read-only mount stays its own.
+    const WynikPotomka wynik = UruchomWPotomku([&]() -> QString {
+        if (uklad == Uklad::WlasnyNaTylkoDoOdcz) {
+            const QByteArray f = QFile::encodeName(folder);
+            if (!WlasnePunktyMontowania() ||
+                ::mount(f.constData(), f.constData(), nullptr, MS_BIND, nullptr) != 0 ||
+                ::mount(nullptr, f.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                        nullptr) != 0)
+                return u"SKIP"_qs;
+        }
+        const QString powod = PowodNieufnosci(czytany);
+        struct stat st; // of the file a link leads to
+        if (::stat(QFile::encodeName(czytany).constData(), &st) != 0)
+            return u"?"_qs;
+        return powod + u'|' + QString::number(st.st_mode & 07777, 8);
+    });
+    QVERIFY2(wynik.ok, qPrintable(wynik.tekst));
+    if (wynik.tekst == u"SKIP"_qs)
+        QSKIP("needs a private mount namespace");
+    const QString powod = kto.isEmpty()
+                              ? QString()
+                              : u"Zły właściciel albo uprawnienia pliku ustawień „"_qs + czytany +
+                                    u"”: może go zmieniać inny użytkownik ("_qs + kto +
+                                    u"). Program używa ustawień domyślnych"_qs;
+    QCOMPARE(wynik.tekst, powod + u'|' + trybPo);
+
+    // "Potwierdź": a file refused so is replaced by a fresh one of the
+    // user's, never written into; one that is used keeps what it holds.
+    ZapiszIni(PlikUstawienDoZapisu(program), {u"konfig"_qs}, {u"obiekt"_qs}, {u"Nowy"_qs});
+    const QString zapisany = uklad == Uklad::ObokObcego ? wlasny : czytany;
+    QFileInfo info(zapisany);
+    if (kto.isEmpty() || uklad == Uklad::WlasnyNaTylkoDoOdcz)
+        return;
+    QVERIFY(!info.isSymLink());
+    QCOMPARE(info.ownerId(), ::geteuid());
+    QCOMPARE(QString::number(tryb(zapisany), 8), u"600"_qs);
+    QCOMPARE(TIniFile(zapisany).ReadString("konfig", "obiekt", ""), QByteArray("Nowy"));
+    QCOMPARE(TIniFile(zapisany).ReadString("konfig", "mail", ""), QByteArray());
+    if (uklad == Uklad::ObcegoDowiazanie)
+        QCOMPARE(CzytajPlik(cel), stare); // the link's target is left alone
+    QCOMPARE(PowodNieufnosci(zapisany), QString());
 }
 
 #include "tst_ini.moc"

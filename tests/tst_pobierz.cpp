@@ -40,7 +40,24 @@ const QByteArray kRaport = QByteArrayLiteral("Licznik odwiedzin - obiekt: Sala g
                                              "Razem odwiedzin: 25\r\n");
 
 // What lies under the report's name before the download.
-enum class Pod { Nic, TenSamRaport, InnyRaport, Dowiazanie };
+enum class Pod {
+    Nic,
+    TenSamRaport,
+    InnyRaport,
+    Dowiazanie,
+    Rzadki,       // a 3 GB sparse file, with the run's memory limited
+    TenSamObcego, // the same report, another user's 0666 file in a sticky shared folder
+};
+
+// Address space for the run with the sparse file: far more than the program
+// needs, far less than reading the file whole would take.
+constexpr qint64 kPamiec = qint64(1) << 30;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitizer = true; // reserves terabytes of shadow memory up front
+#else
+constexpr bool kSanitizer = false;
+#endif
 
 struct Wynik
 {
@@ -189,6 +206,12 @@ void TstPobierz::pobieranie_data()
     QTest::newRow("a link under the name is not followed")
         << zwykle << Pod::Dowiazanie << false << false << 0
         << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
+    QTest::newRow("a 3 GB sparse file under the name costs a look, under a memory limit")
+        << zwykle << Pod::Rzadki << false << false << 0
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
+    QTest::newRow("another user's copy in a sticky shared folder is not taken for a save")
+        << zwykle << Pod::TenSamObcego << false << false << 0
+        << QStringLiteral("SalaGłówna_2026-12-01_2026-12-03 (2).txt") << brak << false;
     QTest::newRow("an earlier journal stays for the window")
         << zwykle << Pod::Nic << false << false << 0 << nazwa << brak << true;
     QTest::newRow("no answer") << QStringList{QStringLiteral("--silent")} << Pod::Nic << false
@@ -235,6 +258,21 @@ void TstPobierz::pobieranie()
         f.write(pod == Pod::TenSamRaport ? kRaport : innyRaport);
     } else if (pod == Pod::Dowiazanie) {
         QVERIFY(QFile::link(celDowiazania, naNazwie));
+    } else if (pod == Pod::Rzadki) {
+        QFile f(naNazwie);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(qint64(3) << 30));
+    } else if (pod == Pod::TenSamObcego) {
+        if (::geteuid() != 0)
+            QSKIP("a file of another user's needs root");
+        QFile f(naNazwie);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(kRaport);
+        f.close();
+        const QByteArray n = QFile::encodeName(naNazwie);
+        QCOMPARE(::chmod(QFile::encodeName(m_raporty).constData(), 01777), 0);
+        QCOMPARE(::chown(n.constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(n.constData(), 0666), 0);
     }
 
     const QByteArray stary = QByteArrayLiteral("stary raport");
@@ -257,7 +295,8 @@ void TstPobierz::pobieranie()
                           QStringLiteral("2")};
     if (folderZly) // a folder under a plain file: refused even to root
         argumenty << QStringLiteral("--katalog") << raport.fileName() + QStringLiteral("/x");
-    const Wynik w = Uruchom(argumenty);
+    const Wynik w =
+        Uruchom(argumenty, 0, QString(), pod == Pod::Rzadki && !kSanitizer ? kPamiec : 0);
     QVERIFY2(w.kod == kod, w.bledy.constData());
 
     if (zapisany.isEmpty()) {
@@ -270,11 +309,15 @@ void TstPobierz::pobieranie()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), kRaport);
         // Nothing that was there before is changed, and no link is followed.
-        if (pod == Pod::InnyRaport) {
+        if (pod == Pod::InnyRaport || pod == Pod::TenSamObcego) {
             QFile stary(naNazwie);
             QVERIFY(stary.open(QIODevice::ReadOnly));
-            QCOMPARE(stary.readAll(), innyRaport);
+            QCOMPARE(stary.readAll(), pod == Pod::InnyRaport ? innyRaport : kRaport);
         }
+        if (pod == Pod::Rzadki)
+            QCOMPARE(QFileInfo(naNazwie).size(), qint64(3) << 30);
+        if (pod == Pod::TenSamObcego)
+            QCOMPARE(QFileInfo(sciezka).ownerId(), ::geteuid()); // the saved copy is the user's
         QVERIFY(!QFileInfo::exists(celDowiazania));
         QVERIFY2(sim.Linia(kLimitMs).startsWith("CLOCK Z"), "no clock command before the poll");
     }
@@ -471,13 +514,8 @@ void TstPobierz::bezKonca()
     }
     const auto sprzatanie = qScopeGuard([&] { QFile::remove(ini); });
 
-    // The run and its memory stay bounded whatever the line sends. The
-    // address-space limit does not fit the sanitizers' shadow memory.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    const qint64 pamiec = 0;
-#else
-    const qint64 pamiec = qint64(1) << 30;
-#endif
+    // The run and its memory stay bounded whatever the line sends.
+    const qint64 pamiec = kSanitizer ? 0 : kPamiec;
     const Wynik w = Uruchom(
         QStringList{QStringLiteral("--pobierz"), QStringLiteral("--czekaj"), QStringLiteral("2")} +
             argumenty,

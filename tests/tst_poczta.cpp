@@ -27,6 +27,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -245,6 +247,8 @@ private slots:
     void nieudanyZapisPrzyWysylaniu_data();
     void nieudanyZapisPrzyWysylaniu();
     void zlyAdresNieUruchamiaKlienta();
+    void kopiaZawszeObokPlikuObcego_data();
+    void kopiaZawszeObokPlikuObcego();
     void poznyBladPoczty_data();
     void poznyBladPoczty();
 
@@ -820,6 +824,58 @@ void TestPoczta::zlyAdresNieUruchamiaKlienta()
     QVERIFY(QDir(katalogZapisu.path()).isEmpty());
     QVERIFY(frmMain->NiezapisaneDane);
     QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMail));
+}
+
+void TestPoczta::kopiaZawszeObokPlikuObcego_data()
+{
+    QTest::addColumn<int>("obcych");       // another user's 0666 files: the name, " (2)", ...
+    QTest::addColumn<QString>("zapisany"); // where the copy goes
+
+    QTest::newRow("another user's file under the name: the copy goes under (2)")
+        << 1 << u"salaNr2_03-05-01_03-05-31 (2).txt"_qs;
+    QTest::newRow("another user's files under the name and (2): the copy goes under (3)")
+        << 2 << u"salaNr2_03-05-01_03-05-31 (3).txt"_qs;
+}
+
+void TestPoczta::kopiaZawszeObokPlikuObcego()
+{
+    QFETCH(int, obcych);
+    QFETCH(QString, zapisany);
+    if (::geteuid() != 0)
+        QSKIP("a file of another user's needs root");
+    // A sticky shared folder: root could replace the file, an ordinary user
+    // would be refused the rename and could rewrite it in place.
+    const QByteArray folder = QFile::encodeName(katalogZapisu.path());
+    QCOMPARE(::chmod(folder.constData(), 01777), 0);
+    QStringList obce{nazwaRaportu, u"salaNr2_03-05-01_03-05-31 (2).txt"_qs};
+    for (int i = 0; i < obcych; ++i) {
+        const QString sciezka = katalogZapisu.filePath(obce.at(i));
+        QFile plik(sciezka);
+        QVERIFY(plik.open(QIODevice::WriteOnly));
+        plik.write("cudzy raport");
+        plik.close();
+        QCOMPARE(::chown(QFile::encodeName(sciezka).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(sciezka).constData(), 0666), 0);
+    }
+    ZastepczyXdgEmail xdg(u"exit 0"_qs);
+    frmKonfiguracja->cobZapis->setCurrentIndex(0);
+    UmiescRaport(raport, false);
+
+    frmMain->tobMail->click();
+
+    QVERIFY2(komunikaty.isEmpty(), qPrintable(komunikaty.join(u'\n')));
+    const QString kopia = katalogZapisu.filePath(zapisany);
+    QCOMPARE(CzytajPlik(kopia, "<missing>"), raport);
+    QCOMPARE(QFileInfo(kopia).ownerId(), ::geteuid());
+    for (int i = 0; i < obcych; ++i) {
+        QCOMPARE(CzytajPlik(katalogZapisu.filePath(obce.at(i))), QByteArray("cudzy raport"));
+        QCOMPARE(QFileInfo(katalogZapisu.filePath(obce.at(i))).ownerId(), 65534u);
+    }
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisany));
+    QVERIFY(!frmMain->NiezapisaneDane);
+    QCOMPARE(frmMain->TekstPanelu(3), u"Raport zapisano jako „"_qs + kopia + u"”: „"_qs +
+                                          nazwaRaportu + u"” należy do innego użytkownika"_qs);
+    frmMain->UstawPanel(3, QString());
 }
 
 void TestPoczta::poznyBladPoczty_data()

@@ -221,7 +221,13 @@ QString ZapiszWUkladzie(Uklad uklad, const QString &baza, int rozmiar)
 }
 
 // What is found under the report's name in the save folder.
-enum Zawada { DowiazanieDoPliku, DowiazanieWiszace, Fifo, DowiazanieObcegoWeWspolnym };
+enum Zawada {
+    DowiazanieDoPliku,
+    DowiazanieWiszace,
+    Fifo,
+    DowiazanieObcegoWeWspolnym,
+    PlikObcegoWeWspolnym, // another user's 0666 file in a sticky folder open to all
+};
 
 } // namespace
 
@@ -267,6 +273,11 @@ void TestZapis::awariaZostawiaStaryLubCalyNowy()
     const auto wszyscyPisza =
         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther;
     QVERIFY(QFile::setPermissions(folder + u"/plik.txt"_qs, wszyscyPisza));
+    // The ordinary user writes a file of their own; another user's is never
+    // written (podrzuconaNazwaNieKierujeZapisu).
+    const bool jakoNobody = uklad == FolderBezPrawa || uklad == FolderDoWrzucania;
+    if (jakoNobody && ::geteuid() == 0)
+        QCOMPARE(::chown(QFile::encodeName(folder + u"/plik.txt"_qs).constData(), 65534, 65534), 0);
     if (uklad == FolderBezPrawa)
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
                                                   QFile::ReadOther | QFile::ExeOther));
@@ -274,9 +285,8 @@ void TestZapis::awariaZostawiaStaryLubCalyNowy()
         QVERIFY(QFile::setPermissions(folder, QFile::WriteOwner | QFile::ExeOwner |
                                                   QFile::WriteOther | QFile::ExeOther));
 
-    const WynikPotomka w =
-        UruchomWPotomku([&] { return ZapiszWUkladzie(Uklad(uklad), baza.path(), rozmiar); }, 5000,
-                        uklad == FolderBezPrawa || uklad == FolderDoWrzucania);
+    const WynikPotomka w = UruchomWPotomku(
+        [&] { return ZapiszWUkladzie(Uklad(uklad), baza.path(), rozmiar); }, 5000, jakoNobody);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY2(w.ok, qPrintable(w.tekst));
     if (w.tekst == u"SKIP"_qs)
@@ -307,6 +317,12 @@ void TestZapis::podrzuconaNazwaNieKierujeZapisu_data()
     QTest::newRow("another user's link in a sticky shared folder, picked")
         << int(DowiazanieObcegoWeWspolnym) << true
         << u"pod tą nazwą jest dowiązanie innego użytkownika we wspólnym folderze|moje dane"_qs;
+    QTest::newRow("another user's 0666 file in a sticky shared folder, Zawsze copy")
+        << int(PlikObcegoWeWspolnym) << false
+        << u"plik należy do innego użytkownika (nobody)|cudzy"_qs;
+    QTest::newRow("another user's 0666 file in a sticky shared folder, picked")
+        << int(PlikObcegoWeWspolnym) << true
+        << u"plik należy do innego użytkownika (nobody)|cudzy"_qs;
     // clang-format on
 }
 
@@ -325,8 +341,18 @@ void TestZapis::podrzuconaNazwaNieKierujeZapisu()
         Utworz(cel, "moje dane");
     if (zawada == Fifo)
         QCOMPARE(::mkfifo(QFile::encodeName(nazwa).constData(), 0666), 0);
+    else if (zawada == PlikObcegoWeWspolnym)
+        Utworz(nazwa, "cudzy");
     else
         QVERIFY(QFile::link(cel, nazwa));
+    if (zawada == PlikObcegoWeWspolnym) {
+        // Root could replace it; the owner decides, not the permissions.
+        if (::geteuid() != 0)
+            QSKIP("giving a file to another user needs root");
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+        QCOMPARE(::chown(QFile::encodeName(nazwa).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(nazwa).constData(), 0666), 0);
+    }
     if (zawada == DowiazanieObcegoWeWspolnym) {
         if (::geteuid() != 0)
             QSKIP("giving a link to another user needs root");
@@ -350,6 +376,8 @@ void TestZapis::podrzuconaNazwaNieKierujeZapisu()
         QString po = QFileInfo::exists(cel) ? QString::fromUtf8(Zawartosc(cel)) : u"brak"_qs;
         if (zawada == Fifo)
             po = info.isFile() || info.isDir() || !info.exists() ? u"?"_qs : u"fifo"_qs;
+        if (zawada == PlikObcegoWeWspolnym)
+            po = info.ownerId() == 65534 ? QString::fromUtf8(Zawartosc(nazwa)) : u"?"_qs;
         return powod + u'|' + po;
     });
     ::chmod(QFile::encodeName(folder).constData(), 0700);
@@ -357,7 +385,8 @@ void TestZapis::podrzuconaNazwaNieKierujeZapisu()
     QVERIFY(w.ok);
     QCOMPARE(w.tekst, wynik.contains(u"%1"_qs) ? wynik.arg(nazwa) : wynik);
     if (!wybrana || zawada != DowiazanieDoPliku)
-        QVERIFY(QFileInfo(nazwa).isSymLink() || zawada == Fifo); // left alone
+        QVERIFY(QFileInfo(nazwa).isSymLink() || zawada == Fifo ||
+                zawada == PlikObcegoWeWspolnym); // left alone
 }
 
 void TestZapis::trybyPlikowPrzyUmask000_data()
@@ -522,6 +551,7 @@ void TestZapis::nieudanyZapisZOkna_data()
     QTest::addColumn<QString>("blad");       // "…": the system's description of the error
     QTest::addColumn<QString>("szczegoly");  // the errno name in the box's details
     QTest::addColumn<QString>("dowiazanie"); // cel is made a link to this, in the folder
+    QTest::addColumn<bool>("obcy");          // cel is another user's 0666 file in a sticky folder
 
     const auto nieMozna = [this](const QString &cel, const QString &reszta) -> QString {
         return u"Nie można utworzyć pliku \""_qs + katalog.filePath(cel) + u"\": "_qs + reszta;
@@ -530,32 +560,40 @@ void TestZapis::nieudanyZapisZOkna_data()
     QTest::newRow("device that is full") << u"/dev/full"_qs << false
                                          << u"Nie udało się zapisać pliku \"/dev/full\": …. "
                                             "Zwolnij miejsce na dysku lub wybierz inny folder."_qs
-                                         << u"ENOSPC"_qs << QString();
+                                         << u"ENOSPC"_qs << QString() << false;
     QTest::newRow("directory that is a file")
         << u"stary.txt/raport.txt"_qs << false
         << nieMozna(u"stary.txt/raport.txt"_qs, u"…. Wybierz istniejący folder."_qs)
-        << u"ENOTDIR"_qs << QString();
+        << u"ENOTDIR"_qs << QString() << false;
     QTest::newRow("missing directory")
         << u"brak/raport.txt"_qs << false
         << nieMozna(u"brak/raport.txt"_qs, u"…. Wybierz istniejący folder."_qs) << u"ENOENT"_qs
-        << QString();
+        << QString() << false;
     QTest::newRow("name of a directory")
         << u"okno"_qs << false << nieMozna(u"okno"_qs, u"…. Wybierz inną nazwę pliku."_qs)
-        << u"EISDIR"_qs << QString();
+        << u"EISDIR"_qs << QString() << false;
     QTest::newRow("file name too long")
         << dlugaNazwa << false << nieMozna(dlugaNazwa, u"…. Wybierz krótszą nazwę pliku."_qs)
-        << u"ENAMETOOLONG"_qs << QString();
+        << u"ENAMETOOLONG"_qs << QString() << false;
     QTest::newRow("size limit reached over an existing file")
         << u"stary.txt"_qs << true
         << u"Nie udało się zapisać pliku \""_qs + katalog.filePath(u"stary.txt"_qs) +
                u"\": …. Zwolnij miejsce na dysku lub wybierz inny folder."_qs
-        << u"EFBIG"_qs << QString();
+        << u"EFBIG"_qs << QString() << false;
     // The user reads the name picked; where it failed is in the details.
     QTest::newRow("picked link into a missing directory")
         << u"dowiazanie.txt"_qs << false
         << nieMozna(u"dowiazanie.txt"_qs, u"…. Wybierz istniejący folder."_qs)
         << u"open "_qs + katalog.filePath(u"brak/raport.txt"_qs) + u": errno 2: ENOENT"_qs
-        << u"brak/raport.txt"_qs;
+        << u"brak/raport.txt"_qs << false;
+    // Root could replace it and an ordinary user could rewrite it in place:
+    // neither happens, and the user learns whose it is.
+    QTest::newRow("another user's 0666 file in a sticky shared folder")
+        << u"stary.txt"_qs << false
+        << u"Plik „"_qs + katalog.filePath(u"stary.txt"_qs) +
+               u"” należy do innego użytkownika (nobody) i nie może zostać zastąpiony. Zapisz "
+               "raport pod inną nazwą."_qs
+        << u"owner uid 65534"_qs << QString() << true;
 }
 
 void TestZapis::nieudanyZapisZOkna()
@@ -565,6 +603,9 @@ void TestZapis::nieudanyZapisZOkna()
     QFETCH(QString, blad);
     QFETCH(QString, szczegoly);
     QFETCH(QString, dowiazanie);
+    QFETCH(bool, obcy);
+    if (obcy && ::geteuid() != 0)
+        QSKIP("a file of another user's needs root");
     QVERIFY(QDir(katalog.path()).mkpath(u"okno"_qs));
     if (!dowiazanie.isEmpty())
         QVERIFY(QFile::link(katalog.filePath(dowiazanie), katalog.filePath(cel)));
@@ -574,6 +615,16 @@ void TestZapis::nieudanyZapisZOkna()
     });
     const QString stary = katalog.filePath(u"stary.txt"_qs);
     Utworz(stary, "old");
+    const QByteArray folder = QFile::encodeName(katalog.path());
+    const auto bezWspolnego = qScopeGuard([&] {
+        ::chmod(folder.constData(), 0700);
+        ::chown(QFile::encodeName(stary).constData(), ::geteuid(), ::getegid());
+    });
+    if (obcy) {
+        QCOMPARE(::chmod(folder.constData(), 01777), 0);
+        QCOMPARE(::chown(QFile::encodeName(stary).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(stary).constData(), 0666), 0);
+    }
     UmiescRaport(QByteArray(4096, 'r'));
     odpowiedzDialogu = cel.startsWith(u'/') ? cel : katalog.filePath(cel);
     const QStringList przed = QDir(katalog.path()).entryList(QDir::AllEntries);
