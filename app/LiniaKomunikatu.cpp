@@ -36,6 +36,7 @@ TLiniaKomunikatu::TLiniaKomunikatu(QWidget *parent)
     setObjectName(QStringLiteral("panKomunikat"));
     setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
     setAutoFillBackground(true);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     QPalette p = palette();
     p.setColor(QPalette::Window, QColor(0xff, 0xf8, 0xd8));
     p.setColor(QPalette::WindowText, Qt::black);

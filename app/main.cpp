@@ -198,13 +198,14 @@ void TfrmMain::utworzKontrolki()
     uklad->setContentsMargins(0, 0, 0, 0);
     uklad->setSpacing(0);
     panKomunikat = new TLiniaKomunikatu(srodek);
-    uklad->addWidget(panKomunikat);
+    // As high as its text; with the report area hidden it stays at the top.
+    uklad->addWidget(panKomunikat, 0, Qt::AlignTop);
 
     // The report area (it keeps the received bytes); hidden until a download.
     memDane = new TRaportView(srodek);
     nazwij(memDane, "memDane");
     memDane->hide();
-    uklad->addWidget(memDane);
+    uklad->addWidget(memDane, 1);
     setCentralWidget(srodek);
 
     // The dialogue with the device: its three timers (all stopped) and the
