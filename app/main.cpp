@@ -6,13 +6,16 @@
 #include "Formaty.h"
 #include "Katalog.h"
 #include "Komunikaty.h"
+#include "LiniaKomunikatu.h"
 #include "Miejsca.h"
 #include "Narzedzia.h"
+#include "Otwarcie.h"
 #include "Pobieranie.h"
 #include "Podlaczone.h"
 #include "Postep.h"
 #include "PowrotUrzadzenia.h"
 #include "RaportView.h"
+#include "UslugaOkna.h"
 #include "Ustawienia.h"
 #include "Uwaga.h"
 #include "Zapis.h"
@@ -29,6 +32,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -136,12 +140,13 @@ void TfrmMain::utworzKontrolki()
     Plik1 = new QMenu(QStringLiteral("&Plik"), MainMenu1);
     nazwij(Plik1, "Plik1");
     akcja(WylijOdbierz1, "WylijOdbierz1", QStringLiteral("Połącz/&Odbierz"));
+    akcja(OtworzRaport1, "OtworzRaport1", QStringLiteral("&Otwórz raport…"));
     akcja(Zapisz1, "Zapisz1", QStringLiteral("Zapi&sz"));
     akcja(Wylij1, "Wylij1", QStringLiteral("&Wyślij"));
     akcja(N2, "N2", QString());
     N2->setSeparator(true);
     akcja(Zakocz1, "Zakocz1", QStringLiteral("&Zakończ"));
-    Plik1->addActions({WylijOdbierz1, Zapisz1, Wylij1, N2, Zakocz1});
+    Plik1->addActions({WylijOdbierz1, OtworzRaport1, Zapisz1, Wylij1, N2, Zakocz1});
     MainMenu1->addMenu(Plik1);
     akcja(Konfiguracja1, "Konfiguracja1", QStringLiteral("&Konfiguracja"));
     MainMenu1->addAction(Konfiguracja1);
@@ -155,6 +160,7 @@ void TfrmMain::utworzKontrolki()
     MainMenu1->addMenu(Pomoc1);
     // The desktop's keys beside the menu's access keys.
     Tematypomocy1->setShortcut(QKeySequence(Qt::Key_F1));
+    OtworzRaport1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     Zapisz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     Zakocz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
@@ -185,14 +191,21 @@ void TfrmMain::utworzKontrolki()
     przycisk(tobZapisz, "tobZapisz", QStringLiteral("Zapisz"), QStringLiteral("Zapisz"));
     przycisk(tobMail, "tobMail", QStringLiteral("Wyślij"), QStringLiteral("Wyślij E-mail"));
 
-    // The report area (it keeps the received bytes); hidden until a download.
+    // The message line above the report area, hidden while it has nothing
+    // to say; made first, so Tab reaches its buttons before the report.
     auto *srodek = new QWidget(this);
     auto *uklad = new QVBoxLayout(srodek);
     uklad->setContentsMargins(0, 0, 0, 0);
+    uklad->setSpacing(0);
+    panKomunikat = new TLiniaKomunikatu(srodek);
+    // As high as its text; with the report area hidden it stays at the top.
+    uklad->addWidget(panKomunikat, 0, Qt::AlignTop);
+
+    // The report area (it keeps the received bytes); hidden until a download.
     memDane = new TRaportView(srodek);
     nazwij(memDane, "memDane");
     memDane->hide();
-    uklad->addWidget(memDane);
+    uklad->addWidget(memDane, 1);
     setCentralWidget(srodek);
 
     // The dialogue with the device: its three timers (all stopped) and the
@@ -209,6 +222,9 @@ void TfrmMain::utworzKontrolki()
     SaveDialog1 = new QFileDialog(this);
     nazwij(SaveDialog1, "SaveDialog1");
     PrzygotujDialogZapisu(SaveDialog1);
+    OpenDialog1 = new QFileDialog(this);
+    nazwij(OpenDialog1, "OpenDialog1");
+    PrzygotujDialogOtwarcia(OpenDialog1);
 
     StanStart();
 }
@@ -216,6 +232,7 @@ void TfrmMain::utworzKontrolki()
 void TfrmMain::connectHandlers()
 {
     connect(WylijOdbierz1, &QAction::triggered, this, chron(this, &TfrmMain::tobPolaczClick));
+    connect(OtworzRaport1, &QAction::triggered, this, chron(this, &TfrmMain::OtworzRaport1Click));
     connect(Zapisz1, &QAction::triggered, this, chron(this, &TfrmMain::tobZapiszClick));
     connect(Wylij1, &QAction::triggered, this, chron(this, &TfrmMain::tobMailClick));
     connect(Zakocz1, &QAction::triggered, this, chron(this, &TfrmMain::Zakocz1Click));
@@ -226,6 +243,10 @@ void TfrmMain::connectHandlers()
     connect(tobPolacz, &QToolButton::clicked, this, chron(this, &TfrmMain::tobPolaczClick));
     connect(tobZapisz, &QToolButton::clicked, this, chron(this, &TfrmMain::tobZapiszClick));
     connect(tobMail, &QToolButton::clicked, this, chron(this, &TfrmMain::tobMailClick));
+    connect(panKomunikat->btnOtworz, &QPushButton::clicked, this,
+            chron(this, &TfrmMain::btnOtworzClick));
+    connect(panKomunikat->btnUkryj, &QPushButton::clicked, this,
+            chron(this, &TfrmMain::UkryjKomunikat));
 
     connect(timPytanie, &QTimer::timeout, this, chron(this, &TfrmMain::timPytanieTimer));
     connect(timTimeOut, &QTimer::timeout, this, chron(this, &TfrmMain::timTimeOutTimer));
@@ -273,8 +294,7 @@ void TfrmMain::FormShow()
     port->SetPort(k->WybranyPort()); // the port stays closed until the first download
     k->chbSynchronizuj->setChecked(w.synchronizuj);
     k->chbPodglad->setChecked(w.podglad);
-    setWindowTitle(QStringLiteral("Vestibulomat v") +
-                   WersjaPliku(QCoreApplication::applicationFilePath()));
+    UstawTytul();
 
     // A stored save policy that is not a number must not cost the other
     // settings: nothing is selected, the rest is applied, and the error is
@@ -324,9 +344,28 @@ void TfrmMain::showEvent(QShowEvent *event)
     if (!pokazane && !event->spontaneous()) {
         pokazane = true;
         Komunikaty::Chron([&] { FormShow(); });
+        // What the timer's run did while the window was closed; from now
+        // on the window answers such a run's request for the port.
+        Komunikaty::Chron([&] { PokazPrzebieg(); });
+        usluga = new TUslugaOkna(
+            [this] {
+                bool wolny = false;
+                Komunikaty::Chron([&] { wolny = ZwolnijPort(); });
+                return wolny;
+            },
+            this);
         // Once the window is on the screen: a report an earlier run left.
         QTimer::singleShot(0, this, chron(this, &TfrmMain::PrzywrocRaport));
     }
+}
+
+void TfrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Back to the window (from another program, a dialog, the desktop): a
+    // run of the timer may have ended meanwhile.
+    if (event->type() == QEvent::ActivationChange && pokazane && isActiveWindow())
+        Komunikaty::Chron([&] { PokazPrzebieg(); });
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event)

@@ -11,9 +11,14 @@
 //
 // The handlers live in several files: main.cpp (start-up, closing,
 // configuration, command states), main_odbior.cpp (download and analysis),
-// main_zapis.cpp (file name, saving, mailing), main_pomoc.cpp (help, about).
+// main_zapis.cpp (file name, saving, mailing), main_pomoc.cpp (help, about),
+// main_przebiegi.cpp (the message line about the timer's runs, opening a
+// saved report, handing the port over to the timer's run).
+
+#include "LiniaKomunikatu.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -24,6 +29,7 @@
 
 class QAction;
 class QCloseEvent;
+class QEvent;
 class QFileDialog;
 class QLabel;
 class QMenu;
@@ -39,6 +45,10 @@ class TDziennik;
 class TPobieranie;
 class TPowrotUrzadzenia;
 class TRaportView;
+class TUslugaOkna;
+namespace Czytanie {
+enum class Dowiazanie;
+}
 
 // The meaning of each picture of ImageList1; a toolbar button keeps its
 // current index in the property "imageIndex".
@@ -87,6 +97,11 @@ public:
     QAction *Zapisz1 = nullptr;
     QAction *Wylij1 = nullptr;
     QTimer *timTransmisja = nullptr;
+    // Beyond the designed controls: "&Otwórz raport…" in "&Plik", its
+    // dialog, and the message line above the report area.
+    QAction *OtworzRaport1 = nullptr;
+    QFileDialog *OpenDialog1 = nullptr;
+    TLiniaKomunikatu *panKomunikat = nullptr;
 
     // State.
     QString DataOd;               // first day of the report, "-" separated; empty when none
@@ -128,6 +143,27 @@ public:
     void tobZapiszClick();
     void tobMailClick();
 
+    // The timer's runs, saved reports, the port (main_przebiegi.cpp).
+    // Reads the record of unattended runs; a run newer than the last one
+    // this user was shown gets the message line.
+    void PokazPrzebieg();
+    // "Ukryj", and any new download: the line goes until a newer run.
+    void UkryjKomunikat();
+    void btnOtworzClick();
+    void OtworzRaport1Click();
+    // Reads the report file sciezka and shows it as a received one, marked
+    // saved; the caption names the file. A file that is refused leaves the
+    // window as it was (the error goes on to the caller).
+    void OtworzRaport(const QString &sciezka, Czytanie::Dowiazanie dowiazanie);
+    // Before a new report replaces an unsaved one: the question whether to
+    // save it first, and its journal kept or given up.
+    void PrzedNowymRaportem();
+    // The caption: "Vestibulomat v" and the version, then the opened file.
+    void UstawTytul(const QString &plik = QString());
+    // Asked over the session bus by the timer's run: closes the port unless
+    // the device is being polled or is sending. True when the port is free.
+    bool ZwolnijPort();
+
     // Help and about (main_pomoc.cpp).
     void Tematypomocy1Click();
     void Oprogramie1Click();
@@ -160,6 +196,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // "Błąd podczas połączenia", then what went wrong and what to do; the
@@ -190,8 +227,21 @@ private:
     // A status panel as wide as designed or as its text needs.
     void dopasujPanel(int panel);
 
+    // A message in the line; a run's line it replaces counts as seen.
+    void PokazKomunikat(TLiniaKomunikatu::Rodzaj rodzaj, const QString &tekst, bool zOtworz,
+                        const QString &podpowiedz = QString());
+    // The run the line shows has been seen: remembered across restarts.
+    void ZapamietajPrzebieg();
+
     std::array<QLabel *, 4> panele{};
     bool pokazane = false;
+    // On the session bus from the first show, when there is a bus.
+    TUslugaOkna *usluga = nullptr;
+    QDateTime pokazanyPrzebieg; // the run the line shows; invalid when none
+    QString plikPrzebiegu;      // the file that run saved, for "Otwórz"
+    QDateTime widzianyPrzebieg; // the newest run this user was shown
+    bool bladRekorduPokazany = false;
+    bool pytanieOZapis = false; // the question before a new report is open
 };
 
 extern TfrmMain *frmMain;

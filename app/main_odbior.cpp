@@ -66,6 +66,7 @@ void TfrmMain::PokazBladPolaczenia(const std::exception &e)
 void TfrmMain::tobPolaczClick()
 {
     try {
+        UkryjKomunikat();
         PrzedPolaczeniem();
         if (!pobieranie->Polacz()) {
             StanBezPolaczenia();
@@ -73,21 +74,7 @@ void TfrmMain::tobPolaczClick()
         }
         powrot->Otwarty(port->Port());
 
-        bool odlozyc = false;
-        if (NiezapisaneDane) {
-            if (Komunikaty::Pytanie(QStringLiteral(
-                    "Czy chcesz zapisać dane przed odczytaniem nowej serii danych?"))) {
-                tobZapiszClick();
-                // The user wanted it saved but cancelled the dialog: the
-                // report leaves the window, its journal is set aside.
-                odlozyc = NiezapisaneDane;
-            }
-        }
-        NiezapisaneDane = false;
-        if (odlozyc)
-            Komunikaty::Chron([&] { dziennik->Zachowaj(); });
-        else
-            dziennik->Usun();
+        PrzedNowymRaportem();
 
         StanPolaczony();
         UstawPanel(1, QString());
@@ -96,6 +83,7 @@ void TfrmMain::tobPolaczClick()
         DataDo.clear();
         memDane->setVisible(Podglad());
         memDane->Wyczysc();
+        UstawTytul();
 
         // Timers already running keep their countdowns: a second click while
         // polling does not push the retry question further away.

@@ -9,9 +9,7 @@
 
 namespace Czytanie {
 
-namespace {
-
-QString Rodzaj(mode_t tryb)
+QString RodzajPliku(mode_t tryb)
 {
     if (S_ISFIFO(tryb))
         return QStringLiteral("kolejka FIFO");
@@ -26,6 +24,8 @@ QString Rodzaj(mode_t tryb)
     return QStringLiteral("plik specjalny");
 }
 
+namespace {
+
 QString Mib(qint64 bajty)
 {
     return QString::number(double(bajty) / double(1 << 20), 'f', bajty % (1 << 20) ? 1 : 0);
@@ -37,7 +37,7 @@ QString Mib(qint64 bajty)
         sciezka, BladCzytania::Przyczyna::NieZwyklyPlik, EINVAL,
         QStringLiteral("Plik \"%1\" nie jest zwykłym plikiem (to %2), więc program "
                        "go nie odczytuje. Zastąp go zwykłym plikiem albo usuń")
-            .arg(sciezka, Rodzaj(tryb)),
+            .arg(sciezka, RodzajPliku(tryb)),
         QStringLiteral("Plik: %1\nst_mode: 0%2").arg(sciezka).arg(qulonglong(tryb), 0, 8));
 }
 

@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <sys/types.h>
 
 namespace Czytanie {
 
@@ -63,5 +64,9 @@ struct Plik
 // Throws BladCzytania for anything else that keeps it from being read.
 std::optional<Plik> Czytaj(const QString &sciezka, qint64 granica, Dowiazanie dowiazanie,
                            qint64 ile = -1);
+
+// What a file that is not a regular one is, in Polish words for a message:
+// "kolejka FIFO", "urządzenie", "gniazdo", "folder", "dowiązanie".
+QString RodzajPliku(mode_t tryb);
 
 } // namespace Czytanie

@@ -1,39 +1,18 @@
 #include "Powiadomienie.h"
 
+#include "Magistrala.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
 #include <QVariantMap>
 
-namespace {
-
-// Whether a session bus can be there at all. Without its address Qt would
-// try to start one through X11 (dbus-launch), which takes seconds and
-// leaves a daemon behind: the libdbus rule is the address in
-// DBUS_SESSION_BUS_ADDRESS, else the socket "bus" in XDG_RUNTIME_DIR.
-bool JestMagistrala()
-{
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return true;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty())
-        return false;
-    const QFileInfo gniazdo(runtime + QStringLiteral("/bus"));
-    if (!gniazdo.exists())
-        return false;
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(gniazdo.filePath()));
-    return true;
-}
-
-} // namespace
-
 bool Powiadom(const QString &podsumowanie, const QString &tresc, int limitMs)
 {
-    if (!JestMagistrala())
+    if (!JestMagistralaSesji())
         return false;
     QDBusConnection magistrala = QDBusConnection::sessionBus();
     if (!magistrala.isConnected())

@@ -1,11 +1,16 @@
 // The main window: start-up, settings applied at the first show, the command
 // states, and the question about an unsaved report when closing.
 
+#include "CPort.h"
 #include "CPortCtl.h"
 #include "Komunikaty.h"
+#include "LiniaKomunikatu.h"
+#include "Miejsca.h"
 #include "Narzedzia.h"
 #include "OknaTestowe.h"
+#include "Otwarcie.h"
 #include "Pomocnicze.h"
+#include "Przebiegi.h"
 #include "RaportView.h"
 #include "konfiguracja.h"
 #include "main.h"
@@ -15,10 +20,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMap>
 #include <QMenu>
@@ -32,8 +39,48 @@
 #include <QToolButton>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// A report as the device sends it: Windows-1250 letters, two days, no line
+// break at its end.
+const QByteArray kRaport = "Licznik odwiedzin - obiekt: Sala g\xB3\xF3wna\r\n"
+                           "Odwiedziny w dniu: 2026/12/01\r\n  08:00  25\r\n"
+                           "Odwiedziny w dniu: 2026/12/07\r\n  09:00  \xA3\xF3\x64\xBA 3\r\n"
+                           "Razem odwiedzin: 28";
+const QString kNazwaRaportu = QStringLiteral("Sala_2026-12-01_2026-12-07.txt");
+
+// One run of the timer in the record of unattended runs, ended at koniec.
+void ZapiszPrzebieg(int kod, const QString &komunikat, const QString &plik, const QDateTime &koniec)
+{
+    QDir().mkpath(KatalogStanu());
+    Przebieg p;
+    p.poczatek = koniec.addSecs(-40);
+    p.koniec = koniec;
+    p.kod = kod;
+    p.komunikat = komunikat;
+    p.plik = plik;
+    DopiszPrzebieg(KatalogStanu(), p);
+}
+
+QDateTime Rano(int dzien = 8)
+{
+    return QDateTime(QDate(2026, 12, dzien), QTime(6, 0, 41));
+}
+
+bool ZapiszPlik(const QString &sciezka, const QByteArray &dane)
+{
+    QFile f(sciezka);
+    return f.open(QIODevice::WriteOnly) && f.write(dane) == dane.size();
+}
+
+void Aktywuj(QWidget *okno)
+{
+    QApplication::setActiveWindow(okno);
+    QVERIFY(QTest::qWaitForWindowActive(okno));
+}
 
 // Ends every modal window that opens while it lives (a save dialog opened
 // by the save command, for example), so no test hangs on one.
@@ -158,18 +205,34 @@ private slots:
     void zmianaPortuWDialoguWidacWPanelu();
     void konfiguracjaOtwieraSieNaPierwszejStronie();
 
+    void przebiegWLinii_data();
+    void przebiegWLinii();
+    void ukrytyPrzebiegNieWraca_data();
+    void ukrytyPrzebiegNieWraca();
+    void otwartyRaportJakOdebrany_data();
+    void otwartyRaportJakOdebrany();
+    void otwartyRaportWyslanyNicNieNadpisuje();
+    void otwarcieOdrzucone_data();
+    void otwarcieOdrzucone();
+
 private:
     void pokaz(const QByteArray &ini = QByteArray());
 
     std::unique_ptr<OknaTestowe> tmp; // the program directory with the windows
     Pudelka pudelka;
     bool odpowiedz = false;
+    QList<QObject *> alerty; // what was announced to a screen reader as an alert
 };
 
 void TstFrmMain::init()
 {
     pudelka.clear();
     odpowiedz = false;
+    alerty.clear();
+    TLiniaKomunikatu::UstawSluchaczaDostepnosci([this](QAccessibleEvent *e) {
+        if (e->type() == QAccessible::Alert)
+            alerty.append(e->object());
+    });
     tmp = std::make_unique<OknaTestowe>(pudelka.Zapisuj(&odpowiedz));
     QVERIFY(tmp->isValid());
 }
@@ -177,6 +240,7 @@ void TstFrmMain::init()
 void TstFrmMain::cleanup()
 {
     tmp.reset();
+    TLiniaKomunikatu::UstawSluchaczaDostepnosci({});
 }
 
 void TstFrmMain::pokaz(const QByteArray &ini)
@@ -249,9 +313,10 @@ void TstFrmMain::kontrolkiNaStarcie()
         const char *skrot = "";
     };
     for (const M &p :
-         {M{"WylijOdbierz1", "Połącz/&Odbierz", true}, M{"Zapisz1", "Zapi&sz", false, "Ctrl+S"},
-          M{"Wylij1", "&Wyślij", false}, M{"Zakocz1", "&Zakończ", true, "Ctrl+Q"},
-          M{"Konfiguracja1", "&Konfiguracja", true},
+         {M{"WylijOdbierz1", "Połącz/&Odbierz", true},
+          M{"OtworzRaport1", "&Otwórz raport…", true, "Ctrl+O"},
+          M{"Zapisz1", "Zapi&sz", false, "Ctrl+S"}, M{"Wylij1", "&Wyślij", false},
+          M{"Zakocz1", "&Zakończ", true, "Ctrl+Q"}, M{"Konfiguracja1", "&Konfiguracja", true},
           M{"Tematypomocy1", "&Tematy pomocy", true, "F1"},
           M{"Oprogramie1", "&O programie", true}}) {
         auto *a = m->findChild<QAction *>(QLatin1String(p.nazwa));
@@ -262,8 +327,8 @@ void TstFrmMain::kontrolkiNaStarcie()
     }
     QCOMPARE(m->Plik1->title(), QStringLiteral("&Plik"));
     QCOMPARE(m->Pomoc1->title(), QStringLiteral("Pomo&c"));
-    QCOMPARE(m->Plik1->actions(),
-             QList<QAction *>({m->WylijOdbierz1, m->Zapisz1, m->Wylij1, m->N2, m->Zakocz1}));
+    QCOMPARE(m->Plik1->actions(), QList<QAction *>({m->WylijOdbierz1, m->OtworzRaport1, m->Zapisz1,
+                                                    m->Wylij1, m->N2, m->Zakocz1}));
     QCOMPARE(m->Pomoc1->actions(), QList<QAction *>({m->Tematypomocy1, m->N1, m->Oprogramie1}));
     QVERIFY(m->N1->isSeparator() && m->N2->isSeparator());
     // "&Konfiguracja" is a command of the menu bar itself.
@@ -303,6 +368,10 @@ void TstFrmMain::kontrolkiNaStarcie()
     QCOMPARE(m->SaveDialog1->nameFilters(), QStringList{QStringLiteral("Pliki tekstowe (*.txt)")});
     QVERIFY(m->SaveDialog1->testOption(QFileDialog::DontConfirmOverwrite));
     QCOMPARE(m->SaveDialog1->acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(m->OpenDialog1->acceptMode(), QFileDialog::AcceptOpen);
+    QCOMPARE(m->OpenDialog1->nameFilters().value(0), QStringLiteral("Pliki tekstowe (*.txt)"));
+    // Nothing to tell at start: the message line waits hidden.
+    QVERIFY(m->panKomunikat->isHidden());
 }
 
 void TstFrmMain::ustawieniaPrzyPierwszymPokazaniu_data()
@@ -585,6 +654,295 @@ void TstFrmMain::konfiguracjaOtwieraSieNaPierwszejStronie()
     QCOMPARE(strona, frmKonfiguracja->ts_podstawowe);
     QVERIFY(!frmKonfiguracja->isVisible());
     QVERIFY(!QFile::exists(tmp->filePath(QStringLiteral("Vestibulomat.ini"))));
+}
+
+// --- the timer's last run, and a saved report opened again ------------------------------
+
+void TstFrmMain::przebiegWLinii_data()
+{
+    QTest::addColumn<int>("kod");
+    QTest::addColumn<QString>("komunikat");
+    QTest::addColumn<QString>("plik"); // in the program directory; empty: none saved
+    QTest::addColumn<QString>("tekst");
+    QTest::addColumn<bool>("otworz");
+
+    QTest::newRow("saved run: the file's name, Otwórz and Ukryj")
+        << 0 << QString() << QStringLiteral("raporty/") + kNazwaRaportu
+        << QStringLiteral("Pobrano bez okna 2026-12-08 06:00: ") + kNazwaRaportu << true;
+    QTest::newRow("failed run: its message, Ukryj only")
+        << 4 << QStringLiteral("Katalog zapisu /mnt/udzial nie istnieje.") << QString()
+        << QStringLiteral("Pobieranie bez okna nie powiodło się (2026-12-08 06:00): Katalog "
+                          "zapisu /mnt/udzial nie istnieje.")
+        << false;
+    QTest::newRow("failed run: a message with markup stays text")
+        << 3 << QStringLiteral("Port <b>ttyUSB0</b> jest zajęty.") << QString()
+        << QStringLiteral("Pobieranie bez okna nie powiodło się (2026-12-08 06:00): Port "
+                          "<b>ttyUSB0</b> jest zajęty.")
+        << false;
+}
+
+void TstFrmMain::przebiegWLinii()
+{
+    QFETCH(int, kod);
+    QFETCH(QString, komunikat);
+    QFETCH(QString, plik);
+    QFETCH(QString, tekst);
+    QFETCH(bool, otworz);
+    ZapiszPrzebieg(1, QStringLiteral("starszy przebieg"), QString(), Rano(7));
+    ZapiszPrzebieg(kod, komunikat, plik.isEmpty() ? plik : tmp->filePath(plik), Rano());
+    pokaz();
+
+    TLiniaKomunikatu *linia =
+        frmMain->findChild<TLiniaKomunikatu *>(QStringLiteral("panKomunikat"));
+    QVERIFY(linia && linia->isVisible());
+    auto *etykieta = linia->findChild<QLabel *>(QStringLiteral("labKomunikat"));
+    QVERIFY(etykieta);
+    QCOMPARE(etykieta->text(), tekst);
+    QCOMPARE(etykieta->textFormat(), Qt::PlainText);
+    auto *btnOtworz = linia->findChild<QPushButton *>(QStringLiteral("btnOtworz"));
+    auto *btnUkryj = linia->findChild<QPushButton *>(QStringLiteral("btnUkryj"));
+    QVERIFY(btnOtworz && btnUkryj);
+    QCOMPARE(btnOtworz->isVisible(), otworz);
+    QCOMPARE(btnOtworz->text(), QStringLiteral("Otwórz"));
+    QVERIFY(btnUkryj->isVisible());
+    QCOMPARE(btnUkryj->text(), QStringLiteral("Ukryj"));
+    // Above the report area, and nothing to answer: no box.
+    QLayout *srodek = frmMain->centralWidget()->layout();
+    QVERIFY(srodek->indexOf(linia) >= 0 &&
+            srodek->indexOf(linia) < srodek->indexOf(frmMain->memDane));
+    QVERIFY2(pudelka.isEmpty(), qPrintable(pudelka.Opis()));
+
+    // A screen reader reads it as an alert, once.
+    QAccessibleInterface *dostep = QAccessible::queryAccessibleInterface(linia);
+    QVERIFY(dostep);
+    QCOMPARE(dostep->role(), QAccessible::AlertMessage);
+    QCOMPARE(dostep->text(QAccessible::Name), tekst);
+    QCOMPARE(alerty, QList<QObject *>{linia});
+
+    // Back to the window: the same run is not told again.
+    Aktywuj(frmMain);
+    QApplication::setActiveWindow(nullptr);
+    QTRY_VERIFY(!frmMain->isActiveWindow());
+    Aktywuj(frmMain);
+    QCOMPARE(alerty.size(), 1);
+    QCOMPARE(etykieta->text(), tekst);
+
+    // Tab reaches the line's buttons.
+    QList<QWidget *> zFokusem;
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                    : static_cast<QWidget *>(frmMain),
+                        Qt::Key_Tab);
+        zFokusem.append(QApplication::focusWidget());
+    }
+    QVERIFY(zFokusem.contains(btnUkryj));
+    QCOMPARE(zFokusem.contains(btnOtworz), otworz);
+}
+
+void TstFrmMain::ukrytyPrzebiegNieWraca_data()
+{
+    QTest::addColumn<int>("jak"); // 0 "Ukryj", 1 a new download, 2 nothing
+    QTest::addColumn<bool>("poRestarcie");
+    QTest::newRow("Ukryj: not after a restart") << 0 << false;
+    QTest::newRow("a new download: not after a restart") << 1 << false;
+    QTest::newRow("left shown: back after a restart") << 2 << true;
+}
+
+void TstFrmMain::ukrytyPrzebiegNieWraca()
+{
+    QFETCH(int, jak);
+    QFETCH(bool, poRestarcie);
+    ZapiszPrzebieg(0, QString(), tmp->filePath(kNazwaRaportu), Rano());
+    pokaz();
+    QVERIFY(frmMain->panKomunikat->isVisible());
+    if (jak == 0) {
+        frmMain->panKomunikat->btnUkryj->click();
+    } else if (jak == 1) {
+        frmMain->port->SetPort(tmp->filePath(QStringLiteral("brak-portu")));
+        frmMain->tobPolacz->click();
+    }
+    QCOMPARE(frmMain->panKomunikat->isVisible(), jak == 2);
+
+    tmp->UruchomPonownie();
+    frmMain->show();
+    QCOMPARE(frmMain->panKomunikat->isVisible(), poRestarcie);
+
+    // A newer run is shown whatever became of the one before, as soon as
+    // the user comes back to the window.
+    ZapiszPrzebieg(5, QStringLiteral("Licznik nie zakończył raportu."), QString(), Rano(9));
+    Aktywuj(frmMain);
+    QVERIFY(frmMain->panKomunikat->isVisible());
+    QCOMPARE(frmMain->panKomunikat->Tekst(),
+             QStringLiteral("Pobieranie bez okna nie powiodło się (2026-12-09 06:00): Licznik "
+                            "nie zakończył raportu."));
+}
+
+void TstFrmMain::otwartyRaportJakOdebrany_data()
+{
+    QTest::addColumn<int>("jak"); // 0 the line's "Otwórz", 1 Ctrl+O, 2 Ctrl+O on a link
+    QTest::addColumn<bool>("niezapisany");
+    QTest::newRow("Otwórz in the line") << 0 << false;
+    QTest::newRow("Ctrl+O") << 1 << false;
+    QTest::newRow("Ctrl+O through a link the user picked") << 2 << false;
+    QTest::newRow("Ctrl+O over an unsaved report asks first") << 1 << true;
+    QTest::newRow("Otwórz over an unsaved report asks first") << 0 << true;
+}
+
+void TstFrmMain::otwartyRaportJakOdebrany()
+{
+    QFETCH(int, jak);
+    QFETCH(bool, niezapisany);
+    const QString plik = tmp->filePath(kNazwaRaportu);
+    QVERIFY(ZapiszPlik(plik, kRaport));
+    const QString link = tmp->filePath(QStringLiteral("ostatni.txt"));
+    QVERIFY(QFile::link(plik, link));
+    const QString otwierany = jak == 2 ? link : plik;
+    ZapiszPrzebieg(0, QString(), plik, Rano());
+    QStringList katalogi;
+    UstawDialogOtwarcia([&](const QString &katalog) {
+        katalogi.append(katalog);
+        return otwierany;
+    });
+    pokaz();
+    if (niezapisany)
+        UmiescRaport("inny raport\r\n");
+
+    if (jak == 0) {
+        frmMain->panKomunikat->btnOtworz->click();
+        QVERIFY(!frmMain->panKomunikat->isVisible());
+    } else {
+        Aktywuj(frmMain);
+        QTest::keyClick(frmMain, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(katalogi, QStringList{frmKonfiguracja->ediKatalog->text()});
+    }
+
+    QCOMPARE(pudelka.Teksty(Komunikaty::Rodzaj::Pytanie),
+             niezapisany ? QStringList{QStringLiteral(
+                               "Czy chcesz zapisać dane przed odczytaniem nowej serii danych?")}
+                         : QStringList{});
+    QCOMPARE(pudelka.Ile(Komunikaty::Rodzaj::Blad), 0);
+    QCOMPARE(frmMain->memDane->Bajty(), kRaport);
+    QVERIFY(frmMain->memDane->isVisible());
+    QCOMPARE(frmMain->DataOd, QStringLiteral(" 2026-12-01"));
+    QCOMPARE(frmMain->DataDo, QStringLiteral(" 2026-12-07"));
+    QCOMPARE(frmMain->TekstPanelu(1), QStringLiteral("Od:  2026-12-01"));
+    QCOMPARE(frmMain->TekstPanelu(2), QStringLiteral("Do:  2026-12-07"));
+    QCOMPARE(frmMain->windowTitle(), QStringLiteral("Vestibulomat v") + WersjaProgramu() +
+                                         QStringLiteral(" - ") + QFileInfo(otwierany).fileName());
+    QVERIFY(!frmMain->NiezapisaneDane);
+    QVERIFY(frmMain->tobZapisz->isEnabled() && frmMain->tobMail->isEnabled());
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobZapisz), int(obrZapisany));
+
+    // "Zapisz" writes it as a received one, byte for byte.
+    const QString kopia = tmp->filePath(QStringLiteral("kopia.txt"));
+    UstawDialogZapisu([&](const QString &, const QString &) { return kopia; });
+    frmMain->tobZapisz->click();
+    QCOMPARE(CzytajPlik(kopia, "<missing>"), kRaport);
+
+    // Closing asks nothing.
+    const int pytania = pudelka.Ile(Komunikaty::Rodzaj::Pytanie);
+    frmMain->Zakocz1->trigger();
+    QCOMPARE(pudelka.Ile(Komunikaty::Rodzaj::Pytanie), pytania);
+    QVERIFY(!frmMain->isVisible());
+}
+
+void TstFrmMain::otwartyRaportWyslanyNicNieNadpisuje()
+{
+    // The opened file lies in the save folder under the report's own name:
+    // "Zawsze" after mailing would copy the same bytes onto it.
+    QDir().mkpath(tmp->filePath(QStringLiteral("raporty")));
+    const QString plik = tmp->filePath(QStringLiteral("raporty/") + kNazwaRaportu);
+    QVERIFY(ZapiszPlik(plik, kRaport));
+    pokaz();
+    frmKonfiguracja->ediNazwa->setText(QStringLiteral("Sala"));
+    frmKonfiguracja->ediKatalog->setText(tmp->filePath(QStringLiteral("raporty")));
+    frmKonfiguracja->ediMail->setText(QStringLiteral("biuro@example.org"));
+    frmKonfiguracja->cobZapis->setCurrentIndex(0);
+    UstawDialogOtwarcia([&](const QString &) { return plik; });
+    frmMain->OtworzRaport1->trigger();
+    QCOMPARE(frmMain->NazwaPliku(), kNazwaRaportu);
+    struct stat przed
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(plik).constData(), &przed), 0);
+
+    ZastepczyXdgEmail xdg;
+    frmMain->tobMail->click();
+
+    QCOMPARE(TfrmMain::IndeksObrazka(frmMain->tobMail), int(obrMailWyslany));
+    struct stat po
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(plik).constData(), &po), 0);
+    QCOMPARE(po.st_ino, przed.st_ino);
+    QCOMPARE(po.st_mtim.tv_sec, przed.st_mtim.tv_sec);
+    QCOMPARE(po.st_mtim.tv_nsec, przed.st_mtim.tv_nsec);
+    QCOMPARE(QDir(tmp->filePath(QStringLiteral("raporty"))).entryList(QDir::Files | QDir::Hidden),
+             QStringList{kNazwaRaportu});
+    QVERIFY2(pudelka.isEmpty(), qPrintable(pudelka.Opis()));
+}
+
+void TstFrmMain::otwarcieOdrzucone_data()
+{
+    QTest::addColumn<QString>("rodzaj");
+    QTest::addColumn<bool>("zLinii"); // the line's "Otwórz" instead of Ctrl+O
+    QTest::addColumn<QString>("powod");
+    QTest::newRow("FIFO") << QStringLiteral("fifo") << false << QStringLiteral("to kolejka FIFO");
+    QTest::newRow("directory") << QStringLiteral("folder") << false << QStringLiteral("to folder");
+    QTest::newRow("sparse file one byte over 64 MiB")
+        << QStringLiteral("duzy") << false << QStringLiteral("większy niż 64 MiB");
+    QTest::newRow("recorded file gone")
+        << QStringLiteral("brak") << true << QStringLiteral("nie istnieje");
+    QTest::newRow("recorded file replaced by a link")
+        << QStringLiteral("link") << true << QStringLiteral("dowiązanie");
+}
+
+void TstFrmMain::otwarcieOdrzucone()
+{
+    QFETCH(QString, rodzaj);
+    QFETCH(bool, zLinii);
+    QFETCH(QString, powod);
+    const QString sciezka = tmp->filePath(QStringLiteral("raport.txt"));
+    const QByteArray nazwa = QFile::encodeName(sciezka);
+    if (rodzaj == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(nazwa.constData(), 0600), 0);
+    } else if (rodzaj == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(sciezka));
+    } else if (rodzaj == QLatin1String("duzy")) {
+        QFile f(sciezka);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize((qint64(64) << 20) + 1));
+    } else if (rodzaj == QLatin1String("link")) {
+        QVERIFY(ZapiszPlik(tmp->filePath(QStringLiteral("inny.txt")), kRaport));
+        QVERIFY(QFile::link(tmp->filePath(QStringLiteral("inny.txt")), sciezka));
+    }
+    if (zLinii)
+        ZapiszPrzebieg(0, QString(), sciezka, Rano());
+    UstawDialogOtwarcia([&](const QString &) { return sciezka; });
+    pokaz();
+    UmiescRaport("trzymany raport\r\n");
+    const QString tytul = frmMain->windowTitle();
+
+    // The watchdog: an open that blocks ends the test instead of hanging it.
+    ::alarm(10);
+    if (zLinii) {
+        frmMain->panKomunikat->btnOtworz->click();
+    } else {
+        Aktywuj(frmMain);
+        QTest::keyClick(frmMain, Qt::Key_O, Qt::ControlModifier);
+    }
+    ::alarm(0);
+
+    const QStringList bledy = pudelka.Teksty(Komunikaty::Rodzaj::Blad);
+    QCOMPARE(bledy.size(), 1);
+    QVERIFY2(bledy[0].contains(QStringLiteral("„") + sciezka + QStringLiteral("”")),
+             qPrintable(bledy[0]));
+    QVERIFY2(bledy[0].contains(powod), qPrintable(bledy[0]));
+    QCOMPARE(pudelka.Ile(Komunikaty::Rodzaj::Pytanie), 0);
+    // The window keeps what it held.
+    QCOMPARE(frmMain->memDane->Bajty(), QByteArray("trzymany raport\r\n"));
+    QVERIFY(frmMain->NiezapisaneDane);
+    QCOMPARE(frmMain->windowTitle(), tytul);
 }
 
 QTEST_MAIN(TstFrmMain)

@@ -5,6 +5,8 @@
 
 #include "CPort.h"
 #include "Komunikaty.h"
+#include "LiniaKomunikatu.h"
+#include "MagistralaTestowa.h"
 #include "OknaTestowe.h"
 #include "Pomocnicze.h"
 #include "Postep.h"
@@ -14,6 +16,7 @@
 #include "Urzadzenie.h"
 #include "Uwaga.h"
 #include "Zapis.h"
+#include "ZwolnieniePortu.h"
 #include "konfiguracja.h"
 #include "main.h"
 
@@ -22,6 +25,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -111,6 +115,9 @@ private slots:
     void utrataUrzadzeniaPodczasOdpytywania();
     void utrataUrzadzeniaPodczasPytania();
     void utrataUrzadzeniaWTrakcieRaportu();
+
+    void portDlaPobieraniaBezOkna_data();
+    void portDlaPobieraniaBezOkna();
 
 private:
     // Points the port at the device, sets the two check boxes.
@@ -854,6 +861,83 @@ void TstOdbior::utrataUrzadzeniaWTrakcieRaportu()
     QCOMPARE(frmMain->memDane->Bajty(), raport);
     QCOMPARE(frmMain->DataDo, QStringLiteral(" 2026-12-09"));
     QCOMPARE(pudelka.size(), 2);
+}
+
+// --- the port handed over to the timer's run -------------------------------------------
+
+void TstOdbior::portDlaPobieraniaBezOkna_data()
+{
+    QTest::addColumn<int>(
+        "stan"); // 0 after a download, 1 polling, 2 window not on the bus, 3 no bus
+    QTest::addColumn<bool>("zwolniony");
+    QTest::newRow("holding the port after its download: released") << 0 << true;
+    QTest::newRow("polling: refused") << 1 << false;
+    QTest::newRow("no window on the bus: no") << 2 << false;
+    QTest::newRow("no bus at all: no") << 3 << false;
+}
+
+void TstOdbior::portDlaPobieraniaBezOkna()
+{
+    QFETCH(int, stan);
+    QFETCH(bool, zwolniony);
+    MagistralaTestowa magistrala;
+    if (!magistrala.Dziala())
+        QSKIP("dbus-daemon is not available");
+    const auto bezMagistrali = qScopeGuard([] { qunsetenv("DBUS_SESSION_BUS_ADDRESS"); });
+    const QByteArray adres = magistrala.Adres().toUtf8();
+    // The window joins the bus when it is first shown: started again on it.
+    if (stan != 2 && stan != 3)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", adres);
+    tmp->UruchomPonownie();
+    frmMain->show();
+    koniecTransmisji = std::make_unique<QSignalSpy>(frmMain->timTransmisja, &QTimer::timeout);
+    if (stan == 2)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", adres);
+
+    PtyPair pty;
+    QVERIFY(pty.Ok());
+    przygotuj(pty.SlaveName());
+    kliknijPolacz();
+    const QByteArray pierwszy = "Odwiedziny w dniu: 2026/12/01\r\n  08:00  25\r\n";
+    if (stan != 1) {
+        QVERIFY(pty.Send(pierwszy));
+        QVERIFY(czekajNaAnalize(1));
+    }
+    QVERIFY(frmMain->port->Connected());
+
+    // The timer's run finds the port busy and asks the window.
+    QCOMPARE(PoprosOknoOPort(), zwolniony);
+    QCOMPARE(frmMain->port->Connected(), !zwolniony);
+    if (!zwolniony) {
+        QCOMPARE(frmMain->timPytanie->isActive(), stan == 1);
+        QVERIFY(!frmMain->panKomunikat->isVisible());
+        return;
+    }
+    QCOMPARE(frmMain->memDane->Bajty(), pierwszy);
+    QVERIFY(frmMain->memDane->isVisible());
+    QVERIFY(frmMain->panKomunikat->isVisible());
+    QCOMPARE(frmMain->panKomunikat->Tekst(),
+             QStringLiteral("Port zwolniony dla pobierania bez okna."));
+    QVERIFY2(pudelka.isEmpty(), qPrintable(pudelka.Opis()));
+
+    // The run opens the port as its own, exclusively, and lets it go.
+    {
+        TComPort run;
+        run.SetPort(pty.SlaveName());
+        run.Open();
+        QVERIFY(run.Connected());
+        run.Close();
+    }
+
+    // The window's next download opens it again as usual.
+    kliknijPolacz();
+    QVERIFY2(frmMain->port->Connected(), qPrintable(pudelka.Opis()));
+    QVERIFY(!frmMain->panKomunikat->isVisible());
+    const QByteArray drugi = "Odwiedziny w dniu: 2026/12/02\r\n  08:00  30\r\n";
+    QVERIFY(pty.Send(drugi));
+    QVERIFY(czekajNaAnalize(2));
+    QCOMPARE(frmMain->memDane->Bajty(), drugi);
+    QCOMPARE(frmMain->DataOd, QStringLiteral(" 2026-12-02"));
 }
 
 QTEST_MAIN(TstOdbior)

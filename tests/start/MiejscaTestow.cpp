@@ -1,10 +1,11 @@
 // Linked whole into every test executable: before main, the home folder,
 // the per-user places (settings, cache, state, data, runtime) and the
 // system's data and configuration folders point into a temporary folder of
-// this run. No test then reads what is installed on the machine (the help
-// in /usr/share/vestibulomat) or the user's real settings, journals and
-// attachments, and none writes there. A test that needs one of these places
-// elsewhere sets it itself.
+// this run, and the desktop's session bus is forgotten. No test then reads
+// what is installed on the machine (the help in /usr/share/vestibulomat) or
+// the user's real settings, journals and attachments, none writes there, and
+// no window under test appears on the user's bus. A test that needs one of
+// these places elsewhere sets it itself.
 //
 // A test executable that a test starts again as a helper program keeps the
 // places its parent gave it.
@@ -48,6 +49,9 @@ public:
         Ustaw("XDG_DATA_DIRS", katalog.filePath(QStringLiteral("usr/share")));
         Ustaw("XDG_CONFIG_DIRS", katalog.filePath(QStringLiteral("etc/xdg")));
         Ustaw("XDG_RUNTIME_DIR", czas);
+        // No session bus but one a test starts itself: a window under test
+        // never registers on the desktop's own bus.
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         Ustaw(kZmiennaRodzica, katalog.path());
     }
 

@@ -1,6 +1,7 @@
 #include "OknaTestowe.h"
 
 #include "Miejsca.h"
+#include "Otwarcie.h"
 #include "RaportView.h"
 #include "main.h"
 
@@ -36,6 +37,7 @@ OknaTestowe::~OknaTestowe()
     // The windows go first, while a box they might still show is caught.
     UsunOkna();
     UstawDialogZapisu({});
+    UstawDialogOtwarcia({});
     if (m_nagrywa)
         NagrywajKomunikaty({});
     else
