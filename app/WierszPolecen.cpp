@@ -20,6 +20,7 @@
 #include "Woluminy.h"
 #include "Zapis.h"
 #include "Zegar.h"
+#include "ZwolnieniePortu.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -163,6 +164,7 @@ private:
     bool CzytajUstawienia();
     bool SprawdzFoldery();
     bool SprawdzKatalog();
+    bool Otworz(TPobieranie *s);
     void DostarczPozostawione();
     void PrzerwijOdbior(const QString &powod, int kod);
     void NaSygnal();
@@ -244,13 +246,38 @@ bool PobieranieBezOkna::CzytajUstawienia()
     return true;
 }
 
+bool PobieranieBezOkna::Otworz(TPobieranie *s)
+{
+    try {
+        return s->Polacz();
+    } catch (const EComPort &e) {
+        // A window of this user left open after its download holds the
+        // port: it is asked over the session bus to let go of it, once.
+        if (e.SystemErrorCode() != EBUSY || !PoprosOknoOPort())
+            throw;
+        Komunikat(QStringLiteral("Okno programu Vestibulomat zwolniło port %1 dla pobierania bez "
+                                 "okna.")
+                      .arg(m_port));
+        return s->Polacz();
+    }
+}
+
 bool PobieranieBezOkna::SprawdzFoldery()
 {
     // The state folder holds the journal and the run's record: one that
     // another user owns could take the report, so it is not used at all.
+    // The same for the per-user settings and attachment folders.
+    bool dobre = true;
+    for (const FolderWlasny &obcy :
+         ObceFolderyProgramu(QCoreApplication::applicationDirPath() + u'/')) {
+        Komunikaty::PokazBlad(obcy.Komunikat(), obcy.Szczegoly());
+        dobre = false;
+    }
+    if (!dobre)
+        return false;
     const FolderWlasny stan = UtworzFolderWlasny(KatalogStanu());
     if (stan.obcy) {
-        Komunikat(stan.Komunikat(), stan.Szczegoly());
+        Komunikaty::PokazBlad(stan.Komunikat(), stan.Szczegoly());
         return false;
     }
     return true;
@@ -327,7 +354,7 @@ int PobieranieBezOkna::Uruchom()
 
     try {
         s->port->SetPort(m_port);
-        if (!s->Polacz()) {
+        if (!Otworz(s)) {
             Komunikat(QStringLiteral("Błąd podczas połączenia. Nie udało się otworzyć portu ") +
                       m_port + u'.');
             return kwBladPortu;

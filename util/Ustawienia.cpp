@@ -108,6 +108,15 @@ Wartosci Czytaj(const QString &katalogProgramu)
     // What cannot be read stays empty; the keys read before keep their values.
     QStringList teksty(Liczba);
     QString blad;
+    // A per-user file that someone else may change decides where reports
+    // go (its mail address, its folder): it is not read at all.
+    if (const QString powod = PowodNieufnosci(plik); !powod.isEmpty()) {
+        Komunikaty::PokazBlad(powod, SzczegolyNieufnosci(plik));
+        Wartosci w = ZTekstow(Domyslne(katalogProgramu));
+        w.plik = plik;
+        w.bladPliku = powod;
+        return w;
+    }
     try {
         const QByteArray zawartosc = CzytajPlik(plik);
         const QStringList klucze = Klucze();
