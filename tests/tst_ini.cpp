@@ -1038,7 +1038,12 @@ void TstIni::plikUstawienKtoryZmieniaInny()
                         nullptr) != 0)
                 return u"SKIP"_qs;
         }
-        const QString powod = PowodNieufnosci(czytany);
+        // The settings as the program reads them: a refused file gives the
+        // defaults, never its mail address.
+        const Ustawienia::Wartosci ust = Ustawienia::Czytaj(program);
+        const QString powod = ust.bladPliku;
+        if (powod != PowodNieufnosci(czytany) || (!powod.isEmpty() && !ust.mail.isEmpty()))
+            return u"read anyway: "_qs + ust.mail;
         struct stat st; // of the file a link leads to
         if (::stat(QFile::encodeName(czytany).constData(), &st) != 0)
             return u"?"_qs;
