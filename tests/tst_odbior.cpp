@@ -22,7 +22,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -920,15 +923,6 @@ void TstOdbior::portDlaPobieraniaBezOkna()
              QStringLiteral("Port zwolniony dla pobierania bez okna."));
     QVERIFY2(pudelka.isEmpty(), qPrintable(pudelka.Opis()));
 
-    // The run opens the port as its own, exclusively, and lets it go.
-    {
-        TComPort run;
-        run.SetPort(pty.SlaveName());
-        run.Open();
-        QVERIFY(run.Connected());
-        run.Close();
-    }
-
     // The window's next download opens it again as usual.
     kliknijPolacz();
     QVERIFY2(frmMain->port->Connected(), qPrintable(pudelka.Opis()));
@@ -938,6 +932,46 @@ void TstOdbior::portDlaPobieraniaBezOkna()
     QVERIFY(czekajNaAnalize(2));
     QCOMPARE(frmMain->memDane->Bajty(), drugi);
     QCOMPARE(frmMain->DataOd, QStringLiteral(" 2026-12-02"));
+
+    // The real unattended run, with the window holding the port again after
+    // that download: it asks, gets the port, downloads and saves.
+    QVERIFY(frmMain->port->Connected());
+    QTemporaryDir kopia;
+    QVERIFY(kopia.isValid());
+    const QString program = kopia.filePath(QStringLiteral("vestibulomat"));
+    QVERIFY(QFile::copy(
+        QFileInfo(Symulator::Program()).dir().filePath(QStringLiteral("vestibulomat")), program));
+    QFile ini(kopia.filePath(QStringLiteral("Vestibulomat.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[konfig]\r\nobiekt=Sala\r\nkatalog=" + QFile::encodeName(kopia.path()) +
+              "\r\nport=" + QFile::encodeName(pty.SlaveName()) + "\r\n");
+    ini.close();
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), magistrala.Adres());
+    env.insert(QStringLiteral("XDG_STATE_HOME"), kopia.filePath(QStringLiteral("stan")));
+    run.setProcessEnvironment(env);
+    run.start(program,
+              {QStringLiteral("--pobierz"), QStringLiteral("--czekaj"), QStringLiteral("5")});
+    // The device answers the run's first poll.
+    QByteArray odebrane;
+    QTRY_VERIFY_WITH_TIMEOUT((odebrane += pty.ReceiveNow()).contains('\r'), 10000);
+    QVERIFY(pty.Send(pierwszy));
+    QTRY_VERIFY_WITH_TIMEOUT(run.state() == QProcess::NotRunning, 10000);
+    QVERIFY2(run.exitCode() == 0, run.readAllStandardError().constData());
+    const QString zapisany = kopia.filePath(QStringLiteral("Sala_2026-12-01_2026-12-01.txt"));
+    QCOMPARE(QString::fromUtf8(run.readAllStandardOutput()), zapisany + u'\n');
+    QFile plik(zapisany);
+    QVERIFY(plik.open(QIODevice::ReadOnly));
+    QCOMPARE(plik.readAll(), pierwszy);
+    QVERIFY(!frmMain->port->Connected());
+    // And the window's next download still works.
+    kliknijPolacz();
+    QVERIFY2(frmMain->port->Connected(), qPrintable(pudelka.Opis()));
+    QVERIFY(pty.Send(drugi));
+    QVERIFY(czekajNaAnalize(3));
+    QCOMPARE(frmMain->memDane->Bajty(), drugi);
 }
 
 QTEST_MAIN(TstOdbior)
