@@ -127,6 +127,11 @@ QString WersjaPliku(const QString &sciezka)
     return WersjaProgramu();
 }
 
+QString TekstBleduOdczytuUstawien()
+{
+    return QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!");
+}
+
 void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                QStringList &wartosci, const QStringList &domyslne)
 {
@@ -146,7 +151,7 @@ void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList
             wartosci[i] = domyslne[i];
         Komunikaty::PokazBlad(e.TekstUzytkownika(), e.Szczegoly());
     } catch (const std::exception &) {
-        Komunikaty::Komunikat(QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!"));
+        Komunikaty::Komunikat(TekstBleduOdczytuUstawien());
     }
 }
 

@@ -51,6 +51,8 @@ QString TekstWersji(quint16 glowny, quint16 poboczny, quint16 wydanie, quint16 k
 // the values read so far are kept.
 void CzytajIni(const QString &plik, const QStringList &sekcje, const QStringList &klucze,
                QStringList &wartosci, const QStringList &domyslne);
+// That message, for every reader of settings.
+QString TekstBleduOdczytuUstawien();
 
 // Writes value i as key i of section i, in order, in one replacement of the
 // file (atomic where its folder takes a new file, else in place): either

@@ -129,7 +129,7 @@ Wartosci Czytaj(const QString &katalogProgramu)
         blad = e.TekstUzytkownika();
         Komunikaty::PokazBlad(blad, e.Szczegoly());
     } catch (const std::exception &) {
-        blad = QStringLiteral("Nieprawidłowa ilość parametrów wczytywanych!");
+        blad = TekstBleduOdczytuUstawien();
         Komunikaty::Komunikat(blad);
     }
     Wartosci w = ZTekstow(teksty);
