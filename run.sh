@@ -14,7 +14,10 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
     libqt6svg6 libgl-dev xvfb xauth xdg-utils desktop-file-utils appstream
-    qt6-translations-l10n)
+    qt6-translations-l10n openssh-server sshfs fuse3)
+# openssh-server, sshfs and fuse3: the tests of saves into a network folder
+# start an sshd of their own on 127.0.0.1 and mount it with sshfs; the
+# system's sshd is never used (and without systemd the package starts none).
 # What building and checking the Debian package needs besides; systemd-analyze
 # (package systemd) validates the timer units in the installation test.
 PACKAGE_TOOLS=(dpkg-dev file lintian man-db systemd)

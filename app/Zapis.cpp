@@ -56,7 +56,9 @@ void KopiujRaport(const QString &zrodlo, const QString &cel)
 
 QString TekstBleduZapisu(const EZapisPliku &e, const QString &sciezka)
 {
-    QString tekst = QStringLiteral("Błąd podczas zapisu pliku: ") + sciezka;
+    // The file the error names, so that this line and the details agree.
+    QString tekst =
+        QStringLiteral("Błąd podczas zapisu pliku: ") + (e.Plik().isEmpty() ? sciezka : e.Plik());
     if (const QString powod = e.Powod(); !powod.isEmpty())
         tekst += QStringLiteral(" (") + powod + u')';
     return tekst;

@@ -36,8 +36,9 @@ bool ZapiszNowyRaport(const QString &sciezka, const QByteArray &dane);
 // copy did not arrive; cel is then left as it was.
 void KopiujRaport(const QString &zrodlo, const QString &cel);
 
-// "Błąd podczas zapisu pliku: " and sciezka, with the reason in brackets
-// when there is one a user can read; the caller adds what became of the report.
+// "Błąd podczas zapisu pliku: " and the file the error names (sciezka when
+// it names none), with the reason in brackets; the caller adds what became
+// of the report.
 QString TekstBleduZapisu(const EZapisPliku &e, const QString &sciezka);
 
 // katalog + "/" + nazwa. The directory text is used as typed, so one ending

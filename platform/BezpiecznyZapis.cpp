@@ -8,6 +8,8 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
@@ -244,20 +246,151 @@ int ZapiszWMiejscu(const QString &sciezka, QByteArrayView dane, bool zostawOtwar
     return -1;
 }
 
-// Moves tymczasowa to cel without replacing anything there.
-int NadajWolnaNazwe(const QByteArray &tymczasowa, const QByteArray &cel)
+// The hidden sibling a file is written to before it takes its name:
+// ".NAME.RANDOM.tmp", RANDOM a 32-bit number in base 36 (one to seven
+// letters and digits). Sync clients are told to leave out ".*.tmp"; the
+// clean-up below knows the program's own by this shape.
+QByteArray NazwaTymczasowa(const QByteArray &poczatek)
+{
+    return poczatek + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+}
+
+bool NazwaTymczasowaProgramu(QByteArrayView nazwa)
+{
+    const QByteArrayView koncowka(".tmp");
+    if (!nazwa.startsWith('.') || !nazwa.endsWith(koncowka))
+        return false;
+    const QByteArrayView bez = nazwa.chopped(koncowka.size());
+    const qsizetype kropka = bez.lastIndexOf('.');
+    const QByteArrayView losowa = bez.sliced(kropka + 1);
+    // Something of a name between the leading dot and the random part.
+    if (kropka < 2 || losowa.isEmpty() || losowa.size() > 7)
+        return false;
+    for (const char c : losowa)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
+            return false;
+    return true;
+}
+
+// What an interrupted write left in the folder (a lost connection to a
+// share, a power cut): the program's hidden siblings that are the user's
+// own regular files, older than an hour, so that a copy still writing one
+// never loses it. Nothing else is touched, no link is followed, and a
+// folder that cannot be read (a drop box) is left as it is. It never fails
+// a save.
+void UsunPozostalosci(const QString &katalog)
+{
+    const int fd = ::open(Kod(katalog).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR *folder = ::fdopendir(fd);
+    if (!folder) {
+        ::close(fd);
+        return;
+    }
+    const time_t granica = ::time(nullptr) - 3600;
+    while (const dirent *wpis = ::readdir(folder)) {
+        if (!NazwaTymczasowaProgramu(QByteArrayView(wpis->d_name)))
+            continue;
+        struct stat st;
+        if (::fstatat(fd, wpis->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && st.st_mtime < granica)
+            ::unlinkat(fd, wpis->d_name, 0);
+    }
+    ::closedir(folder);
+}
+
+// Unsupported rather than forbidden: what link() gives on a file system
+// that has no hard links (EPERM on FUSE and an SFTP server without them,
+// EOPNOTSUPP on SMB).
+bool BrakDowiazan(int kod)
+{
+    return kod == EPERM || kod == EOPNOTSUPP || kod == ENOSYS || kod == EXDEV || kod == EINVAL;
+}
+
+QString PowodBrakuOperacji()
+{
+    return QStringLiteral(
+        "system plików folderu nie obsługuje dowiązań twardych ani zmiany nazwy bez zastępowania");
+}
+
+// Moves tymczasowa to cel without replacing anything there. 0, or the
+// errno; *wywolania (when given) then says which calls failed.
+// brakOperacji is set when the file system has neither way: renameat2 said
+// it has no such flag (EINVAL, ENOSYS), and link() refused the program's
+// own fresh file, which no permission rule guards (the kernel's
+// protected_hardlinks rule only guards the files of others), as unsupported.
+// With dowiazana given, a hard link leaves the old name for the caller to
+// remove (and sets it).
+int NadajWolnaNazwe(const QByteArray &tymczasowa, const QByteArray &cel,
+                    bool *brakOperacji = nullptr, QString *wywolania = nullptr,
+                    bool *dowiazana = nullptr)
 {
     if (::renameat2(AT_FDCWD, tymczasowa.constData(), AT_FDCWD, cel.constData(),
                     RENAME_NOREPLACE) == 0)
         return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
+    const int kodZmiany = errno;
+    if (kodZmiany != EINVAL && kodZmiany != ENOSYS)
+        return kodZmiany;
     // A file system without the flag (NFS, FUSE): a hard link fails on an
     // existing name as well.
-    if (::link(tymczasowa.constData(), cel.constData()) != 0)
-        return errno;
-    ::unlink(tymczasowa.constData());
+    if (::link(tymczasowa.constData(), cel.constData()) != 0) {
+        const int kod = errno;
+        if (brakOperacji)
+            *brakOperacji = BrakDowiazan(kod);
+        if (wywolania)
+            *wywolania = QStringLiteral("renameat2 %1: %2; link %1: %3")
+                             .arg(QFile::decodeName(cel), SzczegolyBleduSystemu(kodZmiany),
+                                  SzczegolyBleduSystemu(kod));
+        return kod;
+    }
+    if (dowiazana)
+        *dowiazana = true;
+    else
+        ::unlink(tymczasowa.constData());
     return 0;
+}
+
+// The create-only save into a folder that has neither way of naming a file
+// without replacing (NadajWolnaNazwe): the name itself is created with
+// O_EXCL, so nothing there is ever replaced, and written whole. A reader
+// may see part of it until it is written; a write that fails removes the
+// file it created, which was nobody else's.
+void ZapiszPodNowaNazwa(const QString &sciezka, QByteArrayView dane, const Opcje &opcje,
+                        bool synchronizuj, int *otwarty)
+{
+    const QByteArray cel = Kod(sciezka);
+    Deskryptor d;
+    d.fd = ::open(cel.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  opcje.trybNowego);
+    if (d.fd < 0)
+        Rzuc(Krok::Utworzenie, sciezka, errno);
+    Deskryptor doSynchronizacji;
+    // Closed first, so that FUSE removes the name rather than hiding it.
+    const auto porzuc = [&](Krok krok, int blad) {
+        if (d.fd >= 0)
+            ::close(d.Oddaj());
+        if (doSynchronizacji.fd >= 0)
+            ::close(doSynchronizacji.Oddaj());
+        ::unlink(cel.constData());
+        Rzuc(krok, sciezka, blad);
+    };
+    int kod = 0;
+    if (!ZapiszWszystko(d.fd, dane, kod))
+        porzuc(Krok::Zapis, kod);
+    if (synchronizuj && ::fsync(d.fd) != 0)
+        porzuc(Krok::Synchronizacja, errno);
+    if (synchronizuj)
+        doSynchronizacji.fd = ::dup(d.fd);
+    // A network file system reports a write it could not deliver here.
+    if (!otwarty && ::close(d.Oddaj()) != 0)
+        porzuc(Krok::Zamkniecie, errno);
+    if (synchronizuj) {
+        Zglos(Zdarzenie::PlikZsynchronizowany, sciezka);
+        SynchronizujKatalog(Katalog(sciezka), doSynchronizacji.fd);
+    }
+    if (otwarty)
+        *otwarty = d.Oddaj();
 }
 
 enum class Wynik { Zapisany, FolderOdmowil };
@@ -268,13 +401,13 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
                  const Opcje &opcje, int &kod, int *otwarty)
 {
     const QString katalog = Katalog(sciezka);
+    UsunPozostalosci(katalog);
     // Hidden, and short enough beside a name of the longest length.
     const QByteArray poczatek = Kod(katalog) + "/." + Kod(NazwaWKatalogu(sciezka)).left(200) + '.';
     QByteArray tymczasowa;
     Deskryptor d;
     for (int proba = 0; proba < 16 && d.fd < 0; ++proba) {
-        tymczasowa =
-            poczatek + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        tymczasowa = NazwaTymczasowa(poczatek);
         d.fd = ::open(tymczasowa.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                       opcje.trybNowego);
         if (d.fd < 0 && errno != EEXIST) {
@@ -286,9 +419,23 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
     }
     if (d.fd < 0)
         Rzuc(Krok::Utworzenie, sciezka, EEXIST);
-    const auto porzuc = [&](Krok krok, int blad) {
+    // Kept for the folder's sync, should the folder refuse to be opened.
+    Deskryptor doSynchronizacji;
+    // A name removed while a descriptor holds its file is, on FUSE, only
+    // renamed to ".fuse_hiddenNNN" until the file is closed, and that stays
+    // on a share whose connection goes meanwhile: the sibling is removed
+    // with no descriptor of ours open on it, unless its caller keeps one.
+    const auto usunTymczasowa = [&] {
+        if (doSynchronizacji.fd >= 0)
+            ::close(doSynchronizacji.Oddaj());
         ::unlink(tymczasowa.constData());
-        Rzuc(krok, sciezka, blad);
+    };
+    // The details name the sibling, where the call failed.
+    const auto porzuc = [&](Krok krok, int blad) {
+        if (d.fd >= 0)
+            ::close(d.Oddaj());
+        usunTymczasowa();
+        Rzuc(krok, QFile::decodeName(tymczasowa), blad);
     };
     if (zachowanyTryb && ::fchmod(d.fd, *zachowanyTryb) != 0)
         porzuc(Krok::Utworzenie, errno);
@@ -297,8 +444,6 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
     const bool synchronizuj = zachowanyTryb || !opcje.pozniejszaSynchronizacjaNowego;
     if (synchronizuj && ::fsync(d.fd) != 0)
         porzuc(Krok::Synchronizacja, errno);
-    // Kept for the folder's sync, should the folder refuse to be opened.
-    Deskryptor doSynchronizacji;
     if (synchronizuj)
         doSynchronizacji.fd = ::dup(d.fd);
     if (!otwarty && ::close(d.Oddaj()) != 0)
@@ -306,12 +451,21 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
 
     const QByteArray cel = Kod(sciezka);
     int blad = 0;
+    bool brakOperacji = false;
+    bool dowiazana = false; // the sibling's name is a second link to the file now
     if (opcje.tylkoNowy)
-        blad = NadajWolnaNazwe(tymczasowa, cel);
+        blad = NadajWolnaNazwe(tymczasowa, cel, &brakOperacji, nullptr, &dowiazana);
     else if (::rename(tymczasowa.constData(), cel.constData()) != 0)
         blad = errno;
+    if (brakOperacji) {
+        if (otwarty)
+            ::close(d.Oddaj());
+        usunTymczasowa();
+        ZapiszPodNowaNazwa(sciezka, dane, opcje, synchronizuj, otwarty);
+        return Wynik::Zapisany;
+    }
     if (blad != 0) {
-        ::unlink(tymczasowa.constData());
+        usunTymczasowa();
         kod = blad;
         if (!opcje.tylkoNowy && FolderOdmawia(kod))
             return Wynik::FolderOdmowil;
@@ -319,8 +473,16 @@ Wynik ZapiszObok(const QString &sciezka, QByteArrayView dane, const mode_t *zach
     }
     if (synchronizuj) {
         Zglos(Zdarzenie::PlikZsynchronizowany, sciezka);
-        SynchronizujKatalog(katalog, doSynchronizacji.fd);
+        try {
+            SynchronizujKatalog(katalog, doSynchronizacji.fd);
+        } catch (const EZapisPliku &) {
+            if (dowiazana)
+                usunTymczasowa();
+            throw;
+        }
     }
+    if (dowiazana)
+        usunTymczasowa();
     if (otwarty)
         *otwarty = d.Oddaj();
     return Wynik::Zapisany;
@@ -472,8 +634,15 @@ Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane, qint64 rozmia
 
 void NadajNazwe(const QString &stara, const QString &nowa)
 {
-    if (const int kod = NadajWolnaNazwe(Kod(stara), Kod(nowa)))
+    bool brakOperacji = false;
+    QString wywolania;
+    if (const int kod = NadajWolnaNazwe(Kod(stara), Kod(nowa), &brakOperacji, &wywolania)) {
+        // Not the user's permission, which link()'s EPERM would suggest.
+        if (brakOperacji)
+            throw EZapisPliku(Krok::ZmianaNazwy, nowa, EOPNOTSUPP, PowodBrakuOperacji(),
+                              wywolania);
         Rzuc(Krok::ZmianaNazwy, nowa, kod);
+    }
     SynchronizujKatalog(Katalog(nowa));
     if (Katalog(stara) != Katalog(nowa))
         SynchronizujKatalog(Katalog(stara));
@@ -557,7 +726,7 @@ QString EZapisPliku::Powod() const
 {
     if (!m_powod.isEmpty())
         return m_powod;
-    return PolskiOpisBleduSystemu(m_kod) ? OpisBleduSystemu(m_kod) : QString();
+    return m_kod != 0 ? OpisBleduSystemu(m_kod) : QString();
 }
 
 QString EZapisPliku::Wywolanie() const
@@ -571,19 +740,18 @@ QString EZapisPliku::TekstUzytkownika() const
     QString tekst = utworzenie ? QStringLiteral("Nie można utworzyć pliku \"%1\"")
                                : QStringLiteral("Nie udało się zapisać pliku \"%1\"");
     tekst = tekst.arg(m_plik);
-    const QString powod = Powod();
-    if (!powod.isEmpty())
+    if (const QString powod = Powod(); !powod.isEmpty())
         tekst += QStringLiteral(": ") + powod;
-    else if (m_kod != 0)
-        tekst += QStringLiteral(": ") + OpisBleduSystemu(m_kod); // the general one
     return tekst + QStringLiteral(". ") + Wskazowka(utworzenie, m_kod);
 }
 
 QString EZapisPliku::Szczegoly() const
 {
+    // The file the user knows comes first; the failed call keeps its own
+    // path, which may be another (the hidden sibling, a picked link's target).
     const QString pierwsza = KrokUtworzenia(m_krok)
                                  ? QStringLiteral("Cannot create file %1").arg(m_plik)
-                                 : QStringLiteral("Stream write error");
+                                 : QStringLiteral("Stream write error\nPlik: ") + m_plik;
     return pierwsza + u'\n' + Wywolanie();
 }
 

@@ -13,6 +13,10 @@
 // content is touched. A replaced file keeps its mode; a new one gets the mode
 // its caller passes, less the umask, as open(2) gives it.
 //
+// The sibling is ".NAME.RANDOM.tmp". What an interrupted write left (a lost
+// connection to a share) is removed by a later write into the same folder:
+// such siblings that are the user's own regular files, older than an hour.
+//
 // Names. A name the program made up itself (the "Zawsze" copy, the
 // attachment, a download's file) may lie in a folder others can write: a
 // link, a FIFO, a socket or a device found under it is left alone and the
@@ -78,13 +82,16 @@ public:
     const QString &Plik() const { return m_plik; }
     void UstawPlik(const QString &plik) { m_plik = plik; }
     // Why, in Polish: the reason given, else the system's Polish description
-    // ("brak uprawnień"); empty when the system has none a user could read.
+    // ("brak uprawnień", "nieoczekiwany błąd systemu" for a rare errno);
+    // empty only when there is no errno either.
     QString Powod() const;
     // The failed call, what() as text.
     QString Wywolanie() const;
     // "Nie można utworzyć pliku "X": brak uprawnień. Wybierz folder, w
     // którym możesz zapisywać".
     QString TekstUzytkownika() const override;
+    // "Cannot create file X" or "Stream write error" with "Plik: X", then
+    // the failed call: the same file as the user's text, and where it failed.
     QString Szczegoly() const override;
 
 private:
@@ -125,9 +132,14 @@ struct Opcje
     // The mode of a new file, less the umask: 0666 for a report, 0600 for
     // the settings copy and attachments.
     mode_t trybNowego = 0666;
-    // Create only: EZapisPliku with EEXIST (step Sprawdzenie or ZmianaNazwy) when
-    // anything at all is under the name, which is then left alone. For a
-    // caller that picks the next free name (" (2)", " (3)" ...).
+    // Create only: EZapisPliku with EEXIST (step Sprawdzenie, ZmianaNazwy or
+    // Utworzenie) when anything at all is under the name, which is then left
+    // alone. For a caller that picks the next free name (" (2)", " (3)" ...).
+    // The sibling takes the name by renameat2(RENAME_NOREPLACE), or a hard
+    // link where the flag is missing; a file system with neither (FUSE,
+    // SMB, an SFTP server without hard links) gets the name itself created
+    // with O_EXCL and written whole, so that a reader there may see part of
+    // it until it is written.
     bool tylkoNowy = false;
     // A file that replaces nothing is neither synced nor its folder: the
     // caller syncs both later (SynchronizujFolder). For the journal, which
@@ -171,7 +183,9 @@ Zastano CzytajZwyklyPlik(const QString &sciezka, QByteArray &dane, qint64 rozmia
 void SynchronizujFolder(const QString &sciezka, int plik = -1);
 
 // Gives the file stara the name nowa, which must be free (EZapisPliku with EEXIST
-// otherwise), and syncs the folder.
+// otherwise), and syncs the folder. On a file system with neither way of
+// naming without replacing, EZapisPliku with EOPNOTSUPP and a reason that
+// says so.
 void NadajNazwe(const QString &stara, const QString &nowa);
 
 // Removes the file sciezka (not through a link). True when it was there and

@@ -47,14 +47,22 @@ const char *OpisPolski(int kod)
     case ENAMETOOLONG:
         return "za długa nazwa pliku";
     case EIO:
-        return "błąd wejścia/wyjścia urządzenia";
+        return "błąd wejścia/wyjścia";
     case EBUSY:
         return "urządzenie jest zajęte";
     case ENODEV:
     case ENXIO:
         return "nie ma takiego urządzenia";
+    // A folder mounted from a server (sshfs, NFS, SMB) fails so when the
+    // network or the server goes.
+    case ENOTCONN:
+        return "połączenie z folderem sieciowym zostało zerwane";
+    case ESTALE:
+        return "folder sieciowy został zmieniony na serwerze; zamontuj go ponownie";
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
     case ETIMEDOUT:
-        return "upłynął czas oczekiwania";
+        return "serwer folderu sieciowego nie odpowiada";
     case EEXIST:
         return "plik już istnieje";
     case EMFILE:

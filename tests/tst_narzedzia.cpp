@@ -302,8 +302,21 @@ void TstNarzedzia::opisyBledowSystemu_data()
     QTest::newRow("is a folder") << EISDIR << u"to jest folder"_qs << u"errno 21: EISDIR"_qs;
     QTest::newRow("file name too long")
         << ENAMETOOLONG << u"za długa nazwa pliku"_qs << u"errno 36: ENAMETOOLONG"_qs;
-    QTest::newRow("input/output error")
-        << EIO << u"błąd wejścia/wyjścia urządzenia"_qs << u"errno 5: EIO"_qs;
+    QTest::newRow("input/output error") << EIO << u"błąd wejścia/wyjścia"_qs << u"errno 5: EIO"_qs;
+    QTest::newRow("network folder: connection gone")
+        << ENOTCONN << u"połączenie z folderem sieciowym zostało zerwane"_qs
+        << u"errno 107: ENOTCONN"_qs;
+    QTest::newRow("network folder: changed on the server")
+        << ESTALE << u"folder sieciowy został zmieniony na serwerze; zamontuj go ponownie"_qs
+        << u"errno 116: ESTALE"_qs;
+    QTest::newRow("network folder: server down")
+        << EHOSTDOWN << u"serwer folderu sieciowego nie odpowiada"_qs << u"errno 112: EHOSTDOWN"_qs;
+    QTest::newRow("network folder: server unreachable")
+        << EHOSTUNREACH << u"serwer folderu sieciowego nie odpowiada"_qs
+        << u"errno 113: EHOSTUNREACH"_qs;
+    QTest::newRow("network folder: timed out")
+        << ETIMEDOUT << u"serwer folderu sieciowego nie odpowiada"_qs
+        << u"errno 110: ETIMEDOUT"_qs;
     QTest::newRow("rare: a Polish word, the system's text in the details")
         << EXDEV << QString() << u"errno 18: EXDEV (Invalid cross-device link)"_qs;
 }

@@ -26,6 +26,8 @@
 #include <QToolButton>
 
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <sys/mount.h>
@@ -67,6 +69,8 @@ private slots:
     void trybyPlikowPrzyUmask000_data();
     void trybyPlikowPrzyUmask000();
     void dialogZapisu();
+    void pozostalosciPrzerwanychZapisow_data();
+    void pozostalosciPrzerwanychZapisow();
 
     void zapisRaportuZOkna_data();
     void zapisRaportuZOkna();
@@ -715,6 +719,85 @@ void TestZapis::katalogZapisuNiedostepny()
     QCOMPARE(Zawartosc(sciezka), QByteArray("report"));
     QVERIFY(!frmMain->NiezapisaneDane);
     QCOMPARE(frmKonfiguracja->ediKatalog->text(), skonfigurowany);
+}
+
+namespace {
+
+enum RodzajPozostalosci { ZwyklyPlik, Dowiazanie, Folder };
+
+} // namespace
+
+void TestZapis::pozostalosciPrzerwanychZapisow_data()
+{
+    QTest::addColumn<QString>("nazwa");
+    QTest::addColumn<int>("rodzaj");
+    QTest::addColumn<int>("wiek"); // seconds since its last change
+    QTest::addColumn<bool>("cudzy");
+    QTest::addColumn<bool>("usuniety");
+
+    const QString nasz = u".sala_2026-12-01_2026-12-03.txt.187an8p.tmp"_qs;
+    const int dwieGodziny = 2 * 3600;
+    // clang-format off
+    QTest::newRow("ours, two hours old: removed")
+        << nasz << int(ZwyklyPlik) << dwieGodziny << false << true;
+    QTest::newRow("ours, of the settings file: removed")
+        << u".Vestibulomat.ini.0.tmp"_qs << int(ZwyklyPlik) << dwieGodziny << false << true;
+    QTest::newRow("ours, ten minutes old: kept for a copy that may still write it")
+        << nasz << int(ZwyklyPlik) << 600 << false << false;
+    QTest::newRow("another user's under our name: kept")
+        << nasz << int(ZwyklyPlik) << dwieGodziny << true << false;
+    QTest::newRow("a link under our name: kept, not followed")
+        << nasz << int(Dowiazanie) << dwieGodziny << false << false;
+    QTest::newRow("a folder under our name: kept")
+        << nasz << int(Folder) << dwieGodziny << false << false;
+    QTest::newRow("another program's hidden file: kept")
+        << u".notatki.tmp"_qs << int(ZwyklyPlik) << dwieGodziny << false << false;
+    QTest::newRow("no name before the random part: kept")
+        << u"..187an8p.tmp"_qs << int(ZwyklyPlik) << dwieGodziny << false << false;
+    QTest::newRow("random part longer than ours: kept")
+        << u".sala.txt.187an8p0.tmp"_qs << int(ZwyklyPlik) << dwieGodziny << false << false;
+    QTest::newRow("capital letters in the random part: kept")
+        << u".sala.txt.187AN8P.tmp"_qs << int(ZwyklyPlik) << dwieGodziny << false << false;
+    QTest::newRow("not hidden: kept")
+        << u"sala.txt.187an8p.tmp"_qs << int(ZwyklyPlik) << dwieGodziny << false << false;
+    // clang-format on
+}
+
+void TestZapis::pozostalosciPrzerwanychZapisow()
+{
+    QFETCH(QString, nazwa);
+    QFETCH(int, rodzaj);
+    QFETCH(int, wiek);
+    QFETCH(bool, cudzy);
+    QFETCH(bool, usuniety);
+    if (cudzy && geteuid() != 0)
+        QSKIP("needs root to leave a file of another user");
+    QTemporaryDir baza;
+    const QString folder = baza.filePath(u"raporty"_qs);
+    QVERIFY(QDir().mkpath(folder));
+    const QString pozostalosc = folder + u'/' + nazwa;
+    const QString cel = baza.filePath(u"cel.txt"_qs);
+    Utworz(cel, "cel");
+    if (rodzaj == ZwyklyPlik)
+        Utworz(pozostalosc, "przerwany zapis");
+    else if (rodzaj == Dowiazanie)
+        QVERIFY(QFile::link(cel, pozostalosc));
+    else
+        QVERIFY(QDir().mkpath(pozostalosc));
+    const QByteArray p = QFile::encodeName(pozostalosc);
+    if (cudzy)
+        QCOMPARE(::lchown(p.constData(), 4321, 4321), 0);
+    const timespec t{::time(nullptr) - wiek, 0};
+    const timespec czasy[2] = {t, t};
+    QCOMPARE(::utimensat(AT_FDCWD, p.constData(), czasy, AT_SYMLINK_NOFOLLOW), 0);
+
+    // Any save into the folder, of any file.
+    ZapiszRaport(folder + u"/inny.txt"_qs, "raport");
+
+    struct stat st;
+    QCOMPARE(::lstat(p.constData(), &st) != 0, usuniety);
+    QCOMPARE(Zawartosc(cel), QByteArray("cel"));
+    QCOMPARE(Zawartosc(folder + u"/inny.txt"_qs), QByteArray("raport"));
 }
 
 QTEST_MAIN(TestZapis)
