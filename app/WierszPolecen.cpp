@@ -527,16 +527,16 @@ bool PobieranieBezOkna::SprawdzKatalog()
     // Before the device is polled: a folder that cannot take the report
     // would leave it in one more journal after a whole download.
     if (const int kod = BladKataloguZapisu(katalog); kod != 0) {
-        QString powod;
+        QString co;
         if (kod == ENOENT)
-            powod = QStringLiteral("nie istnieje");
+            co = QStringLiteral("Folder zapisu „%1” nie istnieje").arg(katalog);
         else if (kod == ENOTDIR)
-            powod = QStringLiteral("nie jest folderem");
+            co = QStringLiteral("Folder zapisu „%1” nie jest folderem").arg(katalog);
         else
-            powod = QStringLiteral("nie można w nim zapisywać (") + OpisBleduSystemu(kod) + u')';
-        Komunikat(QStringLiteral("Folder zapisu „%1” %2; licznik nie był odpytywany. Sprawdź "
-                                 "folder w ustawieniach albo opcję --katalog.")
-                      .arg(katalog, powod),
+            co = QStringLiteral("W folderze zapisu „%1” nie można zapisywać (%2)")
+                     .arg(katalog, OpisBleduSystemu(kod));
+        Komunikat(co + QStringLiteral("; licznik nie był odpytywany. Sprawdź folder w ustawieniach "
+                                      "albo opcję --katalog."),
                   katalog + QStringLiteral(": ") + SzczegolyBleduSystemu(kod));
         return false;
     }
