@@ -87,7 +87,8 @@ test)
     build asan
     ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" \
         UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
-    build tsan --target tst_cport tst_cport_linia tst_odbior tst_losowe tst_pobieranie vestibulomat-sim
+    build tsan --target tst_cport tst_cport_linia tst_odbior tst_losowe tst_pobieranie vestibulomat-sim \
+        vestibulomat
     TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp die_after_fork=0 second_deadlock_stack=1" \
         ctest --preset tsan -R 'tst_cport|tst_odbior|tst_losowe|tst_pobieranie'
     build fuzz
