@@ -1,7 +1,11 @@
 #include "Magistrala.h"
 
+#include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 bool JestMagistralaSesji()
 {
@@ -20,4 +24,21 @@ bool JestMagistralaSesji()
 QString AdresMagistraliSesji()
 {
     return JestMagistralaSesji() ? qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS") : QString();
+}
+
+QDBusMessage ZapytajIZaczekaj(QDBusConnection &polaczenie, const QDBusMessage &wywolanie,
+                              int limitMs)
+{
+    QDBusPendingCallWatcher obserwator(polaczenie.asyncCall(wywolanie, limitMs));
+    QEventLoop petla;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&obserwator, &QDBusPendingCallWatcher::finished, &petla, &QEventLoop::quit);
+    QObject::connect(&limit, &QTimer::timeout, &petla, &QEventLoop::quit);
+    limit.start(limitMs);
+    if (!obserwator.isFinished())
+        petla.exec();
+    if (!obserwator.isFinished())
+        return wywolanie.createErrorReply(QDBusError::Timeout, QStringLiteral("no answer in time"));
+    return obserwator.reply();
 }

@@ -20,6 +20,16 @@ bool JestMagistralaSesji();
 // later, which QDBusConnection::sessionBus() never does). Empty when none.
 QString AdresMagistraliSesji();
 
+#include <QDBusMessage>
+
+class QDBusConnection;
+
+// Sends the call and waits for its answer for at most limitMs, running the
+// event loop meanwhile, so the program never hangs on a bus or a peer that
+// does not answer. The reply, or an error message when none came in time.
+QDBusMessage ZapytajIZaczekaj(QDBusConnection &polaczenie, const QDBusMessage &wywolanie,
+                              int limitMs);
+
 // The running window's name, object and interface on the session bus. Its
 // one method, ZwolnijPort() -> b, asks the window to let go of the serial
 // port for an unattended download.

@@ -4,10 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QEventLoop>
-#include <QTimer>
 #include <QVariantMap>
 
 bool Powiadom(const QString &podsumowanie, const QString &tresc, int limitMs)
@@ -29,14 +25,5 @@ bool Powiadom(const QString &podsumowanie, const QString &tresc, int limitMs)
     m << QStringLiteral("Vestibulomat") << uint(0) << QStringLiteral("pl.vestibulomat.Vestibulomat")
       << podsumowanie << tresc << QStringList() << wskazowki << int(-1);
 
-    QDBusPendingCallWatcher obserwator(magistrala.asyncCall(m, limitMs));
-    QEventLoop petla;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&obserwator, &QDBusPendingCallWatcher::finished, &petla, &QEventLoop::quit);
-    QObject::connect(&limit, &QTimer::timeout, &petla, &QEventLoop::quit);
-    limit.start(limitMs);
-    if (!obserwator.isFinished())
-        petla.exec();
-    return obserwator.isFinished() && !obserwator.isError();
+    return ZapytajIZaczekaj(magistrala, m, limitMs).type() == QDBusMessage::ReplyMessage;
 }

@@ -4,10 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QEventLoop>
-#include <QTimer>
 
 namespace {
 
@@ -43,17 +39,7 @@ bool PoprosOknoOPort(int limitMs)
     // No window, no answer: the bus must not start anything for this name.
     m.setAutoStartService(false);
 
-    QDBusPendingCallWatcher obserwator((*polaczenie).asyncCall(m, limitMs));
-    QEventLoop petla;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&obserwator, &QDBusPendingCallWatcher::finished, &petla, &QEventLoop::quit);
-    QObject::connect(&limit, &QTimer::timeout, &petla, &QEventLoop::quit);
-    limit.start(limitMs);
-    if (!obserwator.isFinished())
-        petla.exec();
-    if (!obserwator.isFinished() || obserwator.isError())
-        return false;
-    const QDBusPendingReply<bool> odpowiedz = obserwator;
-    return odpowiedz.isValid() && odpowiedz.value();
+    const QDBusMessage odpowiedz = ZapytajIZaczekaj(*polaczenie, m, limitMs);
+    return odpowiedz.type() == QDBusMessage::ReplyMessage && !odpowiedz.arguments().isEmpty() &&
+           odpowiedz.arguments().constFirst().toBool();
 }
