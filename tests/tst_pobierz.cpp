@@ -2,6 +2,7 @@
 // program with its own settings file, started as a child process without a
 // display, against the device simulator.
 
+#include "BezOkna.h"
 #include "CPort.h"
 #include "Dziennik.h"
 #include "MagistralaTestowa.h"
@@ -59,12 +60,7 @@ constexpr bool kSanitizer = true; // reserves terabytes of shadow memory up fron
 constexpr bool kSanitizer = false;
 #endif
 
-struct Wynik
-{
-    int kod = -1;
-    QByteArray wyjscie;
-    QByteArray bledy;
-};
+using Wynik = WynikBezOkna;
 
 } // namespace
 
@@ -138,48 +134,20 @@ void TstPobierz::ZapiszUstawienia(const QByteArray &obiekt, const QString &katal
 Wynik TstPobierz::Uruchom(const QStringList &argumenty, int sygnalPoMs, const QString &magistrala,
                           qint64 pamiec)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *zmienna : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
-                                "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
-        env.remove(QLatin1String(zmienna));
-    if (!magistrala.isEmpty())
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), magistrala);
-    env.insert(QStringLiteral("HOME"), m_tmp.filePath(QStringLiteral("dom")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), m_tmp.filePath(QStringLiteral("stan")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_tmp.filePath(QStringLiteral("dom/.config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_tmp.filePath(QStringLiteral("dom/.cache")));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    if (pamiec > 0)
-        p.setChildProcessModifier([pamiec] {
-            const rlimit limit{rlim_t(pamiec), rlim_t(pamiec)};
-            ::setrlimit(RLIMIT_AS, &limit);
-        });
-    p.start(m_program, argumenty);
-    if (sygnalPoMs > 0) {
-        QTest::qWait(sygnalPoMs);
-        ::kill(pid_t(p.processId()), SIGTERM);
-    }
-    Wynik w;
-    // The event loop goes on meanwhile: the simulator's output is read.
-    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kLimitMs)) {
-        p.kill();
-        p.waitForFinished();
-        return w;
-    }
-    w.kod = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    w.wyjscie = p.readAllStandardOutput();
-    w.bledy = p.readAllStandardError();
-    return w;
+    UruchomienieBezOkna u;
+    u.program = m_program;
+    u.korzen = m_tmp.path();
+    u.argumenty = argumenty;
+    u.magistrala = magistrala;
+    u.sygnalPoMs = sygnalPoMs;
+    u.pamiec = pamiec;
+    u.limitMs = kLimitMs;
+    return UruchomBezOkna(u);
 }
 
 QStringList TstPobierz::Dzienniki() const
 {
-    QStringList pliki;
-    QDir stan(m_tmp.filePath(QStringLiteral("stan/Vestibulomat")));
-    for (const QString &nazwa : stan.entryList({QStringLiteral("*.dziennik")}, QDir::Files))
-        pliki.append(stan.filePath(nazwa));
-    return pliki;
+    return DziennikiBezOkna(m_tmp.path());
 }
 
 void TstPobierz::pobieranie_data()

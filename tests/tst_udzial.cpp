@@ -3,6 +3,7 @@
 // share that the head office collects. Skipped where sshd, sshfs or FUSE are
 // missing.
 
+#include "BezOkna.h"
 #include "Dziennik.h"
 #include "SerwerSsh.h"
 #include "Symulator.h"
@@ -138,44 +139,26 @@ void TstUdzial::ZapiszUstawienia(const QString &katalog, const QString &port)
 
 Wynik TstUdzial::Uruchom()
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *zmienna : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(zmienna));
-    env.insert(QStringLiteral("HOME"), m_tmp.filePath(QStringLiteral("dom")));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), m_tmp.filePath(QStringLiteral("stan")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_tmp.filePath(QStringLiteral("dom/.config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_tmp.filePath(QStringLiteral("dom/.cache")));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(m_program, {QStringLiteral("--pobierz"), QStringLiteral("--czekaj"),
-                        QStringLiteral("2")});
-    Wynik w;
-    // The event loop goes on meanwhile: the simulator's output is read.
-    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kLimitMs)) {
-        p.kill();
-        p.waitForFinished();
-        return w;
-    }
-    w.kod = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    w.wyjscie = QString::fromUtf8(p.readAllStandardOutput());
-    w.bledy = QString::fromUtf8(p.readAllStandardError());
-    return w;
+    UruchomienieBezOkna u;
+    u.program = m_program;
+    u.korzen = m_tmp.path();
+    u.argumenty =
+        QStringList{QStringLiteral("--pobierz"), QStringLiteral("--czekaj"), QStringLiteral("2")};
+    u.limitMs = kLimitMs;
+    const WynikBezOkna w = UruchomBezOkna(u);
+    return {w.kod, QString::fromUtf8(w.wyjscie), QString::fromUtf8(w.bledy)};
 }
 
 QStringList TstUdzial::Dzienniki() const
 {
-    QStringList pliki;
-    QDir stan(m_tmp.filePath(QStringLiteral("stan/Vestibulomat")));
-    for (const QString &nazwa : stan.entryList({QStringLiteral("*.dziennik")}, QDir::Files))
-        pliki.append(stan.filePath(nazwa));
-    return pliki;
+    return DziennikiBezOkna(m_tmp.path());
 }
 
 void TstUdzial::zapisNaUdzial_data()
 {
     QTest::addColumn<QStringList>("opcje"); // sshfs's -o options
     QTest::addColumn<Pod>("pod");
-    QTest::addColumn<QString>("zapisany"); // the name the path on stdout ends in
+    QTest::addColumn<QString>("zapisany");  // the name the path on stdout ends in
     QTest::addColumn<QString>("komunikat"); // on stderr; empty: nothing
     QTest::addColumn<bool>("pozostalosci"); // temporary files of earlier runs lie there
 
@@ -206,8 +189,8 @@ void TstUdzial::zapisNaUdzial()
     QVERIFY2(!punkt.isEmpty(), qPrintable(m_serwer->Blad()));
     const QByteArray innyRaport = QByteArrayLiteral("Odwiedziny w dniu: inny\r\n");
     if (pod != Pod::Nic)
-        QVERIFY(Utworz(m_naSerwerze + u'/' + kNazwa,
-                       pod == Pod::TenSamRaport ? kRaport : innyRaport));
+        QVERIFY(
+            Utworz(m_naSerwerze + u'/' + kNazwa, pod == Pod::TenSamRaport ? kRaport : innyRaport));
 
     // What a lost connection left an hour and more ago, beside what is not
     // ours to remove.
@@ -230,9 +213,8 @@ void TstUdzial::zapisNaUdzial()
         if (::geteuid() == 0) {
             const QString cudzy = QStringLiteral(".Sala_2026-11-07_2026-11-08.txt.5pq2r1.tmp");
             QVERIFY(Utworz(m_naSerwerze + u'/' + cudzy, kRaport));
-            QCOMPARE(::chown(QFile::encodeName(m_naSerwerze + u'/' + cudzy).constData(), 4321,
-                             4321),
-                     0);
+            QCOMPARE(
+                ::chown(QFile::encodeName(m_naSerwerze + u'/' + cudzy).constData(), 4321, 4321), 0);
             QVERIFY(Postarz(m_naSerwerze + u'/' + cudzy, dwieGodziny));
             zostaja << cudzy;
         }
