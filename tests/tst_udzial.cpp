@@ -12,7 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +88,7 @@ private slots:
     void zapisNaUdzial_data();
     void zapisNaUdzial();
     void zerwanePolaczenie();
+    void niezamontowanyUdzial();
 
 private:
     void ZapiszUstawienia(const QString &katalog, const QString &port);
@@ -278,6 +279,66 @@ void TstUdzial::zerwanePolaczenie()
     // The report is kept whole for the window, if it was fetched at all.
     for (const QString &dziennik : Dzienniki())
         QCOMPARE(CzytajDziennik(Zawartosc(dziennik), QDateTime::currentDateTime()).bajty, kRaport);
+}
+
+void TstUdzial::niezamontowanyUdzial()
+{
+    // The share itself is the save folder, so that unmounted its mount point
+    // is an empty folder of the local disk.
+    QString punkt = m_serwer->Zamontuj();
+    QVERIFY2(!punkt.isEmpty(), qPrintable(m_serwer->Blad()));
+    const QDir serwer(m_serwer->Folder());
+    const auto sprzatanie = qScopeGuard([&] {
+        for (const QString &nazwa : serwer.entryList({QStringLiteral("Sala_*")}, QDir::Files))
+            QFile::remove(serwer.filePath(nazwa));
+    });
+    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
+    QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(raport.write(kRaport), kRaport.size());
+    raport.close();
+    Symulator urzadzenie({QStringLiteral("--report"), raport.fileName(), QStringLiteral("--quiet"),
+                          QStringLiteral("0")});
+    QVERIFY2(urzadzenie.Ok(), qPrintable(urzadzenie.Blad()));
+    ZapiszUstawienia(punkt, urzadzenie.Port());
+
+    Wynik w = Uruchom();
+    QVERIFY2(w.kod == 0, qPrintable(w.bledy));
+    QCOMPARE(w.wyjscie, punkt + u'/' + kNazwa + u'\n');
+
+    // Unmounted: refused before the device is asked, nothing left anywhere.
+    m_serwer->Odmontuj();
+    w = Uruchom();
+    QVERIFY2(w.kod == 4, qPrintable(w.bledy));
+    QVERIFY2(
+        w.bledy.startsWith(QStringLiteral("Folder „%1” leży teraz na innym systemie plików niż "
+                                          "przy ostatnim zapisie (")
+                               .arg(punkt)) &&
+            w.bledy.contains(QStringLiteral(" zamiast fuse.sshfs ")) &&
+            w.bledy.contains(QStringLiteral("); czy udział sieciowy jest zamontowany?")),
+        qPrintable(w.bledy));
+    QVERIFY(QDir(punkt).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    QVERIFY(Dzienniki().isEmpty());
+
+    // A report an earlier unattended run left in its journal while the share
+    // was away goes to the share once it is back, before the new download.
+    const QByteArray wczesniejszy =
+        QByteArrayLiteral("Odwiedziny w dniu: 2026/11/30\r\n  08:00  7\r\n");
+    QVERIFY(QDir().mkpath(m_tmp.filePath(QStringLiteral("stan/Vestibulomat"))));
+    QFile dziennik(m_tmp.filePath(
+        QStringLiteral("stan/Vestibulomat/raport-20261130-060000-0000abcd.dziennik")));
+    QVERIFY(dziennik.open(QIODevice::WriteOnly));
+    NaglowekDziennika naglowek{QStringLiteral("Sala"), urzadzenie.Port(),
+                               QDateTime(QDate(2026, 11, 30), QTime(6, 0)), true};
+    dziennik.write(ZapiszNaglowek(naglowek) + wczesniejszy);
+    dziennik.close();
+    punkt = m_serwer->Zamontuj();
+    QVERIFY2(!punkt.isEmpty(), qPrintable(m_serwer->Blad()));
+    w = Uruchom();
+    QVERIFY2(w.kod == 0, qPrintable(w.bledy));
+    const QString dostarczony = QStringLiteral("Sala_2026-11-30_2026-11-30.txt");
+    QCOMPARE(w.wyjscie, punkt + u'/' + dostarczony + u'\n' + punkt + u'/' + kNazwa + u'\n');
+    QCOMPARE(Zawartosc(serwer.filePath(dostarczony)), wczesniejszy);
+    QVERIFY(Dzienniki().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstUdzial)
