@@ -267,13 +267,11 @@ bool PobieranieBezOkna::SprawdzFoldery()
     // The state folder holds the journal and the run's record: one that
     // another user owns could take the report, so it is not used at all.
     // The same for the per-user settings and attachment folders.
-    bool dobre = true;
-    for (const FolderWlasny &obcy :
-         ObceFolderyProgramu(QCoreApplication::applicationDirPath() + u'/')) {
+    const QList<FolderWlasny> obce =
+        ObceFolderyProgramu(QCoreApplication::applicationDirPath() + u'/');
+    for (const FolderWlasny &obcy : obce)
         Komunikaty::PokazBlad(obcy.Komunikat(), obcy.Szczegoly());
-        dobre = false;
-    }
-    if (!dobre)
+    if (!obce.isEmpty())
         return false;
     const FolderWlasny stan = UtworzFolderWlasny(KatalogStanu());
     if (stan.obcy) {
@@ -304,8 +302,8 @@ void PobieranieBezOkna::NaSygnal()
 
 void PobieranieBezOkna::PrzygotujDziennik()
 {
-    // Journals earlier runs left behind are the window's to offer: this run
-    // neither reads them nor needs anything they hold, and keeps its own.
+    // This run's own journal; those earlier runs left behind are delivered
+    // (DostarczPozostawione) or offered by the window, never taken over.
     m_dziennik = std::make_unique<TDziennik>(KatalogStanu());
     QObject::connect(m_dziennik.get(), &TDziennik::bladZapisu,
                      [](const QString &tekst, const QString &szczegoly) {
