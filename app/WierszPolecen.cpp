@@ -498,7 +498,10 @@ int PobieranieBezOkna::Zapisz()
     try {
         // A share unmounted during the download leaves its empty mount point
         // on the local disk: the report would be hidden there.
-        if (const QString teraz = SystemPlikow(katalog); teraz != m_systemPlikow) {
+        // (A folder that cannot be looked at now is left to the save, which
+        // says why.)
+        if (const QString teraz = SystemPlikow(katalog);
+            !teraz.isEmpty() && teraz != m_systemPlikow) {
             Komunikat(QStringLiteral("Folder „%1” leży teraz na innym systemie plików niż na "
                                      "początku pobierania (%2 zamiast %3); czy udział sieciowy "
                                      "jest zamontowany?")
