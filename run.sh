@@ -14,10 +14,12 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
     libqt6svg6 libgl-dev xvfb xauth xdg-utils desktop-file-utils appstream
-    qt6-translations-l10n openssh-server sshfs fuse3)
+    qt6-translations-l10n openssh-server sshfs fuse3 dbus-daemon)
 # openssh-server, sshfs and fuse3: the tests of saves into a network folder
 # start an sshd of their own on 127.0.0.1 and mount it with sshfs; the
 # system's sshd is never used (and without systemd the package starts none).
+# dbus-daemon: the notification and port hand-over tests run a private
+# session bus of their own.
 # What building and checking the Debian package needs besides; systemd-analyze
 # (package systemd) validates the timer units in the installation test.
 PACKAGE_TOOLS=(dpkg-dev file lintian man-db systemd)
