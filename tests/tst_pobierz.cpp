@@ -102,14 +102,8 @@ private:
 void TstPobierz::initTestCase()
 {
     QVERIFY(m_tmp.isValid());
-    // A portable copy keeps its settings beside itself, so the test's own
-    // settings file never touches the build's.
-    const QString zrodlo =
-        QFileInfo(Symulator::Program()).dir().filePath(QStringLiteral("vestibulomat"));
-    QVERIFY2(QFileInfo::exists(zrodlo), qPrintable(zrodlo));
-    QVERIFY(QDir(m_tmp.path()).mkpath(QStringLiteral("bin")));
-    m_program = m_tmp.filePath(QStringLiteral("bin/vestibulomat"));
-    QVERIFY(QFile::copy(zrodlo, m_program));
+    m_program = KopiaProgramu(m_tmp.path());
+    QVERIFY2(!m_program.isEmpty(), qPrintable(Symulator::Program()));
 }
 
 void TstPobierz::init()

@@ -93,6 +93,8 @@ private slots:
 private:
     void ZapiszUstawienia(const QString &katalog, const QString &port);
     Wynik Uruchom();
+    // The device, answering with kRaport; null when it did not start.
+    std::unique_ptr<Symulator> Licznik();
     QStringList Dzienniki() const;
 
     std::unique_ptr<SerwerSsh> m_serwer;
@@ -107,13 +109,8 @@ void TstUdzial::initTestCase()
     m_serwer = std::make_unique<SerwerSsh>();
     if (!m_serwer->Ok())
         QSKIP(qPrintable(m_serwer->Blad()));
-    // A portable copy with its own settings file beside it.
-    const QString zrodlo =
-        QFileInfo(Symulator::Program()).dir().filePath(QStringLiteral("vestibulomat"));
-    QVERIFY2(QFileInfo::exists(zrodlo), qPrintable(zrodlo));
-    QVERIFY(QDir(m_tmp.path()).mkpath(QStringLiteral("bin")));
-    m_program = m_tmp.filePath(QStringLiteral("bin/vestibulomat"));
-    QVERIFY(QFile::copy(zrodlo, m_program));
+    m_program = KopiaProgramu(m_tmp.path());
+    QVERIFY2(!m_program.isEmpty(), qPrintable(Symulator::Program()));
 }
 
 void TstUdzial::init()
@@ -148,6 +145,23 @@ Wynik TstUdzial::Uruchom()
     u.limitMs = kLimitMs;
     const WynikBezOkna w = UruchomBezOkna(u);
     return {w.kod, QString::fromUtf8(w.wyjscie), QString::fromUtf8(w.bledy)};
+}
+
+std::unique_ptr<Symulator> TstUdzial::Licznik()
+{
+    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
+    if (!raport.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        raport.write(kRaport) != kRaport.size())
+        return nullptr;
+    raport.close();
+    auto sim =
+        std::make_unique<Symulator>(QStringList{QStringLiteral("--report"), raport.fileName(),
+                                                QStringLiteral("--quiet"), QStringLiteral("0")});
+    if (!sim->Ok()) {
+        qWarning("%s", qPrintable(sim->Blad()));
+        return nullptr;
+    }
+    return sim;
 }
 
 QStringList TstUdzial::Dzienniki() const
@@ -223,13 +237,9 @@ void TstUdzial::zapisNaUdzial()
         QVERIFY(QFileInfo::exists(punkt + QStringLiteral("/raporty/") + naszStary));
     }
 
-    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
-    QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(raport.write(kRaport), kRaport.size());
-    raport.close();
-    Symulator urzadzenie({QStringLiteral("--report"), raport.fileName(), QStringLiteral("--quiet"),
-                          QStringLiteral("0")});
-    QVERIFY2(urzadzenie.Ok(), qPrintable(urzadzenie.Blad()));
+    const std::unique_ptr<Symulator> licznik = Licznik();
+    QVERIFY(licznik);
+    Symulator &urzadzenie = *licznik;
     ZapiszUstawienia(punkt + QStringLiteral("/raporty"), urzadzenie.Port());
 
     const Wynik w = Uruchom();
@@ -259,13 +269,9 @@ void TstUdzial::zerwanePolaczenie()
     QVERIFY2(!punkt.isEmpty(), qPrintable(m_serwer->Blad()));
     QVERIFY(m_serwer->ZerwijPolaczenie());
 
-    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
-    QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(raport.write(kRaport), kRaport.size());
-    raport.close();
-    Symulator urzadzenie({QStringLiteral("--report"), raport.fileName(), QStringLiteral("--quiet"),
-                          QStringLiteral("0")});
-    QVERIFY2(urzadzenie.Ok(), qPrintable(urzadzenie.Blad()));
+    const std::unique_ptr<Symulator> licznik = Licznik();
+    QVERIFY(licznik);
+    Symulator &urzadzenie = *licznik;
     ZapiszUstawienia(punkt + QStringLiteral("/raporty"), urzadzenie.Port());
 
     const Wynik w = Uruchom();
@@ -292,13 +298,9 @@ void TstUdzial::niezamontowanyUdzial()
         for (const QString &nazwa : serwer.entryList({QStringLiteral("Sala_*")}, QDir::Files))
             QFile::remove(serwer.filePath(nazwa));
     });
-    QFile raport(m_tmp.filePath(QStringLiteral("raport.bin")));
-    QVERIFY(raport.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(raport.write(kRaport), kRaport.size());
-    raport.close();
-    Symulator urzadzenie({QStringLiteral("--report"), raport.fileName(), QStringLiteral("--quiet"),
-                          QStringLiteral("0")});
-    QVERIFY2(urzadzenie.Ok(), qPrintable(urzadzenie.Blad()));
+    const std::unique_ptr<Symulator> licznik = Licznik();
+    QVERIFY(licznik);
+    Symulator &urzadzenie = *licznik;
     ZapiszUstawienia(punkt, urzadzenie.Port());
 
     Wynik w = Uruchom();

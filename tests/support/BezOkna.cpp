@@ -1,11 +1,25 @@
 #include "BezOkna.h"
 
+#include "Symulator.h"
+
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
+
+QString KopiaProgramu(const QString &katalog)
+{
+    const QString zrodlo =
+        QFileInfo(Symulator::Program()).dir().filePath(QStringLiteral("vestibulomat"));
+    const QString kopia = QDir(katalog).filePath(QStringLiteral("bin/vestibulomat"));
+    if (!QDir(katalog).mkpath(QStringLiteral("bin")) || !QFile::copy(zrodlo, kopia))
+        return QString();
+    return kopia;
+}
 
 WynikBezOkna UruchomBezOkna(const UruchomienieBezOkna &u)
 {

@@ -26,6 +26,11 @@ struct UruchomienieBezOkna
     int limitMs = 60000;
 };
 
+// A portable copy of the built program in katalog/bin, which keeps its
+// settings beside itself, so a test's settings never touch the build's.
+// Empty when the program is not there.
+QString KopiaProgramu(const QString &katalog);
+
 // Runs it, keeping the event loop going meanwhile (a simulator's output is
 // read, a window in the test answers on the bus).
 WynikBezOkna UruchomBezOkna(const UruchomienieBezOkna &u);
